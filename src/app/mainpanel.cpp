@@ -1,0 +1,346 @@
+#include "app/mainpanel.h"
+
+#include "app/widgets.h"
+#include "edit/keycodes.h"
+#include "edit/tables.h"
+#include "render/fontface.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace quill {
+
+namespace {
+
+// Layout values are stored in 1/1440 inch; 15 of them make one 96-dpi pixel.
+constexpr int TwipsPerPixel = 15;
+
+void placeTwips(QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel,
+                   height / TwipsPerPixel);
+}
+
+QFont boldArial(const QFont& base) {
+    QFont f = base;
+    f.setFamily(QStringLiteral("Arial"));
+    f.setBold(true);
+    return f;
+}
+
+void setTextColour(QWidget* w, BgrColour c) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::WindowText, bgrToQColor(c));
+    pal.setColor(QPalette::ButtonText, bgrToQColor(c));
+    w->setPalette(pal);
+}
+
+template <typename Items>
+void fillList(QComboBox* box, const Items& items) {
+    for (const auto& item : items)
+        box->addItem(QString::fromLatin1(item.data(), static_cast<qsizetype>(item.size())));
+}
+
+// A copy of the top-left block of a picture into a picture of its own, the
+// way each memory picture is prepared. Where the file had no picture, the
+// block is blank (black).
+QImage copyBlock(const QImage& source, QSize size) {
+    QImage out(size, QImage::Format_RGB32);
+    out.fill(Qt::black);
+    if (!source.isNull()) {
+        QPainter p(&out);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.drawImage(0, 0, source);
+    }
+    return out;
+}
+
+} // namespace
+
+MainPanel::MainPanel(Platform& platform, QWidget* parent)
+    : QMainWindow(parent), picture6Surface(QSize(1, 1), BgrWhite), picture3Surface(QSize(465, 141)),
+      m_platform(platform) {
+    setWindowTitle(QStringLiteral("Corvel Quillmark V%1").arg(QStringLiteral(QUILLMARK_VERSION_TEXT)));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    installFontSubstitutions();
+    screen = m_platform.screenMetrics();
+    canvas.resize(screen.pixels());
+
+    canvasView = new SurfaceView(canvas, this);
+    canvasView->setFocusPolicy(Qt::NoFocus);
+    setCentralWidget(canvasView);
+
+    buildMenus();
+    buildToolStrip();
+
+    Picture6 = new SurfaceView(picture6Surface, canvasView);
+    placeTwips(Picture6, 0, 1440, 15255, 8775);
+    Picture6->hide();
+
+    Picture3 = new SurfaceView(picture3Surface, canvasView);
+    Picture3->setGeometry(0, 0, 465, 141);
+    Picture3->hide();
+
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(500);
+
+    connectControls();
+}
+
+MainPanel::~MainPanel() = default;
+
+void MainPanel::buildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuNew = file->addAction(QStringLiteral("&New"));
+    mnuOpen = file->addAction(QStringLiteral("&Open"));
+    mnuSave = file->addAction(QStringLiteral("&Save"));
+    file->addSeparator();
+    mnuExit = file->addAction(QStringLiteral("E&xit"));
+    mnuHelp = menuBar()->addAction(QStringLiteral("&Help"));
+}
+
+void MainPanel::buildToolStrip() {
+    Picture1 = new ToolStrip(canvasView);
+    placeTwips(Picture1, 0, 0, 15195, 1455);
+    QFont stripFont(QStringLiteral("MS Sans Serif"));
+    stripFont.setPixelSize(11);
+    Picture1->setFont(stripFont);
+
+    frameLine = new QGroupBox(QStringLiteral("Line"), Picture1);
+    placeTwips(frameLine, 0, 0, 2655, 975);
+    optH = new QRadioButton(QStringLiteral("H&orizontal"), frameLine);
+    placeTwips(optH, 120, 240, 1095, 195);
+    optH->setToolTip(QStringLiteral("Select Line Orientation"));
+    optH->setChecked(true);
+    optV = new QRadioButton(QStringLiteral("&Vertical"), frameLine);
+    placeTwips(optV, 120, 480, 855, 375);
+    optV->setToolTip(QStringLiteral("Select Line Orientation"));
+    cboLine = new QComboBox(frameLine);
+    placeTwips(cboLine, 1200, 360, 615, 315);
+    cboLine->setToolTip(QStringLiteral("Select Line Width"));
+    fillList(cboLine, LineWidthItems);
+    cboLine->setCurrentIndex(-1);
+    cmdLine = new QPushButton(QStringLiteral("&Draw"), frameLine);
+    placeTwips(cmdLine, 1800, 360, 735, 375);
+    cmdLine->setToolTip(QStringLiteral("Draw the Line"));
+    cmdLine->setFont(boldArial(stripFont));
+
+    frameText = new QGroupBox(QStringLiteral("Text"), Picture1);
+    placeTwips(frameText, 2640, 120, 3495, 855);
+    cboFont = new QComboBox(frameText);
+    placeTwips(cboFont, 120, 240, 1695, 315);
+    cboFont->setToolTip(QStringLiteral("Select  Font"));
+    for (const FontChoice& f : FontTable)
+        cboFont->addItem(QString::fromLatin1(f.listText.data(), static_cast<qsizetype>(f.listText.size())));
+    cboFont->setCurrentIndex(-1);
+    cboFsize = new QComboBox(frameText);
+    placeTwips(cboFsize, 1800, 240, 735, 315);
+    cboFsize->setToolTip(QStringLiteral("Select Font Size"));
+    fillList(cboFsize, FontSizeItems);
+    cboFsize->setCurrentIndex(-1);
+    chkText = new VbCheckBox(QStringLiteral("&Text"), frameText);
+    placeTwips(chkText, 2520, 240, 855, 375);
+    chkText->setToolTip(QStringLiteral("Enter Text"));
+    chkText->setFont(boldArial(stripFont));
+
+    frameTools = new QGroupBox(QStringLiteral("Tools"), Picture1);
+    placeTwips(frameTools, 6120, 120, 2895, 855);
+    chkShowKB = new VbCheckBox(QStringLiteral("Show Keyboard"), frameTools);
+    placeTwips(chkShowKB, 120, 240, 1095, 495);
+    chkShowKB->setToolTip(QStringLiteral("Show math symbols keyboard layout"));
+    setTextColour(chkShowKB, BgrGreen);
+    chkMarkers = new VbCheckBox(QStringLiteral("Show Markers"), frameTools);
+    placeTwips(chkMarkers, 1080, 240, 975, 495);
+    setTextColour(chkMarkers, BgrRed);
+    chkMarkers->setValue(1);
+    chkGrid = new VbCheckBox(QStringLiteral("Show Grid"), frameTools);
+    placeTwips(chkGrid, 1920, 240, 855, 495);
+    chkGrid->setToolTip(QStringLiteral("Show the drawing grid"));
+    setTextColour(chkGrid, BgrBlue);
+
+    frameImage = new QGroupBox(QStringLiteral("Image Tools"), Picture1);
+    placeTwips(frameImage, 9000, 120, 2775, 855);
+    cmdSetImage = new QPushButton(QStringLiteral("Se&t Image"), frameImage);
+    placeTwips(cmdSetImage, 120, 240, 615, 495);
+    cmdSetImage->setToolTip(QStringLiteral("Start thesave image process"));
+    cmdSetOutline = new QPushButton(QStringLiteral("Set O&utline"), frameImage);
+    placeTwips(cmdSetOutline, 720, 240, 735, 495);
+    cmdSetOutline->setToolTip(QStringLiteral("Set the required outline"));
+    cmdSetOutline->setEnabled(false);
+    cboSizeRed = new QComboBox(frameImage);
+    placeTwips(cboSizeRed, 1440, 360, 615, 315);
+    cboSizeRed->setToolTip(QStringLiteral("select image size reduction"));
+    cboSizeRed->setEditable(true);
+    fillList(cboSizeRed, SizeReductionItems);
+    cboSizeRed->setCurrentIndex(-1);
+    cmdSavim = new QPushButton(QStringLiteral("Save &Image"), frameImage);
+    placeTwips(cmdSavim, 2040, 240, 615, 495);
+    cmdSavim->setToolTip(QStringLiteral("Save image to file"));
+    cmdSavim->setEnabled(false);
+
+    // The tab order follows the order of creation; the typing box comes
+    // after the tool groups.
+    Picture4 = new TypingBox(Picture1);
+    placeTwips(Picture4, 9120, 1200, 135, 135);
+
+    Label1 = new QLabel(QStringLiteral("Preparing save image data...."), Picture1);
+    placeTwips(Label1, 120, 1080, 3735, 255);
+    Label1->hide();
+    ProgressBar1 = new QProgressBar(Picture1);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    placeTwips(ProgressBar1, 3960, 1080, 3735, 255);
+    ProgressBar1->hide();
+}
+
+void MainPanel::connectControls() {
+    connect(mnuNew, &QAction::triggered, this, [this] { New_Click(); });
+    connect(mnuOpen, &QAction::triggered, this, [this] { Open_Click(); });
+    connect(mnuSave, &QAction::triggered, this, [this] { Save_Click(); });
+    connect(mnuExit, &QAction::triggered, this, [this] { Exit_Click(); });
+    connect(mnuHelp, &QAction::triggered, this, [this] { help_Click(); });
+
+    connect(cmdLine, &QPushButton::clicked, this, [this] { cmdLine_Click(); });
+    connect(cboFont, &QComboBox::currentIndexChanged, this, [this](int) { cboFont_Click(); });
+    connect(cboFsize, &QComboBox::currentIndexChanged, this, [this](int) { cboFsize_Click(); });
+    connect(chkText, &VbCheckBox::valueChanged, this, [this] { chkText_Click(); });
+    connect(chkShowKB, &VbCheckBox::valueChanged, this, [this] { chkShowKB_Click(); });
+    connect(chkMarkers, &VbCheckBox::valueChanged, this, [this] { chkMarkers_Click(); });
+    connect(chkGrid, &VbCheckBox::valueChanged, this, [this] { chkGrid_Click(); });
+    connect(cmdSetImage, &QPushButton::clicked, this, [this] { cmdSetImage_Click(); });
+    connect(cmdSetOutline, &QPushButton::clicked, this, [this] { cmdSetOutline_Click(); });
+    connect(cmdSavim, &QPushButton::clicked, this, [this] { cmdSavIm_Click(); });
+    connect(Timer2, &QTimer::timeout, this, [this] { Timer2_Timer(); });
+
+    Picture4->onKeyDown = [this](QKeyEvent* e) { typingBoxKeyDown(e); };
+    Picture4->onKeyUp = [this](QKeyEvent* e) { typingBoxKeyUp(e); };
+
+    auto buttonCode = [](Qt::MouseButton b) {
+        return b == Qt::LeftButton ? 1 : b == Qt::RightButton ? 2 : b == Qt::MiddleButton ? 4 : 0;
+    };
+    auto buttonsCode = [](Qt::MouseButtons b) {
+        return (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) | (b & Qt::MiddleButton ? 4 : 0);
+    };
+    canvasView->onMouseDown = [this, buttonCode](Qt::MouseButton b, Qt::KeyboardModifiers m, double x, double y) {
+        Form_MouseDown(buttonCode(b), shiftMask(m), x, y);
+    };
+    canvasView->onMouseMove = [this, buttonsCode](Qt::MouseButtons b, Qt::KeyboardModifiers m, double x,
+                                                  double y) { Form_MouseMove(buttonsCode(b), shiftMask(m), x, y); };
+    canvasView->onMouseUp = [this, buttonCode](Qt::MouseButton b, Qt::KeyboardModifiers m, double x, double y) {
+        Form_MouseUp(buttonCode(b), shiftMask(m), x, y);
+    };
+    Picture3->onMouseDown = [this, buttonCode](Qt::MouseButton b, Qt::KeyboardModifiers m, double x, double y) {
+        Picture3_MouseDown(buttonCode(b), shiftMask(m), x, y);
+    };
+}
+
+void MainPanel::typingBoxKeyDown(QKeyEvent* e) {
+    const std::int16_t shift = shiftMask(e->modifiers());
+    Picture4_KeyDown(virtualKeyCode(e->key()), shift);
+    if (const auto ascii = keyAsciiFor(e->key(), e->text(), e->modifiers()))
+        Picture4_KeyPress(*ascii);
+}
+
+void MainPanel::typingBoxKeyUp(QKeyEvent* e) {
+    // A held key repeats as press/release pairs; only the real release counts.
+    if (e->isAutoRepeat())
+        return;
+    Picture4_KeyUp(virtualKeyCode(e->key()), shiftMask(e->modifiers()));
+}
+
+void MainPanel::keyPressEvent(QKeyEvent* e) {
+    Form_KeyDown(virtualKeyCode(e->key()), shiftMask(e->modifiers()));
+    QMainWindow::keyPressEvent(e);
+}
+
+void MainPanel::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    if (m_loaded)
+        Form_Resize();
+}
+
+// --- Start-up ----------------------------------------------------------
+
+QImage MainPanel::LoadGraphicDC(const QString& fileName) { return m_platform.loadPicture(fileName); }
+
+void MainPanel::Form_Load() {
+    // 1. The window covers the whole screen from its top-left corner.
+    screen = m_platform.screenMetrics();
+    const QSize screenPx = screen.pixels();
+    canvas.resize(screenPx);
+    resize(screenPx);
+    move(0, 0); // (screen - window) / 2, and the window is the screen's size
+    // 2. The tool strip spans the window.
+    Picture1->setGeometry(0, 0, screenPx.width(), Picture1->height());
+    // 3. The image workspace lies over the canvas below the tool strip.
+    picture6Surface.setBackColor(BgrWhite);
+    picture6Surface.resize(QSize(screenPx.width(), std::max(1, screenPx.height() - 96)));
+    picture6Surface.cls();
+    Picture6->setGeometry(0, 96, screenPx.width(), std::max(1, screenPx.height() - 96));
+    // 4. Fonts from the program folder.
+    m_platform.registerFont(m_platform.programFile(QStringLiteral("\\MathSymbols.ttf")));
+    m_platform.registerFont(m_platform.programFile(QStringLiteral("\\MathSymbolsBold.ttf")));
+    m_platform.registerFont(m_platform.programFile(QStringLiteral("\\Zidezir.ttf")));
+    canvas.textCache().clear(); // faces may have changed
+    // 5-7. The marker and the two keyboard pictures.
+    MarkerDC = copyBlock(LoadGraphicDC(m_platform.programFile(QStringLiteral("\\marker.bmp"))), QSize(9, 9));
+    KeyboardNormalDC =
+        copyBlock(LoadGraphicDC(m_platform.programFile(QStringLiteral("\\KBnorm465.bmp"))), QSize(465, 140));
+    KeyboardShiftDC =
+        copyBlock(LoadGraphicDC(m_platform.programFile(QStringLiteral("\\KBshift465.bmp"))), QSize(465, 140));
+    // 8. Default list selections; selecting runs the lists' handlers.
+    if (cboLine->count() > 0)
+        cboLine->setCurrentIndex(3);
+    if (cboFsize->count() > 0)
+        cboFsize->setCurrentIndex(3);
+    if (cboFont->count() > 0)
+        cboFont->setCurrentIndex(0);
+    if (cboSizeRed->count() > 0)
+        cboSizeRed->setCurrentIndex(0);
+    // 9. Initial state.
+    refocusTypingBox = VbFalse;
+    expression.textItemsExist = VbFalse;
+    expression.hLinesExist = VbFalse;
+    expression.vLinesExist = VbFalse;
+    DelObject = VbFalse;
+    keyboardOffsetX = 0;
+    keyboardOffsetY = 0;
+    outlineDragging = VbFalse;
+    mathSymbolsFont = VbFalse;
+    imageSet = VbFalse;
+    m_loaded = true;
+    Timer2->start();
+    // 10.
+    Redraw();
+}
+
+void MainPanel::Form_Resize() { Redraw(); }
+
+void MainPanel::New_Click() {
+    expression.ClearExpression();
+    Redraw();
+}
+
+void MainPanel::Exit_Click() {
+    hide();
+    QCoreApplication::exit(0);
+}
+
+void MainPanel::help_Click() {
+    ShowHTMLHelp(m_platform.programFile(QStringLiteral("\\Tvx4_3.chm")), QStringLiteral("html\\corv1nzi.htm"));
+}
+
+void MainPanel::ShowHTMLHelp(const QString& helpFile, const QString& helpPage) {
+    m_platform.showHelp(helpFile, helpPage);
+}
+
+} // namespace quill

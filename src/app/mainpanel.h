@@ -1,0 +1,189 @@
+#pragma once
+// The main window. It owns all of the editor's state: the expression, the
+// line being typed and the font choice, the symbol keyboard's shift state
+// and offsets, the last press and hit, the outline and image mode. The
+// procedures that act on that state live in the folder of their concern
+// (render/, edit/, files/, export/); this class only declares them, builds
+// the controls and turns events into calls.
+
+#include "app/platform/platform.h"
+#include "model/expression.h"
+#include "render/surface.h"
+
+#include <QImage>
+#include <QMainWindow>
+#include <QPointer>
+#include <QTimer>
+#include <cstdint>
+#include <string>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace quill {
+
+class SurfaceView;
+class ToolStrip;
+class TypingBox;
+class VbCheckBox;
+
+class MainPanel : public QMainWindow {
+    Q_OBJECT
+public:
+    // The platform is not owned; it must outlive the window.
+    explicit MainPanel(Platform& platform, QWidget* parent = nullptr);
+    ~MainPanel() override;
+
+    Platform& platform() { return m_platform; }
+
+    // --- Start-up, window commands (app/) ---------------------------------
+    void Form_Load();
+    void Form_Resize();
+    void New_Click();
+    void Exit_Click();
+    QImage LoadGraphicDC(const QString& fileName);
+    void help_Click();
+    void ShowHTMLHelp(const QString& helpFile, const QString& helpPage);
+
+    // --- Repaint (render/redraw.cpp) --------------------------------------
+    void Redraw();
+    void DrawGrid();
+    void DrawItems();
+    void DrawMarkers();
+    void chkGrid_Click();
+    void chkMarkers_Click();
+
+    // --- Text entry, caret and font choice (edit/) ------------------------
+    void SetFont();
+    void DrawCaret();
+    void Picture4_KeyPress(std::int16_t keyAscii);
+    void Picture4_KeyDown(std::int16_t keyCode, std::int16_t shift);
+    void Picture4_KeyUp(std::int16_t keyCode, std::int16_t shift);
+    void Form_KeyDown(std::int16_t keyCode, std::int16_t shift);
+    void Timer2_Timer();
+    void chkText_Click();
+    void cboFont_Click();
+    void cboFsize_Click();
+
+    // --- Symbol keyboard (edit/keyboard.cpp) ------------------------------
+    void DrawKeyboard();
+    void chkShowKB_Click();
+    void Picture3_MouseDown(int button, int shift, double x, double y);
+
+    // --- Mouse selection and moving (edit/mouse.cpp) ----------------------
+    std::int16_t FindHotspot(std::int16_t x, std::int16_t y);
+    void Form_MouseDown(int button, int shift, double x, double y);
+    void Form_MouseMove(int button, int shift, double x, double y);
+    void Form_MouseUp(int button, int shift, double x, double y);
+
+    // --- Line drawing (edit/linedraw.cpp) ---------------------------------
+    void cmdLine_Click();
+    void NewHLine();
+    void NewVLine();
+
+    // --- Expression files (files/) ----------------------------------------
+    void Save_Click();
+    void Open_Click();
+
+    // --- Image export (export/) -------------------------------------------
+    void cmdSetImage_Click();
+    void cmdSetOutline_Click();
+    void cmdSavIm_Click();
+    void LeaveImageMode();
+
+    // --- State ------------------------------------------------------------
+    Expression expression;
+
+    // Text entry
+    std::string textString;
+    VbBool timerState = VbFalse;
+    std::int16_t Theight = 0;
+    VbBool DelObject = VbFalse;
+    VbBool refocusTypingBox = VbFalse;
+    VbBool mathSymbolsFont = VbFalse;
+    // Symbol keyboard
+    VbBool keyboardShifted = VbFalse;
+    std::int16_t keyboardOffsetX = 0;
+    std::int16_t keyboardOffsetY = 0;
+    // Mouse
+    std::int16_t Xloc = 400;
+    std::int16_t Yloc = 500;
+    VbBool canvasButtonDown = VbFalse;
+    std::int16_t hitKind = 0;
+    std::int16_t hitRow = 0;
+    std::int16_t hitHandle = 0;
+    // Image export
+    VbBool imageSet = VbFalse;
+    VbBool outlineArmed = VbFalse;
+    VbBool outlineDragging = VbFalse;
+    VbBool outlineSet = VbFalse;
+    std::int16_t outlineX1 = 0, outlineY1 = 0, outlineX2 = 0, outlineY2 = 0;
+
+    // Memory pictures, made once at start-up.
+    QImage MarkerDC;
+    QImage KeyboardNormalDC;
+    QImage KeyboardShiftDC;
+
+    // The canvas (the client area) and the other drawing surfaces.
+    Surface canvas;
+    Surface picture6Surface;
+    Surface picture3Surface;
+    ScreenMetrics screen;
+
+    // --- Controls ---------------------------------------------------------
+    SurfaceView* canvasView = nullptr;
+    ToolStrip* Picture1 = nullptr;
+    SurfaceView* Picture3 = nullptr;
+    TypingBox* Picture4 = nullptr;
+    SurfaceView* Picture6 = nullptr;
+    QGroupBox* frameLine = nullptr;
+    QGroupBox* frameText = nullptr;
+    QGroupBox* frameTools = nullptr;
+    QGroupBox* frameImage = nullptr;
+    QRadioButton* optH = nullptr;
+    QRadioButton* optV = nullptr;
+    QComboBox* cboLine = nullptr;
+    QPushButton* cmdLine = nullptr;
+    QComboBox* cboFont = nullptr;
+    QComboBox* cboFsize = nullptr;
+    VbCheckBox* chkText = nullptr;
+    VbCheckBox* chkShowKB = nullptr;
+    VbCheckBox* chkMarkers = nullptr;
+    VbCheckBox* chkGrid = nullptr;
+    QPushButton* cmdSetImage = nullptr;
+    QPushButton* cmdSetOutline = nullptr;
+    QPushButton* cmdSavim = nullptr;
+    QComboBox* cboSizeRed = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QAction* mnuNew = nullptr;
+    QAction* mnuOpen = nullptr;
+    QAction* mnuSave = nullptr;
+    QAction* mnuExit = nullptr;
+    QAction* mnuHelp = nullptr;
+
+    // Counts full repaints; lets tests and the benchmark see that one ran.
+    std::uint64_t redrawCount = 0;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void buildMenus();
+    void buildToolStrip();
+    void connectControls();
+    void typingBoxKeyDown(QKeyEvent* e);
+    void typingBoxKeyUp(QKeyEvent* e);
+
+    Platform& m_platform;
+    bool m_loaded = false;
+};
+
+} // namespace quill

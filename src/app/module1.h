@@ -1,0 +1,31 @@
+#pragma once
+// Start-up: the splash window first, the main window three seconds later.
+
+#include <memory>
+
+namespace quill {
+
+class MainPanel;
+class Platform;
+class frmSplash;
+
+class Module1 {
+public:
+    explicit Module1(Platform& platform);
+    ~Module1();
+
+    // Shows the splash and arms its timer; returns at once.
+    void Main();
+    // Loads the main window (running its Form_Load) and shows it.
+    void ShowMainWindow();
+
+    MainPanel* mainPanel() const { return m_mainPanel.get(); }
+    frmSplash* splash() const { return m_splash; }
+
+private:
+    Platform& m_platform;
+    frmSplash* m_splash = nullptr; // deletes itself when it is unloaded
+    std::unique_ptr<MainPanel> m_mainPanel;
+};
+
+} // namespace quill

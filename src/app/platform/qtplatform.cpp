@@ -1,0 +1,83 @@
+#include "app/platform/qtplatform.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QMessageBox>
+#include <QScreen>
+#include <QUrl>
+
+namespace quill {
+
+QString qtFilterFromPipes(const QString& filter) {
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        out << parts[i];
+    if (out.isEmpty())
+        out << filter;
+    return out.join(QStringLiteral(";;"));
+}
+
+ScreenMetrics QtPlatform::screenMetrics() const {
+    ScreenMetrics m;
+    QSize px(1024, 768);
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        px = s->geometry().size();
+    // The editor works in 96-dpi pixels: 15 twips each.
+    m.widthTwips = px.width() * m.twipsPerPixelX;
+    m.heightTwips = px.height() * m.twipsPerPixelY;
+    return m;
+}
+
+QString QtPlatform::programFolder() const { return QCoreApplication::applicationDirPath(); }
+
+void QtPlatform::registerFont(const QString& path) {
+    if (QFileInfo::exists(path))
+        QFontDatabase::addApplicationFont(path);
+}
+
+QImage QtPlatform::loadPicture(const QString& path) {
+    QImageReader reader(path);
+    QImage img = reader.read();
+    return img.isNull() ? QImage() : img.convertToFormat(QImage::Format_RGB32);
+}
+
+void QtPlatform::messageBox(QWidget* parent, const MessageBoxRequest& request) {
+    QMessageBox box(request.icon == MessageIcon::Information ? QMessageBox::Information
+                                                             : QMessageBox::Warning,
+                    request.title, request.text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+std::optional<QString> QtPlatform::getSaveFileName(QWidget* parent, const FileDialogRequest& request) {
+    QFileDialog::Options options;
+    if (!request.confirmOverwrite)
+        options |= QFileDialog::DontConfirmOverwrite;
+    const QString name = QFileDialog::getSaveFileName(parent, request.title, request.initialFolder,
+                                                      qtFilterFromPipes(request.filter), nullptr, options);
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+std::optional<QString> QtPlatform::getOpenFileName(QWidget* parent, const FileDialogRequest& request) {
+    // Qt's open dialog never offers a read-only choice, so there is no box
+    // to hide for request.hideReadOnly.
+    QFileDialog::Options options;
+    const QString name = QFileDialog::getOpenFileName(parent, request.title, request.initialFolder,
+                                                      qtFilterFromPipes(request.filter), nullptr, options);
+    if (name.isEmpty())
+        return std::nullopt;
+    return name;
+}
+
+void QtPlatform::showHelp(const QString& helpFile, const QString&) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile));
+}
+
+} // namespace quill

@@ -1,0 +1,137 @@
+#include "app/widgets.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+namespace quill {
+
+VbCheckBox::VbCheckBox(const QString& text, QWidget* parent) : QCheckBox(text, parent) {
+    setTristate(false);
+    connect(this, &QCheckBox::stateChanged, this, [this](int) { Q_EMIT valueChanged(); });
+}
+
+int VbCheckBox::value() const {
+    switch (checkState()) {
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+void VbCheckBox::setValue(int v) {
+    setCheckState(v == 1 ? Qt::Checked : v == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+}
+
+void VbCheckBox::nextCheckState() { setCheckState(value() == 0 ? Qt::Checked : Qt::Unchecked); }
+
+QSize VbCheckBox::sizeHint() const { return QCheckBox::sizeHint(); }
+
+void VbCheckBox::paintEvent(QPaintEvent*) {
+    // Like a plain check box, but a caption too long for the box wraps onto
+    // a second line instead of being cut off.
+    QStylePainter p(this);
+    QStyleOptionButton opt;
+    initStyleOption(&opt);
+    const QString caption = opt.text;
+    opt.text.clear();
+    p.drawControl(QStyle::CE_CheckBox, opt);
+    const QRect textRect = style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, this);
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap | Qt::TextShowMnemonic, caption);
+    if (hasFocus()) {
+        QStyleOptionFocusRect fr;
+        fr.initFrom(this);
+        fr.rect = textRect;
+        p.drawPrimitive(QStyle::PE_FrameFocusRect, fr);
+    }
+}
+
+SurfaceView::SurfaceView(Surface& surface, QWidget* parent) : QWidget(parent), m_surface(surface) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setMouseTracking(true);
+    m_surface.setRefreshHandler([this](const QRect& r) { repaint(r); });
+}
+
+void SurfaceView::paintEvent(QPaintEvent* e) {
+    QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    const QRect r = e->rect();
+    const QImage& img = m_surface.image();
+    p.drawImage(r.topLeft(), img, r);
+    // Beyond the retained picture (a window larger than the screen): white.
+    const QRegion outside = QRegion(r).subtracted(QRegion(img.rect()));
+    for (const QRect& o : outside)
+        p.fillRect(o, bgrToQColor(m_surface.backColor()));
+}
+
+void SurfaceView::mousePressEvent(QMouseEvent* e) {
+    if (onMouseDown)
+        onMouseDown(e->button(), e->modifiers(), e->position().x(), e->position().y());
+    e->accept();
+}
+
+void SurfaceView::mouseMoveEvent(QMouseEvent* e) {
+    if (onMouseMove)
+        onMouseMove(e->buttons(), e->modifiers(), e->position().x(), e->position().y());
+    e->accept();
+}
+
+void SurfaceView::mouseReleaseEvent(QMouseEvent* e) {
+    if (onMouseUp)
+        onMouseUp(e->button(), e->modifiers(), e->position().x(), e->position().y());
+    e->accept();
+}
+
+void SurfaceView::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    if (onResize)
+        onResize();
+}
+
+ToolStrip::ToolStrip(QWidget* parent) : QFrame(parent) {
+    setAutoFillBackground(true);
+    setFrameShape(QFrame::NoFrame);
+}
+void ToolStrip::mousePressEvent(QMouseEvent* e) { e->accept(); }
+void ToolStrip::mouseMoveEvent(QMouseEvent* e) { e->accept(); }
+void ToolStrip::mouseReleaseEvent(QMouseEvent* e) { e->accept(); }
+
+TypingBox::TypingBox(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
+bool TypingBox::event(QEvent* e) {
+    // Keep Tab and Backtab here rather than letting them move the focus.
+    if (e->type() == QEvent::KeyPress) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+            keyPressEvent(k);
+            return true;
+        }
+    }
+    return QWidget::event(e);
+}
+
+void TypingBox::keyPressEvent(QKeyEvent* e) {
+    if (onKeyDown)
+        onKeyDown(e);
+    e->accept();
+}
+
+void TypingBox::keyReleaseEvent(QKeyEvent* e) {
+    if (onKeyUp)
+        onKeyUp(e);
+    e->accept();
+}
+
+void TypingBox::paintEvent(QPaintEvent*) {}
+
+} // namespace quill

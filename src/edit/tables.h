@@ -1,0 +1,44 @@
+#pragma once
+// The choices of the tool strip's lists, by list position.
+
+#include "model/vbtypes.h"
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace quill {
+
+struct FontChoice {
+    std::string_view listText;
+    std::string_view face; // the face name the canvas font takes
+    bool bold;
+    bool italic;
+    bool mathSymbols; // gates the symbol keyboard
+};
+
+inline constexpr std::array<FontChoice, 7> FontTable{{
+    {"Arial", "Arial", false, false, false},
+    {"Math Symbols", "MathSymbols", false, false, true},
+    {"Math Symbols Bold", "MathSymbols", true, false, true},
+    {"Arial Bold", "Arial", true, false, false},
+    {"Arial Italic", "Arial", false, true, false},
+    {"Arial Italic Bold", "Arial", true, true, false},
+    {"Zidezir", "Zidezir", false, false, false},
+}};
+
+// Font sizes in points; the list shows the same numbers.
+inline constexpr std::array<int, 7> FontSizeTable{25, 50, 75, 100, 150, 200, 250};
+inline constexpr std::array<std::string_view, 7> FontSizeItems{"25", "50", "75", "100", "150", "200", "250"};
+
+// Line widths in pixels: the list shows percentages of a 12-pixel width.
+inline constexpr std::array<std::int16_t, 7> LineWidthTable{3, 6, 9, 12, 18, 24, 30};
+inline constexpr std::array<std::string_view, 7> LineWidthItems{"25", "50", "75", "100", "150", "200", "250"};
+
+inline constexpr std::array<std::string_view, 6> SizeReductionItems{"1", "2", "4", "8", "16", "32"};
+
+// Where new items appear on the canvas.
+inline constexpr int TypedLineX = 30;
+inline constexpr int TypedLineY = 100;
+
+} // namespace quill

@@ -1,0 +1,117 @@
+// Typing a line into the typing box, the blinking caret, and committing the
+// line as a new text item.
+
+#include "app/mainpanel.h"
+#include "app/widgets.h"
+#include "edit/keycodes.h"
+#include "edit/tables.h"
+
+namespace quill {
+
+namespace {
+constexpr std::int16_t KeyBackspace = 8;
+constexpr std::int16_t KeyTab = 9;
+constexpr std::int16_t KeyEnter = 13;
+constexpr std::int16_t VkDelete = 46;
+constexpr std::int16_t VkLeft = 37;
+constexpr std::int16_t VkUp = 38;
+constexpr std::int16_t VkRight = 39;
+constexpr std::int16_t VkDown = 40;
+constexpr int KeyboardStep = 50;
+} // namespace
+
+void MainPanel::Picture4_KeyPress(std::int16_t keyAscii) {
+    if (keyAscii == KeyTab)
+        return;
+    if (chkText->value() != 1 || !acceptsTypedCode(keyAscii))
+        return;
+    if (keyAscii == KeyBackspace) {
+        if (!textString.empty())
+            textString.pop_back();
+    } else if (keyAscii != KeyEnter) {
+        textString.push_back(static_cast<char>(static_cast<unsigned char>(keyAscii)));
+    }
+    SetFont();
+    Redraw();
+    if (keyAscii != KeyEnter)
+        return;
+
+    // Commit the line (an empty one too) as a new text item.
+    SetFont();
+    Theight = roundHalfEven16(canvas.textHeight(textString));
+    const std::int16_t size = roundHalfEven16(canvas.fontSize());
+    expression.AddTextItem(canvas.fontName(), toVb(canvas.fontBold()), toVb(canvas.fontItalic()), size,
+                           textString, TypedLineX, TypedLineY, TypedLineX - 5, add16(Theight, 95), Theight);
+    textString.clear();
+    chkText->setValue(0);
+    canvas.cls();
+    Redraw();
+    DrawItems();
+    chkMarkers->setValue(1);
+    DrawMarkers();
+    canvas.refresh();
+}
+
+void MainPanel::Picture4_KeyDown(std::int16_t keyCode, std::int16_t) {
+    switch (keyCode) {
+    case VkDelete:
+        DelObject = VbTrue;
+        break;
+    case VkLeft:
+        keyboardOffsetX = add16(keyboardOffsetX, -KeyboardStep);
+        Redraw();
+        break;
+    case VkRight:
+        keyboardOffsetX = add16(keyboardOffsetX, KeyboardStep);
+        Redraw();
+        break;
+    case VkUp:
+        keyboardOffsetY = add16(keyboardOffsetY, -KeyboardStep);
+        Redraw();
+        break;
+    case VkDown:
+        keyboardOffsetY = add16(keyboardOffsetY, KeyboardStep);
+        Redraw();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainPanel::Picture4_KeyUp(std::int16_t, std::int16_t) { DelObject = VbFalse; }
+
+void MainPanel::Form_KeyDown(std::int16_t keyCode, std::int16_t) {
+    if (keyCode == VkDelete)
+        DelObject = VbTrue;
+}
+
+void MainPanel::Timer2_Timer() {
+    timerState = timerState != VbFalse ? VbFalse : VbTrue;
+    if (chkText->value() == 1)
+        DrawCaret();
+}
+
+void MainPanel::DrawCaret() {
+    SetFont();
+    const double w = canvas.textWidth(textString);
+    const double h = canvas.textHeight(textString);
+    canvas.setCurrentPos(w + 20, h + 100);
+    const BgrColour colour = timerState != VbFalse ? 0xFFC0C0 : 0xFFFFFF;
+    const double s = canvas.fontSize();
+    canvas.fillBox(w + 20, h + 100, w + 20 + s / 2, h + 100 - s / 12, colour);
+    canvas.refresh();
+    if (refocusTypingBox != VbFalse) {
+        Picture4->setFocus();
+        refocusTypingBox = VbFalse;
+    }
+}
+
+void MainPanel::chkText_Click() {
+    if (chkText->value() == 0) {
+        textString.clear();
+        Redraw();
+    }
+    Picture4->setFocus();
+}
+
+} // namespace quill

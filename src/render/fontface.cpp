@@ -1,0 +1,49 @@
+#include "render/fontface.h"
+
+#include <QFontDatabase>
+#include <QStringList>
+#include <cmath>
+
+namespace quill {
+
+int pointsToPixels(double points) {
+    const double px = std::floor(points * 96.0 / 72.0 + 0.5);
+    return px < 1.0 ? 1 : static_cast<int>(px);
+}
+
+double pixelsToPoints(int pixels) { return static_cast<double>(pixels) * 72.0 / 96.0; }
+
+void installFontSubstitutions() {
+    static bool installed = false;
+    if (installed)
+        return;
+    installed = true;
+    const QStringList families = QFontDatabase::families();
+    auto prefer = [&](const QString& face, const QStringList& candidates) {
+        if (families.contains(face))
+            return;
+        for (const QString& c : candidates) {
+            if (families.contains(c)) {
+                QFont::insertSubstitution(face, c);
+                return;
+            }
+        }
+    };
+    prefer(QStringLiteral("Arial"),
+           {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans")});
+    prefer(QStringLiteral("MS Sans Serif"),
+           {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+}
+
+QFont makeQFont(const FontSpec& spec) {
+    QFont f(fromLatin1(spec.face));
+    f.setPixelSize(spec.pixelSize);
+    f.setBold(spec.bold);
+    f.setItalic(spec.italic);
+    f.setKerning(true);
+    f.setStyleStrategy(static_cast<QFont::StyleStrategy>(QFont::PreferAntialias |
+                                                         QFont::NoSubpixelAntialias));
+    return f;
+}
+
+} // namespace quill

@@ -1,0 +1,38 @@
+#pragma once
+// Fonts as the program names them: a face name, bold, italic and a size in
+// points. Sizes render as on a 96-dpi screen: the applied pixel height is
+// the point size times 96/72 rounded to a whole pixel, and the size read
+// back is that pixel height in points, which may be fractional (100 pt is
+// 133 px, read back as 99.75 pt).
+
+#include <QFont>
+#include <QString>
+#include <string>
+
+namespace quill {
+
+struct FontSpec {
+    std::string face = "Arial";
+    bool bold = false;
+    bool italic = false;
+    int pixelSize = 16; // 12 pt
+
+    bool operator==(const FontSpec&) const = default;
+};
+
+int pointsToPixels(double points);
+double pixelsToPoints(int pixels);
+
+// Face names the program uses that the system may know by another name
+// ("Arial" is drawn with its metric-compatible equivalent). Installed once.
+void installFontSubstitutions();
+
+// The QFont for a spec: antialiased greys, no subpixel colour fringes.
+QFont makeQFont(const FontSpec& spec);
+
+// Text of the program's 8-bit character set as a QString.
+inline QString fromLatin1(const std::string& s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+} // namespace quill

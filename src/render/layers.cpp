@@ -1,0 +1,126 @@
+#include "render/layers.h"
+
+#include <algorithm>
+
+namespace quill {
+
+namespace {
+
+constexpr int LineOverhang = 6;
+constexpr int MarkerSize = 9;
+
+QRect band(int along1, int along2, int across, int width, bool horizontal) {
+    const int w = width < 1 ? 1 : width;
+    const int lo = std::min(along1, along2), hi = std::max(along1, along2);
+    const int first = across - w / 2;
+    if (horizontal)
+        return QRect(QPoint(lo, first), QPoint(hi, first + w - 1));
+    return QRect(QPoint(first, lo), QPoint(first + w - 1, hi));
+}
+
+} // namespace
+
+QRect hLineBar(std::int16_t x1, std::int16_t x2, std::int16_t y, std::int16_t width) {
+    return band(x1 - LineOverhang, x2 + LineOverhang, y, width, true);
+}
+
+QRect vLineBar(std::int16_t x, std::int16_t y1, std::int16_t y2, std::int16_t width) {
+    return band(y1 - LineOverhang, y2 + LineOverhang, x, width, false);
+}
+
+void DrawGrid(Surface& canvas, QSize screenPixels) {
+    canvas.setForeColor(BgrBlue);
+    const int w = screenPixels.width(), h = screenPixels.height();
+    for (int x = 50; x <= w; x += 50)
+        canvas.line(x, 90, x, h);
+    for (int y = 120; y <= h; y += 50)
+        canvas.line(0, y, w, y);
+}
+
+void DrawHLines(Surface& canvas, const Expression& expr) {
+    const auto& t = expr.HLines;
+    const std::int32_t n = expr.hLineRowCount();
+    for (std::int32_t i = 0; i < n; ++i) {
+        const auto r = static_cast<std::size_t>(i);
+        if (t.live[r] == 0)
+            continue;
+        canvas.setDrawWidth(t.width[r]);
+        canvas.fillRect(hLineBar(t.x1[r], t.x2[r], t.y[r], t.width[r]), BgrBlack);
+    }
+    canvas.setDrawWidth(1);
+}
+
+void DrawVLines(Surface& canvas, const Expression& expr) {
+    const auto& t = expr.VLines;
+    const std::int32_t n = expr.vLineRowCount();
+    for (std::int32_t i = 0; i < n; ++i) {
+        const auto r = static_cast<std::size_t>(i);
+        if (t.live[r] == 0)
+            continue;
+        canvas.setDrawWidth(t.width[r]);
+        canvas.fillRect(vLineBar(t.x[r], t.y1[r], t.y2[r], t.width[r]), BgrBlack);
+    }
+    canvas.setDrawWidth(1);
+}
+
+void DrawItems(Surface& canvas, const Expression& expr) {
+    if (expr.hLinesExist == VbTrue)
+        DrawHLines(canvas, expr);
+    if (expr.vLinesExist == VbTrue)
+        DrawVLines(canvas, expr);
+    if (expr.textItemsExist != VbTrue)
+        return;
+    const auto& t = expr.TextItems;
+    const std::int32_t n = expr.textRowCount();
+    for (std::int32_t i = 0; i < n; ++i) {
+        const auto r = static_cast<std::size_t>(i);
+        if (t.live[r] == 0)
+            continue;
+        canvas.setFontName(t.fontName[r]);
+        canvas.setFontBold(t.fontBold[r] != 0);
+        canvas.setFontItalic(t.fontItalic[r] != 0);
+        canvas.setFontSize(t.fontSize[r]);
+        canvas.setCurrentPos(t.x[r], t.y[r]);
+        canvas.print(t.text[r]);
+    }
+}
+
+void DrawMarkers(Surface& canvas, const Expression& expr, const QImage& marker) {
+    const QRect source(0, 0, MarkerSize, MarkerSize);
+    auto put = [&](int hx, int hy) { canvas.blit(marker, source, QPoint(hx - 4, hy - 4)); };
+    if (expr.hLinesExist == VbTrue) {
+        const auto& t = expr.HLines;
+        const std::int32_t n = expr.hLineRowCount();
+        for (std::int32_t i = 0; i < n; ++i) {
+            const auto r = static_cast<std::size_t>(i);
+            if (t.live[r] == 0)
+                continue;
+            put(t.midX[r], t.y[r]);
+            put(t.x1[r], t.y[r]);
+            put(t.x2[r], t.y[r]);
+        }
+    }
+    if (expr.vLinesExist == VbTrue) {
+        const auto& t = expr.VLines;
+        const std::int32_t n = expr.vLineRowCount();
+        for (std::int32_t i = 0; i < n; ++i) {
+            const auto r = static_cast<std::size_t>(i);
+            if (t.live[r] == 0)
+                continue;
+            put(t.x[r], t.midY[r]);
+            put(t.x[r], t.y1[r]);
+            put(t.x[r], t.y2[r]);
+        }
+    }
+    if (expr.textItemsExist == VbTrue) {
+        const auto& t = expr.TextItems;
+        const std::int32_t n = expr.textRowCount();
+        for (std::int32_t i = 0; i < n; ++i) {
+            const auto r = static_cast<std::size_t>(i);
+            if (t.live[r] != 0)
+                put(t.markerX[r], t.markerY[r]);
+        }
+    }
+}
+
+} // namespace quill

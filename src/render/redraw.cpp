@@ -1,0 +1,47 @@
+// The canvas repaint: every change ends here. The canvas is cleared and
+// painted again from the tables in a fixed order of layers.
+
+#include "app/mainpanel.h"
+#include "app/widgets.h"
+#include "render/layers.h"
+
+namespace quill {
+
+void MainPanel::Redraw() {
+    ++redrawCount;
+    canvas.cls();
+    if (chkGrid->value() == 1) // a greyed box draws no grid
+        DrawGrid();
+    canvas.setForeColor(BgrBlack);
+    SetFont();
+    canvas.setCurrentPos(30, 100);
+    canvas.print(textString);
+    DrawItems();
+    if (chkMarkers->value() != 0) // a greyed box still draws markers
+        DrawMarkers();
+    if ((mathSymbolsFont & static_cast<std::int16_t>(chkShowKB->value())) != 0) {
+        Picture3->setVisible(true);
+        DrawKeyboard();
+    } else {
+        Picture3->setVisible(false);
+    }
+    canvas.refresh();
+}
+
+void MainPanel::DrawGrid() { quill::DrawGrid(canvas, screen.pixels()); }
+
+void MainPanel::DrawItems() { quill::DrawItems(canvas, expression); }
+
+void MainPanel::DrawMarkers() { quill::DrawMarkers(canvas, expression, MarkerDC); }
+
+void MainPanel::chkGrid_Click() {
+    Picture4->setFocus();
+    Redraw();
+}
+
+void MainPanel::chkMarkers_Click() {
+    Picture4->setFocus();
+    Redraw();
+}
+
+} // namespace quill

@@ -1,0 +1,117 @@
+#pragma once
+// A drawing surface: a retained picture with the drawing state the program
+// relies on (foreground colour, pen width, font, drawing position), and the
+// operations it draws with. The canvas, the image workspace and the symbol
+// keyboard box are each one of these, shown by a widget.
+//
+// The surface remembers the bounding box of everything drawn since it was
+// last cleared, so clearing only has to whiten that box, and it reports the
+// area changed since the last refresh, so the window repaints only that.
+
+#include "render/colour.h"
+#include "render/fontface.h"
+#include "render/textcache.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QRect>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QPainter;
+
+namespace quill {
+
+class Surface {
+public:
+    explicit Surface(QSize size = QSize(1, 1), BgrColour background = BgrWhite);
+    ~Surface();
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
+
+    // Resizing keeps the top-left part of the picture and fills the rest
+    // with the background.
+    void resize(QSize size);
+    QSize size() const { return m_image.size(); }
+    const QImage& image() const;
+
+    // Drawing state.
+    BgrColour backColor() const { return m_background; }
+    void setBackColor(BgrColour c) { m_background = c; }
+    BgrColour foreColor() const { return m_foreground; }
+    void setForeColor(BgrColour c) { m_foreground = c; }
+    int drawWidth() const { return m_penWidth; }
+    void setDrawWidth(int w) { m_penWidth = w < 1 ? 1 : w; }
+    double currentX() const { return m_currentX; }
+    double currentY() const { return m_currentY; }
+    void setCurrentPos(double x, double y) {
+        m_currentX = x;
+        m_currentY = y;
+    }
+
+    const std::string& fontName() const { return m_font.face; }
+    bool fontBold() const { return m_font.bold; }
+    bool fontItalic() const { return m_font.italic; }
+    double fontSize() const { return pixelsToPoints(m_font.pixelSize); } // as applied
+    void setFontName(const std::string& face);
+    void setFontBold(bool b);
+    void setFontItalic(bool i);
+    void setFontSize(double points);
+    const FontSpec& font() const { return m_font; }
+
+    // Fills with the background; the drawing position becomes (0, 0).
+    void cls();
+    // Draws text with its top-left corner at the drawing position, in the
+    // foreground colour, without painting the background between glyphs.
+    void print(const std::string& text);
+    // Width and height of a string in the current font, in pixels.
+    double textWidth(const std::string& text);
+    double textHeight(const std::string& text);
+
+    // A line between two points in the foreground colour and pen width.
+    void line(int x1, int y1, int x2, int y2);
+    // An unfilled rectangle, one pixel wide, corners inclusive.
+    void box(int x1, int y1, int x2, int y2, BgrColour colour);
+    // A filled rectangle between two corners (inclusive), grown by the pen
+    // width around its edge as a thick border would be.
+    void fillBox(double x1, double y1, double x2, double y2, BgrColour colour);
+    // A filled rectangle of exact pixels.
+    void fillRect(const QRect& r, BgrColour colour);
+    // Plain copy of a block of pixels (no transparency).
+    void blit(const QImage& source, const QRect& sourceRect, QPoint dest);
+
+    // Colour of a pixel as 0x00BBGGRR, or -1 outside the surface.
+    long point(int x, int y) const;
+
+    // Shows the retained picture now: hands the changed area to the viewer.
+    void refresh();
+    void setRefreshHandler(std::function<void(const QRect&)> handler) {
+        m_refresh = std::move(handler);
+    }
+
+    TextCache& textCache() { return m_textCache; }
+
+private:
+    QPainter& painter();
+    void endPainting() const;
+    void touched(const QRect& r);
+    QFontMetricsF& metrics();
+
+    QImage m_image;
+    mutable std::unique_ptr<QPainter> m_painter;
+    BgrColour m_background;
+    BgrColour m_foreground = BgrBlack;
+    int m_penWidth = 1;
+    double m_currentX = 0;
+    double m_currentY = 0;
+    FontSpec m_font;
+    std::optional<QFontMetricsF> m_metrics;
+    QRect m_inked;  // everything drawn since the last clear
+    QRect m_damage; // everything changed since the last refresh
+    std::function<void(const QRect&)> m_refresh;
+    TextCache m_textCache;
+};
+
+} // namespace quill

@@ -1,0 +1,108 @@
+#include "render/textcache.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <functional>
+
+namespace quill {
+
+std::size_t TextCache::KeyHash::operator()(const Key& k) const {
+    std::size_t h = std::hash<std::string>{}(k.text);
+    auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
+    mix(std::hash<std::string>{}(k.font.face));
+    mix(static_cast<std::size_t>(k.font.pixelSize));
+    mix(static_cast<std::size_t>(k.font.bold) * 2u + static_cast<std::size_t>(k.font.italic));
+    return h;
+}
+
+TextCache::TextCache(std::size_t byteBudget) : m_budget(byteBudget) {}
+
+void TextCache::clear() {
+    m_entries.clear();
+    m_lru.clear();
+    m_bytes = 0;
+}
+
+std::shared_ptr<const TextRun> TextCache::render(const FontSpec& font, const std::string& text) {
+    auto out = std::make_shared<TextRun>();
+    if (text.empty())
+        return out;
+    const QFont qf = makeQFont(font);
+    const QFontMetrics fm(qf);
+    const QString str = fromLatin1(text);
+    // Ink bounds relative to the baseline origin, with a margin for the
+    // antialiased fringe and for glyphs that overhang their advance.
+    const int margin = 2 + font.pixelSize / 8;
+    QRect ink = fm.boundingRect(str);
+    ink = ink.united(QRect(0, -fm.ascent(), fm.horizontalAdvance(str), fm.height()));
+    ink.adjust(-margin, -margin, margin, margin);
+    if (ink.width() <= 0 || ink.height() <= 0)
+        return out;
+    QImage img(ink.size(), QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::transparent);
+    {
+        QPainter p(&img);
+        p.setRenderHint(QPainter::TextAntialiasing, true);
+        p.setFont(qf);
+        p.setPen(Qt::black);
+        p.drawText(QPoint(-ink.left(), -ink.top()), str);
+    }
+    // Trim fully transparent borders so compositing touches only ink.
+    int top = 0, bottom = img.height() - 1, left = img.width(), right = -1;
+    auto rowEmpty = [&img](int y) {
+        const auto* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            if (qAlpha(line[x]) != 0)
+                return false;
+        return true;
+    };
+    while (top <= bottom && rowEmpty(top))
+        ++top;
+    while (bottom >= top && rowEmpty(bottom))
+        --bottom;
+    if (top > bottom)
+        return out;
+    for (int y = top; y <= bottom; ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        for (int x = 0; x < img.width(); ++x) {
+            if (qAlpha(line[x]) != 0) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+    }
+    out->mask = img.copy(left, top, right - left + 1, bottom - top + 1);
+    // Offset from the text's top-left corner (baseline is ascent below it).
+    out->offset = QPoint(ink.left() + left, ink.top() + fm.ascent() + top);
+    return out;
+}
+
+std::shared_ptr<const TextRun> TextCache::run(const FontSpec& font, const std::string& text) {
+    Key key{font, text};
+    auto it = m_entries.find(key);
+    if (it != m_entries.end()) {
+        m_lru.splice(m_lru.begin(), m_lru, it->second.lru);
+        return it->second.run;
+    }
+    ++m_misses;
+    auto rendered = render(font, text);
+    const std::size_t bytes = static_cast<std::size_t>(rendered->mask.sizeInBytes()) + text.size() + 64;
+    if (bytes > m_budget)
+        return rendered; // too large to keep; used once
+    evictTo(m_budget - bytes);
+    m_lru.push_front(key);
+    m_entries.emplace(std::move(key), Entry{rendered, m_lru.begin(), bytes});
+    m_bytes += bytes;
+    return rendered;
+}
+
+void TextCache::evictTo(std::size_t budget) {
+    while (m_bytes > budget && !m_lru.empty()) {
+        auto it = m_entries.find(m_lru.back());
+        m_bytes -= it->second.bytes;
+        m_entries.erase(it);
+        m_lru.pop_back();
+    }
+}
+
+} // namespace quill

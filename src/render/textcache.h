@@ -1,0 +1,64 @@
+#pragma once
+// Rendered text, kept between redraws. The canvas is repainted from scratch
+// on every pointer movement, and putting large text through the glyph
+// rasteriser each time would make dragging stutter; instead each distinct
+// (font, text) is rendered once into a coverage mask and then only
+// composited. The cache is bounded by the bytes of its masks and forgets
+// the least recently used entries first.
+
+#include "render/fontface.h"
+
+#include <QImage>
+#include <QPoint>
+#include <cstddef>
+#include <list>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+namespace quill {
+
+struct TextRun {
+    QImage mask;    // ARGB32 premultiplied, black ink with coverage in alpha
+    QPoint offset;  // top-left of the mask relative to the text's top-left
+};
+
+class TextCache {
+public:
+    explicit TextCache(std::size_t byteBudget = 64u * 1024u * 1024u);
+
+    // The rendered run for this text; rendered now if not cached.
+    std::shared_ptr<const TextRun> run(const FontSpec& font, const std::string& text);
+
+    std::size_t entryCount() const { return m_entries.size(); }
+    std::size_t bytesUsed() const { return m_bytes; }
+    std::size_t misses() const { return m_misses; }
+    void clear();
+
+    static std::shared_ptr<const TextRun> render(const FontSpec& font, const std::string& text);
+
+private:
+    struct Key {
+        FontSpec font;
+        std::string text;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const;
+    };
+    struct Entry {
+        std::shared_ptr<const TextRun> run;
+        std::list<Key>::iterator lru;
+        std::size_t bytes;
+    };
+
+    void evictTo(std::size_t budget);
+
+    std::size_t m_budget;
+    std::size_t m_bytes = 0;
+    std::size_t m_misses = 0;
+    std::list<Key> m_lru; // front = most recently used
+    std::unordered_map<Key, Entry, KeyHash> m_entries;
+};
+
+} // namespace quill

@@ -1,0 +1,51 @@
+#include "scriptedplatform.h"
+
+#include <QFontDatabase>
+#include <QImageReader>
+
+namespace quill::test {
+
+QString buildProgramFolder() { return QStringLiteral(QUILLMARK_TEST_PROGRAM_DIR); }
+
+ScriptedPlatform::ScriptedPlatform() : folder(buildProgramFolder()) {
+    screen.widthTwips = 1280 * 15;
+    screen.heightTwips = 800 * 15;
+}
+
+void ScriptedPlatform::registerFont(const QString& path) {
+    registeredFonts << path;
+    QFontDatabase::addApplicationFont(path);
+}
+
+QImage ScriptedPlatform::loadPicture(const QString& path) {
+    loadedPictures << path;
+    QImageReader reader(path);
+    const QImage img = reader.read();
+    return img.isNull() ? QImage() : img.convertToFormat(QImage::Format_RGB32);
+}
+
+void ScriptedPlatform::messageBox(QWidget*, const MessageBoxRequest& request) { messages.push_back(request); }
+
+std::optional<QString> ScriptedPlatform::nextAnswer() {
+    if (dialogAnswers.empty())
+        return std::nullopt;
+    auto a = dialogAnswers.front();
+    dialogAnswers.pop_front();
+    return a;
+}
+
+std::optional<QString> ScriptedPlatform::getSaveFileName(QWidget*, const FileDialogRequest& request) {
+    saveDialogs.push_back(request);
+    return nextAnswer();
+}
+
+std::optional<QString> ScriptedPlatform::getOpenFileName(QWidget*, const FileDialogRequest& request) {
+    openDialogs.push_back(request);
+    return nextAnswer();
+}
+
+void ScriptedPlatform::showHelp(const QString& helpFile, const QString& page) {
+    helpRequests.emplace_back(helpFile, page);
+}
+
+} // namespace quill::test

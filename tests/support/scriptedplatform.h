@@ -1,0 +1,46 @@
+#pragma once
+// A platform for tests: a fixed screen, the build's program folder, dialogs
+// answered from a script and message boxes recorded instead of shown.
+
+#include "app/platform/platform.h"
+
+#include <QStringList>
+#include <deque>
+#include <optional>
+#include <vector>
+
+namespace quill::test {
+
+class ScriptedPlatform : public Platform {
+public:
+    ScriptedPlatform();
+
+    ScreenMetrics screenMetrics() const override { return screen; }
+    QString programFolder() const override { return folder; }
+    void registerFont(const QString& path) override;
+    QImage loadPicture(const QString& path) override;
+    void messageBox(QWidget* parent, const MessageBoxRequest& request) override;
+    std::optional<QString> getSaveFileName(QWidget* parent, const FileDialogRequest& request) override;
+    std::optional<QString> getOpenFileName(QWidget* parent, const FileDialogRequest& request) override;
+    void showHelp(const QString& helpFile, const QString& page) override;
+
+    ScreenMetrics screen;
+    QString folder;
+    // Answers for the next dialogs, in order; nullopt is Cancel. An empty
+    // queue answers Cancel.
+    std::deque<std::optional<QString>> dialogAnswers;
+    std::vector<FileDialogRequest> saveDialogs;
+    std::vector<FileDialogRequest> openDialogs;
+    std::vector<MessageBoxRequest> messages;
+    QStringList registeredFonts;
+    QStringList loadedPictures;
+    std::vector<std::pair<QString, QString>> helpRequests;
+
+private:
+    std::optional<QString> nextAnswer();
+};
+
+// The folder the build generates the program's files into.
+QString buildProgramFolder();
+
+} // namespace quill::test
