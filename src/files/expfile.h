@@ -1,0 +1,38 @@
+#pragma once
+// Saving and opening .exp files on disk. Save writes through a temporary
+// file in the target's folder and replaces the old file only once the new
+// one is complete; Open reads the whole file and builds a new expression,
+// leaving the caller's expression alone unless the file was accepted.
+
+#include "model/expression.h"
+
+#include <QString>
+#include <QtGlobal>
+
+namespace quill {
+
+// Open refuses anything larger: a real expression is a few megabytes at
+// most, and this bounds what a hostile or mistaken file can cost.
+inline constexpr qint64 MaxExpFileBytes = qint64(256) * 1024 * 1024;
+
+struct FileResult {
+    bool ok = false;
+    QString message; // empty when ok
+};
+
+struct LoadResult {
+    bool ok = false;
+    QString message;       // empty when ok
+    Expression expression; // the expression to show; meaningful only when ok
+};
+
+// Writes `expr` to `path`, under exactly that name (no extension added).
+// On failure the file that was at `path` before, if any, is unchanged and
+// no temporary file is left behind.
+FileResult saveExpressionFile(const QString& path, const Expression& expr);
+
+// Reads `path`. Tables that the file leaves out keep the columns of
+// `current` (with their flag False), as a freshly opened file should.
+LoadResult loadExpressionFile(const QString& path, const Expression& current);
+
+} // namespace quill

@@ -1,0 +1,169 @@
+// Saving and opening .exp files on disk: the old file survives every failed
+// save, and files that once broke the reader stay refused or read cleanly.
+
+#include "files/expcodec.h"
+#include "files/expfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <vector>
+#include <sys/resource.h>
+
+using namespace quill;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// Everything in the folder, hidden files included: a leftover temporary
+// file would show up here.
+std::vector<std::string> entries(const QString& dir) {
+    std::vector<std::string> names;
+    const auto filter = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    for (const QString& n : QDir(dir).entryList(filter, QDir::Name))
+        names.push_back(n.toStdString());
+    return names;
+}
+
+using Names = std::vector<std::string>;
+
+QByteArray toQBytes(const std::vector<std::uint8_t>& v) {
+    return QByteArray(reinterpret_cast<const char*>(v.data()), static_cast<qsizetype>(v.size()));
+}
+
+Expression sample(int rows) {
+    Expression e;
+    for (int i = 0; i < rows; ++i) {
+        const auto k = static_cast<std::int16_t>(i);
+        e.AddTextItem("Arial", VbFalse, VbTrue, 25, "x\xA3" + std::to_string(i), k, -k, 1, 2, 25);
+        e.AddHLine(k, -30, 114, 2);
+        e.AddVLine(-k, 20, 80, 3);
+    }
+    e.TextItems.live[0] = VbFalse;
+    return e;
+}
+
+struct ExpFiles : ::testing::Test {
+    QTemporaryDir tmp;
+    QString at(const char* name) const { return tmp.filePath(QString::fromLatin1(name)); }
+};
+
+TEST_F(ExpFiles, SaveWritesTheCodecBytesUnderTheExactNameAndOpenReadsThemBack) {
+    ASSERT_TRUE(tmp.isValid());
+    const Expression e = sample(20);
+    for (const char* name : {"drawing.exp", "drawing"}) {
+        const FileResult saved = saveExpressionFile(at(name), e);
+        ASSERT_TRUE(saved.ok) << name << ": " << saved.message.toStdString();
+        EXPECT_EQ(readAll(at(name)), toQBytes(encodeExpression(e).bytes));
+        const LoadResult opened = loadExpressionFile(at(name), Expression{});
+        ASSERT_TRUE(opened.ok) << opened.message.toStdString();
+        EXPECT_EQ(opened.expression, e);
+    }
+    EXPECT_EQ(entries(tmp.path()), (Names{"drawing", "drawing.exp"}));
+}
+
+TEST_F(ExpFiles, SavingOverALongerFileLeavesNothingOfIt) {
+    writeFile(at("old.exp"), QByteArray(4096, '\xAB'));
+    ASSERT_TRUE(saveExpressionFile(at("old.exp"), Expression{}).ok);
+    EXPECT_EQ(readAll(at("old.exp")), QByteArray(6, '\0'));
+}
+
+TEST_F(ExpFiles, FailedSavesKeepTheOldFileAndLeaveNoTemporaryFile) {
+    const QByteArray old = toQBytes(encodeExpression(sample(3)).bytes);
+    writeFile(at("keep.exp"), old);
+    writeFile(at("plain"), "not a folder");
+    ASSERT_TRUE(QDir(tmp.path()).mkdir(QStringLiteral("folder")));
+    const Names before = entries(tmp.path());
+
+    Expression unstorable = sample(2);
+    unstorable.TextItems.text[1].assign(40000, 'y');
+    const struct {
+        QString path;
+        Expression expr;
+    } cases[] = {
+        {at("missing/keep.exp"), sample(1)}, // folder does not exist
+        {at("plain/keep.exp"), sample(1)},   // "folder" is a regular file
+        {at("folder"), sample(1)},           // the name is taken by a folder
+        {at("keep.exp"), unstorable},        // a string too long for the format
+    };
+    for (const auto& c : cases) {
+        const FileResult r = saveExpressionFile(c.path, c.expr);
+        EXPECT_FALSE(r.ok) << c.path.toStdString();
+        EXPECT_FALSE(r.message.isEmpty()) << c.path.toStdString();
+        EXPECT_EQ(readAll(at("keep.exp")), old) << c.path.toStdString();
+        EXPECT_EQ(entries(tmp.path()), before) << c.path.toStdString();
+    }
+}
+
+// A disk that fills up part way through the write, simulated with a file
+// size limit on this process.
+TEST_F(ExpFiles, WriteFailingPartWayKeepsTheOldFile) {
+    const QByteArray old = toQBytes(encodeExpression(sample(2)).bytes);
+    writeFile(at("keep.exp"), old);
+
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const FileResult r = saveExpressionFile(at("keep.exp"), sample(2000));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(readAll(at("keep.exp")), old);
+    EXPECT_EQ(entries(tmp.path()), Names{"keep.exp"});
+}
+
+TEST_F(ExpFiles, OpenRefusesWhatItCannotRead) {
+    writeFile(at("short.exp"), QByteArray("\x00\x00\xFF\xFF\x00\x00\xFF\xFF\xFF\x7F", 10));
+    QFile big(at("big.exp"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(MaxExpFileBytes + 1)); // sparse: costs no disk
+    big.close();
+    for (const char* name : {"missing.exp", "", "short.exp", "big.exp"}) {
+        const LoadResult r = loadExpressionFile(at(name), sample(1));
+        EXPECT_FALSE(r.ok) << name;
+        EXPECT_FALSE(r.message.isEmpty()) << name;
+    }
+}
+
+// Every file that once broke the reader is kept in tests/regressions/exp.
+// A name starting "accept" must open, and what it gives must survive a
+// save and open unchanged; any other name must be refused.
+TEST(ExpRegressions, StoredFilesGiveTheirExpectedOutcome) {
+    const QDir dir(QStringLiteral(QUILLMARK_EXP_REGRESSIONS_DIR));
+    const QStringList files = dir.entryList({QStringLiteral("*.exp")}, QDir::Files, QDir::Name);
+    ASSERT_FALSE(files.isEmpty()) << dir.path().toStdString();
+    const Expression current = sample(2);
+    for (const QString& name : files) {
+        const LoadResult r = loadExpressionFile(dir.filePath(name), current);
+        if (!name.startsWith(QLatin1String("accept"))) {
+            EXPECT_FALSE(r.ok) << name.toStdString();
+            continue;
+        }
+        ASSERT_TRUE(r.ok) << name.toStdString() << ": " << r.message.toStdString();
+        const EncodeResult again = encodeExpression(r.expression);
+        ASSERT_TRUE(again.ok) << name.toStdString();
+        EXPECT_EQ(decodeExpression(again.bytes, current).expression, r.expression)
+            << name.toStdString();
+    }
+}
+
+} // namespace
