@@ -56,17 +56,17 @@ SurfaceView::SurfaceView(Surface& surface, QWidget* parent) : QWidget(parent), m
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
-    m_surface.setRefreshHandler([this](const QRect& r) { repaint(r); });
+    m_surface.setRefreshHandler([this](const QRegion& r) { repaint(r); });
 }
 
 void SurfaceView::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    const QRect r = e->rect();
     const QImage& img = m_surface.image();
-    p.drawImage(r.topLeft(), img, r);
+    for (const QRect& r : e->region())
+        p.drawImage(r.topLeft(), img, r);
     // Beyond the retained picture (a window larger than the screen): white.
-    const QRegion outside = QRegion(r).subtracted(QRegion(img.rect()));
+    const QRegion outside = e->region().subtracted(QRegion(img.rect()));
     for (const QRect& o : outside)
         p.fillRect(o, bgrToQColor(m_surface.backColor()));
 }

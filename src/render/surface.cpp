@@ -8,12 +8,28 @@ namespace quill {
 
 namespace {
 int roundPixel(double v) { return static_cast<int>(std::floor(v + 0.5)); }
+// Past this many rectangles, or this share of the surface, an area is
+// treated as the whole surface.
+constexpr std::size_t MaxAreaRects = 256;
+constexpr double WholeSurfaceShare = 0.6;
 } // namespace
+
+void Surface::Area::add(const QRect& r, const QRect& bounds) {
+    if (all)
+        return;
+    if (!rects.empty() && rects.back().contains(r))
+        return;
+    rects.push_back(r);
+    pixels += static_cast<long long>(r.width()) * r.height();
+    const auto whole = static_cast<long long>(bounds.width()) * bounds.height();
+    if (rects.size() > MaxAreaRects || static_cast<double>(pixels) > WholeSurfaceShare * static_cast<double>(whole))
+        addAll();
+}
 
 Surface::Surface(QSize size, BgrColour background)
     : m_image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32), m_background(background) {
     m_image.fill(bgrToRgb(m_background));
-    m_damage = m_image.rect();
+    m_damage.addAll();
 }
 
 Surface::~Surface() { endPainting(); }
@@ -35,8 +51,8 @@ void Surface::touched(const QRect& r) {
     const QRect c = r.intersected(m_image.rect());
     if (c.isEmpty())
         return;
-    m_inked |= c;
-    m_damage |= c;
+    m_inked.add(c, m_image.rect());
+    m_damage.add(c, m_image.rect());
 }
 
 void Surface::resize(QSize size) {
@@ -52,8 +68,8 @@ void Surface::resize(QSize size) {
         p.drawImage(0, 0, m_image);
     }
     m_image = std::move(next);
-    m_inked = m_inked.intersected(m_image.rect());
-    m_damage = m_image.rect();
+    m_inked.addAll();
+    m_damage.addAll();
 }
 
 void Surface::setFontName(const std::string& face) {
@@ -89,26 +105,71 @@ QFontMetricsF& Surface::metrics() {
 }
 
 void Surface::cls() {
-    if (!m_inked.isEmpty()) {
-        // Only what was drawn since the last clear differs from the
-        // background, so whitening that box whitens the whole surface.
+    // Only what was drawn since the last clear differs from the background,
+    // so whitening that whitens the whole surface.
+    if (m_inked.all) {
         endPainting();
-        const QRgb bg = bgrToRgb(m_background);
-        const QRect r = m_inked;
-        if (r == m_image.rect()) {
-            m_image.fill(bg);
-        } else {
-            for (int y = r.top(); y <= r.bottom(); ++y) {
-                auto* line = reinterpret_cast<QRgb*>(m_image.scanLine(y));
-                std::fill(line + r.left(), line + r.right() + 1, bg);
-            }
+        m_image.fill(bgrToRgb(m_background));
+        m_damage.addAll();
+    } else if (!m_inked.rects.empty()) {
+        QPainter& p = painter();
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        const QColor bg(bgrToRgb(m_background));
+        for (const QRect& r : m_inked.rects) {
+            p.fillRect(r, bg);
+            m_damage.add(r, m_image.rect());
         }
-        m_damage |= r;
-        m_inked = QRect();
     }
+    m_inked.reset();
     m_currentX = 0;
     m_currentY = 0;
 }
+
+namespace {
+
+// Puts ink of one colour through a coverage mask onto RGB32 pixels: solid
+// coverage takes the colour, partial coverage blends, none leaves the pixel.
+// src * a / 255 + dst * (255 - a) / 255 for each channel, two channels per
+// multiplication.
+inline std::uint32_t interpolate255(std::uint32_t src, std::uint32_t a, std::uint32_t dst) {
+    const std::uint32_t ia = 255 - a;
+    std::uint32_t rb = (src & 0xff00ff) * a + (dst & 0xff00ff) * ia;
+    rb = (rb + ((rb >> 8) & 0xff00ff) + 0x800080) >> 8;
+    std::uint32_t ag = ((src >> 8) & 0xff00ff) * a + ((dst >> 8) & 0xff00ff) * ia;
+    ag = ag + ((ag >> 8) & 0xff00ff) + 0x800080;
+    return (ag & 0xff00ff00) | (rb & 0x00ff00ff);
+}
+
+void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour) {
+    const QRect dest = QRect(at, run.mask.size()).intersected(target.rect());
+    if (dest.isEmpty())
+        return;
+    const QRgb solid = colour | 0xFF000000u;
+    uchar* const bits = target.bits();
+    const qsizetype stride = target.bytesPerLine();
+    const uchar* const maskBits = run.mask.constBits();
+    const qsizetype maskStride = run.mask.bytesPerLine();
+    const int clipLeft = dest.left() - at.x(), clipRight = dest.right() + 1 - at.x();
+    for (int y = dest.top(); y <= dest.bottom(); ++y) {
+        const auto my = static_cast<std::size_t>(y - at.y());
+        auto* row = reinterpret_cast<QRgb*>(bits + y * stride) + at.x();
+        const uchar* mrow = maskBits + static_cast<qsizetype>(my) * maskStride;
+        for (std::uint32_t i = run.rowStart[my]; i < run.rowStart[my + 1]; ++i) {
+            const TextRun::Span& sp = run.spans[i];
+            const int x0 = std::max(sp.x, clipLeft), x1 = std::min(sp.x + sp.length, clipRight);
+            if (x0 >= x1)
+                continue;
+            if (sp.solid) {
+                std::fill(row + x0, row + x1, solid);
+                continue;
+            }
+            for (int x = x0; x < x1; ++x)
+                row[x] = interpolate255(solid, mrow[x], row[x]);
+        }
+    }
+}
+
+} // namespace
 
 void Surface::print(const std::string& text) {
     if (text.empty())
@@ -117,19 +178,9 @@ void Surface::print(const std::string& text) {
     if (run->mask.isNull())
         return;
     const QPoint at(roundPixel(m_currentX) + run->offset.x(), roundPixel(m_currentY) + run->offset.y());
-    QPainter& p = painter();
-    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (m_foreground == BgrBlack) {
-        p.drawImage(at, run->mask);
-    } else {
-        QImage tinted = run->mask;
-        {
-            QPainter t(&tinted);
-            t.setCompositionMode(QPainter::CompositionMode_SourceIn);
-            t.fillRect(tinted.rect(), bgrToQColor(m_foreground));
-        }
-        p.drawImage(at, tinted);
-    }
+    // The raster painter, if one is open, writes straight into the same
+    // pixels, so mixing its fills with this loop keeps the order of drawing.
+    compositeMask(m_image, *run, at, bgrToRgb(m_foreground));
     touched(QRect(at, run->mask.size()));
 }
 
@@ -216,10 +267,18 @@ long Surface::point(int x, int y) const {
 
 void Surface::refresh() {
     endPainting();
-    const QRect damage = m_damage;
-    m_damage = QRect();
-    if (m_refresh && !damage.isEmpty())
-        m_refresh(damage);
+    if (m_damage.empty())
+        return;
+    QRegion changed;
+    if (m_damage.all) {
+        changed = QRegion(m_image.rect());
+    } else {
+        for (const QRect& r : m_damage.rects)
+            changed += r;
+    }
+    m_damage.reset();
+    if (m_refresh)
+        m_refresh(changed);
 }
 
 } // namespace quill

@@ -15,10 +15,12 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QRect>
+#include <QRegion>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QPainter;
 
@@ -87,7 +89,7 @@ public:
 
     // Shows the retained picture now: hands the changed area to the viewer.
     void refresh();
-    void setRefreshHandler(std::function<void(const QRect&)> handler) {
+    void setRefreshHandler(std::function<void(const QRegion&)> handler) {
         m_refresh = std::move(handler);
     }
 
@@ -108,9 +110,29 @@ private:
     double m_currentY = 0;
     FontSpec m_font;
     std::optional<QFontMetricsF> m_metrics;
-    QRect m_inked;  // everything drawn since the last clear
-    QRect m_damage; // everything changed since the last refresh
-    std::function<void(const QRect&)> m_refresh;
+    // Where the surface may differ from its background (everything drawn
+    // since the last clear), and what changed since the last refresh. Each
+    // is a list of rectangles until it grows large enough that "all of it"
+    // is cheaper to handle.
+    struct Area {
+        std::vector<QRect> rects;
+        long long pixels = 0;
+        bool all = false;
+        void add(const QRect& r, const QRect& bounds);
+        void addAll() {
+            all = true;
+            rects.clear();
+        }
+        void reset() {
+            rects.clear();
+            pixels = 0;
+            all = false;
+        }
+        bool empty() const { return !all && rects.empty(); }
+    };
+    Area m_inked;
+    Area m_damage;
+    std::function<void(const QRegion&)> m_refresh;
     TextCache m_textCache;
 };
 

@@ -11,16 +11,29 @@
 #include <QImage>
 #include <QPoint>
 #include <cstddef>
+#include <cstdint>
 #include <list>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace quill {
 
 struct TextRun {
-    QImage mask;    // ARGB32 premultiplied, black ink with coverage in alpha
-    QPoint offset;  // top-left of the mask relative to the text's top-left
+    QImage mask;   // Alpha8: the ink's coverage, 0 (none) to 255 (solid)
+    QPoint offset; // top-left of the mask relative to the text's top-left
+    // The ink row by row as spans: a solid span takes the colour outright,
+    // a partial span blends by the mask's coverage; columns without ink are
+    // in no span. Row r's spans are spans[rowStart[r]] .. spans[rowStart[r+1]].
+    struct Span {
+        std::int32_t x;
+        std::int32_t length;
+        bool solid;
+    };
+    std::vector<Span> spans;
+    std::vector<std::uint32_t> rowStart;
 };
 
 class TextCache {

@@ -1,0 +1,196 @@
+// corvel-quillmark-bench: the editor's performance figures, one per line as
+// "name: value unit".
+//
+//   corvel-quillmark-bench [--quick]
+//
+// Repaints of a 1920 x 1080 canvas (empty, 60 items, 1,000 items), each
+// beside a plain clear of the same canvas; one drag step through the
+// window; the resident memory of the started editor; Save and Open of a
+// full-size expression file.
+
+#include "app/mainpanel.h"
+#include "app/platform/qtplatform.h"
+#include "app/widgets.h"
+#include "bench_files.h"
+#include "edit/tables.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+using namespace quill;
+
+namespace {
+
+class BenchPlatform : public QtPlatform {
+public:
+    ScreenMetrics screenMetrics() const override {
+        ScreenMetrics m;
+        m.widthTwips = 1920 * 15;
+        m.heightTwips = 1080 * 15;
+        return m;
+    }
+    void messageBox(QWidget*, const MessageBoxRequest&) override {}
+};
+
+template <typename F>
+double medianMs(int reps, F&& f) {
+    std::vector<double> t;
+    t.reserve(static_cast<std::size_t>(reps));
+    for (int i = 0; i < reps; ++i) {
+        const auto a = std::chrono::steady_clock::now();
+        f();
+        const auto b = std::chrono::steady_clock::now();
+        t.push_back(std::chrono::duration<double, std::milli>(b - a).count());
+    }
+    std::nth_element(t.begin(), t.begin() + static_cast<long>(t.size() / 2), t.end());
+    return t[t.size() / 2];
+}
+
+const char* const Texts[] = {"x", "a+b", "f(x)", "2n+1", "dx", "lim", "y=mx+c", "(a+b)", "sin", "e", "ij", "1/2"};
+
+// Text items of 25 to 150 points in all seven fonts, and lines, spread over
+// a 1920 x 1080 canvas below the tool strip.
+void fillExpression(Expression& e, int items, unsigned seed) {
+    std::mt19937 rng(seed);
+    const int sizes[] = {25, 50, 75, 100, 150};
+    const int lines = items / 3;
+    for (int i = 0; i < items - lines; ++i) {
+        const FontChoice& f = FontTable[static_cast<std::size_t>(i) % FontTable.size()];
+        const int size = sizes[static_cast<std::size_t>(i) % 5];
+        const auto x = static_cast<std::int16_t>(rng() % 1700);
+        const auto y = static_cast<std::int16_t>(120 + rng() % 800);
+        const auto h = static_cast<std::int16_t>(size * 4 / 3 * 115 / 100);
+        e.AddTextItem(std::string(f.face), toVb(f.bold), toVb(f.italic), static_cast<std::int16_t>(size),
+                      Texts[static_cast<std::size_t>(i) % std::size(Texts)], x, y,
+                      static_cast<std::int16_t>(x - 4), static_cast<std::int16_t>(y + h - 4), h);
+    }
+    for (int i = 0; i < lines; ++i) {
+        const auto a = static_cast<std::int16_t>(100 + rng() % 1500);
+        const auto b = static_cast<std::int16_t>(150 + rng() % 800);
+        const auto w = LineWidthTable[static_cast<std::size_t>(i) % LineWidthTable.size()];
+        if (i % 2 == 0)
+            e.AddHLine(b, a, static_cast<std::int16_t>(a + 60 + rng() % 300), w);
+        else
+            e.AddVLine(a, b, static_cast<std::int16_t>(b + 40 + rng() % 100), w);
+    }
+}
+
+void redrawFigures(MainPanel& w, const char* name, int items, int reps) {
+    w.expression = Expression{};
+    if (items > 0)
+        fillExpression(w.expression, items, 7);
+    w.Redraw(); // first paint renders every text once
+    const double redraw = medianMs(reps, [&] { w.Redraw(); });
+    QImage plain(1920, 1080, QImage::Format_RGB32);
+    const double clear = medianMs(reps, [&] { plain.fill(Qt::white); });
+    std::printf("redraw_%s_ms: %.3f ms\n", name, redraw);
+    std::printf("clear_1920x1080_ms: %.3f ms\n", clear);
+    std::printf("redraw_%s_vs_clear: %.2f x\n", name, redraw / clear);
+    std::printf("text_cache_%s_entries: %zu entries\n", name, w.canvas.textCache().entryCount());
+    std::printf("text_cache_%s_memory: %.1f MiB\n", name,
+                static_cast<double>(w.canvas.textCache().bytesUsed()) / (1024.0 * 1024.0));
+}
+
+void dragFigures(MainPanel& w, int reps) {
+    w.expression = Expression{};
+    fillExpression(w.expression, 60, 7);
+    // Grab the middle handle of the first horizontal line.
+    const std::int16_t hx = w.expression.HLines.midX[0], hy = w.expression.HLines.y[0];
+    QWidget* view = w.canvasView;
+    const QPointF start(hx, hy);
+    QMouseEvent press(QEvent::MouseButtonPress, start, view->mapToGlobal(start), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(view, &press);
+    if (w.hitKind != 2) {
+        std::fprintf(stderr, "drag benchmark: the press grabbed nothing\n");
+        return;
+    }
+    int step = 0;
+    const double ms = medianMs(reps, [&] {
+        ++step;
+        const QPointF p(hx + (step % 200), hy + (step % 50));
+        QMouseEvent move(QEvent::MouseMove, p, view->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(view, &move);
+    });
+    QMouseEvent release(QEvent::MouseButtonRelease, start, view->mapToGlobal(start), Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(view, &release);
+    std::printf("drag_step_60_items_ms: %.3f ms\n", ms);
+    std::printf("drag_moves_per_second: %.0f moves/s\n", 1000.0 / ms);
+}
+
+// Starts the real editor, waits until its main window is up, and reads its
+// resident memory.
+void memoryFigure() {
+    const QString exe = QCoreApplication::applicationDirPath() + QStringLiteral("/corvel-quillmark");
+    if (!QFile::exists(exe)) {
+        std::fprintf(stderr, "editor not found next to the benchmark\n");
+        return;
+    }
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(exe, {});
+    if (!p.waitForStarted(5000))
+        return;
+    QThread::msleep(4500); // the splash stays three seconds
+    QFile status(QStringLiteral("/proc/%1/status").arg(p.processId()));
+    long kb = -1;
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                kb = line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    p.kill();
+    p.waitForFinished(3000);
+    if (kb >= 0)
+        std::printf("editor_resident_memory_empty_canvas: %.1f MiB\n", static_cast<double>(kb) / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    bool quick = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--quick") == 0)
+            quick = true;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+    QApplication app(argc, argv);
+    const int reps = quick ? 15 : 101;
+
+    BenchPlatform platform;
+    MainPanel w(platform);
+    w.Form_Load();
+    w.show();
+    w.resize(1920, 1080);
+    QCoreApplication::processEvents();
+
+    redrawFigures(w, "empty", 0, reps);
+    redrawFigures(w, "60_items", 60, reps);
+    redrawFigures(w, "1000_items", 1000, reps);
+    dragFigures(w, quick ? 100 : 1000);
+    std::fflush(stdout);
+    memoryFigure();
+
+    QTemporaryDir dir;
+    if (dir.isValid())
+        runFileBenchmarks(dir.path());
+    return 0;
+}

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian machine, builds everything with AddressSanitizer
+# and UndefinedBehaviorSanitizer, runs every test, fuzzes the .exp reader
+# for a bounded time, and checks that the benchmark program runs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+WERROR=OFF
+if [[ "${CI:-}" == "true" ]]; then WERROR=ON; fi
+
+# Every test, sanitized.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_SANITIZE=ON \
+  -DQUILLMARK_WERROR="$WERROR" -DQUILLMARK_BENCH=OFF
+cmake --build build-asan -j2
+(cd build-asan && ctest --output-on-failure --timeout 600 -j2)
+
+# The .exp reader under libFuzzer.
+FUZZ_SECONDS="${QUILLMARK_FUZZ_SECONDS:-60}"
+fuzz/run_fuzz.sh "$FUZZ_SECONDS"
+
+# The optimised build: the editor and its benchmark program.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMARK_WERROR="$WERROR" -DQUILLMARK_TESTS=OFF
+cmake --build build -j2
+QT_QPA_PLATFORM=offscreen build/bin/corvel-quillmark-bench --quick
