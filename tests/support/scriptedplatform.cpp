@@ -29,9 +29,12 @@ void ScriptedPlatform::messageBox(QWidget*, const MessageBoxRequest& request) { 
 std::optional<QString> ScriptedPlatform::nextAnswer() {
     if (dialogAnswers.empty())
         return std::nullopt;
-    auto a = dialogAnswers.front();
+    const bool cancel = !dialogAnswers.front().has_value();
+    const QString name = cancel ? QString() : *dialogAnswers.front();
     dialogAnswers.pop_front();
-    return a;
+    if (cancel)
+        return std::nullopt;
+    return name;
 }
 
 std::optional<QString> ScriptedPlatform::getSaveFileName(QWidget*, const FileDialogRequest& request) {
