@@ -167,9 +167,14 @@ void memoryFigure() {
 
 int main(int argc, char** argv) {
     bool quick = false;
-    for (int i = 1; i < argc; ++i)
+    const char* only = nullptr; // --only=NAME runs one group, for profiling
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0)
             quick = true;
+        else if (std::strncmp(argv[i], "--only=", 7) == 0)
+            only = argv[i] + 7;
+    }
+    auto wanted = [only](const char* name) { return only == nullptr || std::strcmp(only, name) == 0; };
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
     QApplication app(argc, argv);
@@ -182,15 +187,21 @@ int main(int argc, char** argv) {
     w.resize(1920, 1080);
     QCoreApplication::processEvents();
 
-    redrawFigures(w, "empty", 0, reps);
-    redrawFigures(w, "60_items", 60, reps);
-    redrawFigures(w, "1000_items", 1000, reps);
-    dragFigures(w, quick ? 100 : 1000);
+    if (wanted("redraw")) {
+        redrawFigures(w, "empty", 0, reps);
+        redrawFigures(w, "60_items", 60, reps);
+    }
+    if (wanted("redraw") || wanted("redraw1000"))
+        redrawFigures(w, "1000_items", 1000, reps);
+    if (wanted("drag"))
+        dragFigures(w, quick ? 100 : 1000);
     std::fflush(stdout);
-    memoryFigure();
-
-    QTemporaryDir dir;
-    if (dir.isValid())
-        runFileBenchmarks(dir.path());
+    if (wanted("memory"))
+        memoryFigure();
+    if (wanted("files")) {
+        QTemporaryDir dir;
+        if (dir.isValid())
+            runFileBenchmarks(dir.path());
+    }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "app/mainpanel.h"
 
+#include "app/captionbutton.h"
 #include "app/widgets.h"
 #include "edit/keycodes.h"
 #include "edit/tables.h"
@@ -92,6 +93,20 @@ MainPanel::MainPanel(Platform& platform, QWidget* parent)
     Timer2 = new QTimer(this);
     Timer2->setInterval(500);
 
+    // Every control is known by its name (style sheet, tests, accessibility).
+    const std::pair<QWidget*, const char*> names[] = {
+        {Picture1, "Picture1"}, {frameLine, "frameLine"}, {optH, "optH"}, {optV, "optV"},
+        {cboLine, "cboLine"}, {cmdLine, "cmdLine"}, {frameText, "frameText"}, {cboFont, "cboFont"},
+        {cboFsize, "cboFsize"}, {chkText, "chkText"}, {frameTools, "frameTools"},
+        {chkShowKB, "chkShowKB"}, {chkMarkers, "chkMarkers"}, {chkGrid, "chkGrid"},
+        {frameImage, "frameImage"}, {cmdSetImage, "cmdSetImage"}, {cmdSetOutline, "cmdSetOutline"},
+        {cmdSavim, "cmdSavim"}, {cboSizeRed, "cboSizeRed"}, {Picture4, "Picture4"},
+        {Label1, "Label1"}, {ProgressBar1, "ProgressBar1"}, {Picture3, "Picture3"},
+        {Picture6, "Picture6"}, {canvasView, "canvas"}};
+    for (const auto& [widget, name] : names)
+        widget->setObjectName(QString::fromLatin1(name));
+    setObjectName(QStringLiteral("MainPanel"));
+
     connectControls();
 }
 
@@ -110,9 +125,20 @@ void MainPanel::buildMenus() {
 void MainPanel::buildToolStrip() {
     Picture1 = new ToolStrip(canvasView);
     placeTwips(Picture1, 0, 0, 15195, 1455);
-    QFont stripFont(QStringLiteral("MS Sans Serif"));
+    // A narrow face keeps the captions inside controls sized for a small
+    // system font.
+    QFont stripFont;
+    stripFont.setFamilies({QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial")});
     stripFont.setPixelSize(11);
     Picture1->setFont(stripFont);
+    // The narrow lists ("100" in 41 pixels) need a slimmer arrow and less
+    // padding than the style gives by default. With a style sheet in force
+    // the fonts must be given there too.
+    Picture1->setStyleSheet(QStringLiteral(
+        "* { font-family: 'Liberation Sans Narrow', 'Arial'; font-size: 11px; }"
+        "#cmdLine, #chkText { font-family: 'Arial'; font-weight: bold; }"
+        "QComboBox { padding: 0px 0px 0px 3px; }"
+        "QComboBox::drop-down { width: 12px; }"));
 
     frameLine = new QGroupBox(QStringLiteral("Line"), Picture1);
     placeTwips(frameLine, 0, 0, 2655, 975);
@@ -168,10 +194,10 @@ void MainPanel::buildToolStrip() {
 
     frameImage = new QGroupBox(QStringLiteral("Image Tools"), Picture1);
     placeTwips(frameImage, 9000, 120, 2775, 855);
-    cmdSetImage = new QPushButton(QStringLiteral("Se&t Image"), frameImage);
+    cmdSetImage = new CaptionButton(QStringLiteral("Se&t Image"), frameImage);
     placeTwips(cmdSetImage, 120, 240, 615, 495);
     cmdSetImage->setToolTip(QStringLiteral("Start thesave image process"));
-    cmdSetOutline = new QPushButton(QStringLiteral("Set O&utline"), frameImage);
+    cmdSetOutline = new CaptionButton(QStringLiteral("Set O&utline"), frameImage);
     placeTwips(cmdSetOutline, 720, 240, 735, 495);
     cmdSetOutline->setToolTip(QStringLiteral("Set the required outline"));
     cmdSetOutline->setEnabled(false);
@@ -181,7 +207,7 @@ void MainPanel::buildToolStrip() {
     cboSizeRed->setEditable(true);
     fillList(cboSizeRed, SizeReductionItems);
     cboSizeRed->setCurrentIndex(-1);
-    cmdSavim = new QPushButton(QStringLiteral("Save &Image"), frameImage);
+    cmdSavim = new CaptionButton(QStringLiteral("Save &Image"), frameImage);
     placeTwips(cmdSavim, 2040, 240, 615, 495);
     cmdSavim->setToolTip(QStringLiteral("Save image to file"));
     cmdSavim->setEnabled(false);

@@ -1,6 +1,10 @@
 #include "render/surface.h"
 
 #include <QPainter>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <algorithm>
 #include <cmath>
 
@@ -140,6 +144,47 @@ inline std::uint32_t interpolate255(std::uint32_t src, std::uint32_t a, std::uin
     return (ag & 0xff00ff00) | (rb & 0x00ff00ff);
 }
 
+// One row of ink: pixels [0, n) of `row` against coverage `mask`.
+void compositeRow(QRgb* row, const uchar* mask, int n, QRgb solid) {
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i solid4 = _mm_set1_epi32(static_cast<int>(solid));
+    const __m128i src16 = _mm_unpacklo_epi8(solid4, zero);
+    const __m128i c255 = _mm_set1_epi16(255);
+    const __m128i c128 = _mm_set1_epi16(128);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    auto blendHalf = [&](__m128i d16, __m128i a16) {
+        const __m128i ia = _mm_sub_epi16(c255, a16);
+        __m128i t = _mm_add_epi16(_mm_mullo_epi16(src16, a16), _mm_mullo_epi16(d16, ia));
+        t = _mm_add_epi16(t, c128);
+        return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+    };
+    for (; x + 4 <= n; x += 4) {
+        std::uint32_t a4;
+        std::memcpy(&a4, mask + x, 4);
+        if (a4 == 0)
+            continue;
+        auto* d = reinterpret_cast<__m128i*>(row + x);
+        if (a4 == 0xFFFFFFFFu) {
+            _mm_storeu_si128(d, solid4);
+            continue;
+        }
+        const __m128i dst = _mm_loadu_si128(d);
+        __m128i a = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(a4)), zero);
+        a = _mm_unpacklo_epi16(a, a);
+        const __m128i lo = blendHalf(_mm_unpacklo_epi8(dst, zero), _mm_unpacklo_epi32(a, a));
+        const __m128i hi = blendHalf(_mm_unpackhi_epi8(dst, zero), _mm_unpackhi_epi32(a, a));
+        _mm_storeu_si128(d, _mm_or_si128(_mm_packus_epi16(lo, hi), opaque));
+    }
+#endif
+    for (; x < n; ++x) {
+        const std::uint32_t a = mask[x];
+        if (a != 0)
+            row[x] = a == 255 ? solid : interpolate255(solid, a, row[x]) | 0xFF000000u;
+    }
+}
+
 void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour) {
     const QRect dest = QRect(at, run.mask.size()).intersected(target.rect());
     if (dest.isEmpty())
@@ -155,16 +200,10 @@ void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour) {
         auto* row = reinterpret_cast<QRgb*>(bits + y * stride) + at.x();
         const uchar* mrow = maskBits + static_cast<qsizetype>(my) * maskStride;
         for (std::uint32_t i = run.rowStart[my]; i < run.rowStart[my + 1]; ++i) {
-            const TextRun::Span& sp = run.spans[i];
-            const int x0 = std::max(sp.x, clipLeft), x1 = std::min(sp.x + sp.length, clipRight);
-            if (x0 >= x1)
-                continue;
-            if (sp.solid) {
-                std::fill(row + x0, row + x1, solid);
-                continue;
-            }
-            for (int x = x0; x < x1; ++x)
-                row[x] = interpolate255(solid, mrow[x], row[x]);
+            const int x0 = std::max(run.spans[i].first, clipLeft);
+            const int x1 = std::min(run.spans[i].second, clipRight);
+            if (x0 < x1)
+                compositeRow(row + x0, mrow + x0, x1 - x0, solid);
         }
     }
 }

@@ -73,21 +73,30 @@ std::shared_ptr<const TextRun> TextCache::render(const FontSpec& font, const std
     }
     out->mask = img.copy(left, top, right - left + 1, bottom - top + 1).convertToFormat(QImage::Format_Alpha8);
     const int w = out->mask.width();
+    constexpr int MaxGap = 8; // cheaper to walk over than to start a new span
     out->rowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
     for (int y = 0; y < out->mask.height(); ++y) {
         out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
         const uchar* line = out->mask.constScanLine(y);
         int x = 0;
         while (x < w) {
-            if (line[x] == 0) {
+            while (x < w && line[x] == 0)
                 ++x;
-                continue;
+            if (x == w)
+                break;
+            const int begin = x;
+            int end = x;
+            while (x < w) {
+                if (line[x] != 0) {
+                    end = ++x;
+                } else if (x - end >= MaxGap) {
+                    break;
+                } else {
+                    ++x;
+                }
             }
-            const bool solid = line[x] == 255;
-            const int start = x;
-            while (x < w && line[x] != 0 && (line[x] == 255) == solid)
-                ++x;
-            out->spans.push_back({start, x - start, solid});
+            out->spans.emplace_back(begin, end);
+            x = end;
         }
     }
     out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
@@ -104,7 +113,7 @@ std::shared_ptr<const TextRun> TextCache::run(const FontSpec& font, const std::s
     ++m_misses;
     auto rendered = render(font, text);
     const std::size_t bytes = static_cast<std::size_t>(rendered->mask.sizeInBytes()) +
-                              rendered->spans.size() * sizeof(TextRun::Span) +
+                              rendered->spans.size() * sizeof(rendered->spans[0]) +
                               rendered->rowStart.size() * sizeof(std::uint32_t) + text.size() + 128;
     if (bytes > m_budget)
         return rendered; // too large to keep; used once

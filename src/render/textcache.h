@@ -24,15 +24,10 @@ namespace quill {
 struct TextRun {
     QImage mask;   // Alpha8: the ink's coverage, 0 (none) to 255 (solid)
     QPoint offset; // top-left of the mask relative to the text's top-left
-    // The ink row by row as spans: a solid span takes the colour outright,
-    // a partial span blends by the mask's coverage; columns without ink are
-    // in no span. Row r's spans are spans[rowStart[r]] .. spans[rowStart[r+1]].
-    struct Span {
-        std::int32_t x;
-        std::int32_t length;
-        bool solid;
-    };
-    std::vector<Span> spans;
+    // The ink as spans of columns [begin, end) per mask row; short gaps
+    // inside a span are kept, long stretches without ink are left out.
+    // Row r's spans are spans[rowStart[r]] .. spans[rowStart[r + 1]].
+    std::vector<std::pair<std::int32_t, std::int32_t>> spans;
     std::vector<std::uint32_t> rowStart;
 };
 
