@@ -115,12 +115,10 @@ void Surface::cls() {
         endPainting();
         m_image.fill(bgrToRgb(m_background));
         m_damage.addAll();
-    } else if (!m_inked.rects.empty()) {
-        QPainter& p = painter();
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        const QColor bg(bgrToRgb(m_background));
+    } else {
+        const QRgb bg = bgrToRgb(m_background);
         for (const QRect& r : m_inked.rects) {
-            p.fillRect(r, bg);
+            fillPixels(r, bg);
             m_damage.add(r, m_image.rect());
         }
     }
@@ -233,13 +231,24 @@ double Surface::textHeight(const std::string&) {
     return metrics().height();
 }
 
+void Surface::fillPixels(const QRect& r, QRgb colour) {
+    const QRect c = r.intersected(m_image.rect());
+    if (c.isEmpty())
+        return;
+    uchar* const bits = m_image.bits();
+    const qsizetype stride = m_image.bytesPerLine();
+    const QRgb value = colour | 0xFF000000u;
+    for (int y = c.top(); y <= c.bottom(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
+        std::fill(row + c.left(), row + c.right() + 1, value);
+    }
+}
+
 void Surface::fillRect(const QRect& r, BgrColour colour) {
     const QRect c = r.intersected(m_image.rect());
     if (c.isEmpty())
         return;
-    QPainter& p = painter();
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.fillRect(c, QColor(bgrToRgb(colour)));
+    fillPixels(c, bgrToRgb(colour));
     touched(c);
 }
 
@@ -281,18 +290,31 @@ void Surface::fillBox(double x1, double y1, double x2, double y2, BgrColour colo
 }
 
 void Surface::blit(const QImage& source, const QRect& sourceRect, QPoint dest) {
-    const QRect target(dest, sourceRect.size());
-    if (target.intersected(m_image.rect()).isEmpty())
+    const QRect target = QRect(dest, sourceRect.size()).intersected(m_image.rect());
+    if (target.isEmpty())
         return;
-    QPainter& p = painter();
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    if (source.isNull()) {
-        // An empty picture copies as black, like a blank memory bitmap.
-        p.fillRect(target, Qt::black);
-    } else {
-        if (!source.rect().contains(sourceRect))
-            p.fillRect(target, Qt::black); // parts beyond the source are blank
-        p.drawImage(dest, source, sourceRect);
+    // Parts of the block beyond the source picture (or all of it, for an
+    // empty picture) copy as black, like a blank memory bitmap.
+    const QRect available = sourceRect.intersected(source.rect());
+    if (available != sourceRect)
+        fillPixels(target, qRgb(0, 0, 0));
+    if (!available.isEmpty()) {
+        const QImage* src = &source;
+        QImage converted;
+        if (source.format() != QImage::Format_RGB32 && source.format() != QImage::Format_ARGB32) {
+            converted = source.convertToFormat(QImage::Format_RGB32);
+            src = &converted;
+        }
+        const QPoint shift = dest - sourceRect.topLeft();
+        const QRect copy = available.translated(shift).intersected(target);
+        uchar* const bits = m_image.bits();
+        const qsizetype stride = m_image.bytesPerLine();
+        for (int y = copy.top(); y <= copy.bottom(); ++y) {
+            const auto* from = reinterpret_cast<const QRgb*>(src->constScanLine(y - shift.y())) + (copy.left() - shift.x());
+            auto* to = reinterpret_cast<QRgb*>(bits + y * stride) + copy.left();
+            for (int x = 0; x < copy.width(); ++x)
+                to[x] = from[x] | 0xFF000000u;
+        }
     }
     touched(target);
 }
@@ -308,9 +330,17 @@ void Surface::refresh() {
     endPainting();
     if (m_damage.empty())
         return;
+    // A few rectangles are shown as they are; many are cheaper to show as
+    // the one rectangle around them than to merge into a region.
+    constexpr std::size_t MaxShownRects = 16;
     QRegion changed;
     if (m_damage.all) {
         changed = QRegion(m_image.rect());
+    } else if (m_damage.rects.size() > MaxShownRects) {
+        QRect bounds;
+        for (const QRect& r : m_damage.rects)
+            bounds |= r;
+        changed = QRegion(bounds);
     } else {
         for (const QRect& r : m_damage.rects)
             changed += r;

@@ -97,6 +97,7 @@ public:
 
 private:
     QPainter& painter();
+    void fillPixels(const QRect& r, QRgb colour); // no bookkeeping
     void endPainting() const;
     void touched(const QRect& r);
     QFontMetricsF& metrics();
