@@ -137,6 +137,7 @@ void MainPanel::buildToolStrip() {
     Picture1->setStyleSheet(QStringLiteral(
         "* { font-family: 'Liberation Sans Narrow', 'Arial'; font-size: 11px; }"
         "#cmdLine, #chkText { font-family: 'Arial'; font-weight: bold; }"
+        "#Label1 { font-family: 'MS Sans Serif'; }"
         "QComboBox { padding: 0px 0px 0px 3px; }"
         "QComboBox::drop-down { width: 12px; }"));
 
