@@ -16,6 +16,9 @@ int roundPixel(double v) { return static_cast<int>(std::floor(v + 0.5)); }
 // treated as the whole surface.
 constexpr std::size_t MaxAreaRects = 256;
 constexpr double WholeSurfaceShare = 0.6;
+// Text is cached as a rendered mask only up to these sizes.
+constexpr int MaxCachedPixelSize = 1024;
+constexpr double MaxCachedTextPixels = 16.0 * 1024 * 1024;
 } // namespace
 
 void Surface::Area::add(const QRect& r, const QRect& bounds) {
@@ -211,6 +214,16 @@ void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour) {
 void Surface::print(const std::string& text) {
     if (text.empty())
         return;
+    // Text far larger than any the tool strip offers (a size or a length
+    // read from a file) is drawn straight onto the surface, clipped to it,
+    // instead of being rendered whole into the cache.
+    // A glyph is at most about two pixel sizes wide and 1.2 high.
+    const double px = m_font.pixelSize;
+    const double roughPixels = static_cast<double>(text.size()) * 2.4 * px * px;
+    if (m_font.pixelSize > MaxCachedPixelSize || roughPixels > MaxCachedTextPixels) {
+        printUncached(text);
+        return;
+    }
     const auto run = m_textCache.run(m_font, text);
     if (run->mask.isNull())
         return;
@@ -219,6 +232,26 @@ void Surface::print(const std::string& text) {
     // pixels, so mixing its fills with this loop keeps the order of drawing.
     compositeMask(m_image, *run, at, bgrToRgb(m_foreground));
     touched(QRect(at, run->mask.size()));
+}
+
+void Surface::printUncached(const std::string& text) {
+    QPainter& p = painter();
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    const QFont font = makeQFont(m_font);
+    p.setFont(font);
+    p.setPen(bgrToQColor(m_foreground));
+    const QFontMetricsF& fm = metrics();
+    const QPointF origin(std::floor(m_currentX + 0.5), std::floor(m_currentY + 0.5) + fm.ascent());
+    p.drawText(origin, fromLatin1(text));
+    endPainting();
+    // Where the glyphs went is not worth working out exactly: take the
+    // advance box with a generous margin, clipped to the surface.
+    const double margin = m_font.pixelSize;
+    touched(QRectF(origin.x() - margin, origin.y() - fm.ascent() - margin, fm.horizontalAdvance(fromLatin1(text)) + 2 * margin,
+                   fm.height() + 2 * margin)
+                .toAlignedRect()
+                .intersected(m_image.rect()));
 }
 
 double Surface::textWidth(const std::string& text) {

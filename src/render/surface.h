@@ -41,7 +41,12 @@ public:
 
     // Drawing state.
     BgrColour backColor() const { return m_background; }
-    void setBackColor(BgrColour c) { m_background = c; }
+    // The next clear fills the whole surface with the new colour.
+    void setBackColor(BgrColour c) {
+        if (c != m_background)
+            m_inked.addAll();
+        m_background = c;
+    }
     BgrColour foreColor() const { return m_foreground; }
     void setForeColor(BgrColour c) { m_foreground = c; }
     int drawWidth() const { return m_penWidth; }
@@ -98,6 +103,7 @@ public:
 private:
     QPainter& painter();
     void fillPixels(const QRect& r, QRgb colour); // no bookkeeping
+    void printUncached(const std::string& text);
     void endPainting() const;
     void touched(const QRect& r);
     QFontMetricsF& metrics();

@@ -77,6 +77,8 @@ std::shared_ptr<const TextRun> TextCache::render(const FontSpec& font, const std
     out->rowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
     for (int y = 0; y < out->mask.height(); ++y) {
         out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
+    // Offset from the text's top-left corner (the baseline is ascent below it).
+    out->offset = QPoint(ink.left() + left, ink.top() + fm.ascent() + top);
         const uchar* line = out->mask.constScanLine(y);
         int x = 0;
         while (x < w) {
@@ -100,6 +102,8 @@ std::shared_ptr<const TextRun> TextCache::render(const FontSpec& font, const std
         }
     }
     out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
+    // Offset from the text's top-left corner (the baseline is ascent below it).
+    out->offset = QPoint(ink.left() + left, ink.top() + fm.ascent() + top);
     return out;
 }
 
