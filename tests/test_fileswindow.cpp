@@ -1,0 +1,308 @@
+// File > Save and File > Open in the main window: the dialogs asked for, the
+// confirmation, what a refused or failed file leaves behind, and a round trip
+// of an expression built with the window's own keys, mouse and buttons.
+
+#include "app/mainpanel.h"
+#include "app/widgets.h"
+#include "scriptedplatform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <string>
+#include <tuple>
+
+using namespace quill;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+QByteArray hex(const char* h) {
+    return QByteArray::fromHex(h);
+}
+
+// Records what the window looked like when the open dialog came up.
+class RecordingPlatform : public test::ScriptedPlatform {
+public:
+    std::optional<QString> getOpenFileName(QWidget* parent,
+                                           const FileDialogRequest& request) override {
+        if (auto* w = qobject_cast<MainPanel*>(parent)) {
+            imageSetAtDialog = w->imageSet;
+            workspaceShownAtDialog = w->Picture6->isVisible();
+        }
+        return ScriptedPlatform::getOpenFileName(parent, request);
+    }
+    VbBool imageSetAtDialog = 99;
+    bool workspaceShownAtDialog = true;
+};
+
+class FilesWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(tmp.isValid());
+        w = std::make_unique<MainPanel>(platform);
+        w->Form_Load();
+        w->Timer2->stop();
+        w->show();
+        w->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    }
+
+    QString at(const char* name) const { return tmp.filePath(QString::fromLatin1(name)); }
+
+    void save(const QString& path) {
+        platform.dialogAnswers.emplace_back(path);
+        w->mnuSave->trigger();
+    }
+    void open(const QString& path) {
+        platform.dialogAnswers.emplace_back(path);
+        w->mnuOpen->trigger();
+    }
+
+    // Checks "Text", types the line and Enter.
+    void typeLine(const QString& s) {
+        QTest::mouseClick(w->chkText, Qt::LeftButton);
+        ASSERT_EQ(w->chkText->value(), 1);
+        for (const QChar c : s + QLatin1Char('\r')) {
+            const int k = c == QLatin1Char('\r') ? int(Qt::Key_Return) : int(c.toUpper().unicode());
+            QKeyEvent down(QEvent::KeyPress, k, Qt::NoModifier, QString(c));
+            QKeyEvent up(QEvent::KeyRelease, k, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(w->Picture4, &down);
+            QApplication::sendEvent(w->Picture4, &up);
+        }
+    }
+    void mouse(QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+        QMouseEvent e(type, QPointF(at), w->canvasView->mapToGlobal(QPointF(at)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                      Qt::NoModifier);
+        QApplication::sendEvent(w->canvasView, &e);
+    }
+    void drag(QPoint from, QPoint to) {
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        mouse(QEvent::MouseMove, to, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    }
+    void drawLine(bool vertical, int widthIndex) {
+        QTest::mouseClick(vertical ? w->optV : w->optH, Qt::LeftButton);
+        w->cboLine->setCurrentIndex(widthIndex);
+        QTest::mouseClick(w->cmdLine, Qt::LeftButton);
+    }
+
+    QTemporaryDir tmp;
+    RecordingPlatform platform;
+    std::unique_ptr<MainPanel> w;
+};
+
+TEST_F(FilesWindow, SaveAsksForAnExpressionFileAndConfirms) {
+    const QString folder = platform.folder + QStringLiteral("/Expressions");
+    const QString filter = QStringLiteral("Expression Files (*.exp)|*.exp");
+    // Right after start-up nothing has been added: six zero bytes.
+    for (const char* name : {"first.exp", "no extension", "two.dots.exp"}) {
+        SCOPED_TRACE(name);
+        const auto redraws = w->redrawCount;
+        save(at(name));
+        EXPECT_EQ(readAll(at(name)), hex("000000000000"));
+        EXPECT_FALSE(QFile::exists(at(name) + QStringLiteral(".exp")));
+        ASSERT_EQ(platform.messages.size(), 1u);
+        const MessageBoxRequest& m = platform.messages[0];
+        EXPECT_EQ(std::tuple(m.text, m.title, m.icon),
+                  std::tuple(at(name) + QStringLiteral(" :-  file saved"),
+                             QStringLiteral("Save Expression"), MessageIcon::Information));
+        ASSERT_EQ(platform.saveDialogs.size(), 1u);
+        const FileDialogRequest& d = platform.saveDialogs[0];
+        EXPECT_EQ(std::tuple(d.initialFolder, d.filter, d.confirmOverwrite, d.hideReadOnly),
+                  std::tuple(folder, filter, true, false));
+        EXPECT_EQ(w->redrawCount, redraws) << "saving does not repaint";
+        platform.messages.clear();
+        platform.saveDialogs.clear();
+    }
+    // Cancel: no file, no message.
+    platform.dialogAnswers.emplace_back(std::nullopt);
+    w->mnuSave->trigger();
+    EXPECT_EQ(platform.saveDialogs.size(), 1u);
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files).size(), 3);
+
+    // One horizontal line of the start-up width, saved over a longer file.
+    writeFile(at("first.exp"), QByteArray(300, 'x'));
+    QTest::mouseClick(w->cmdLine, Qt::LeftButton);
+    save(at("first.exp"));
+    EXPECT_EQ(readAll(at("first.exp")), hex("0000ffff0000"
+                                            "00000000"
+                                            "4600a0001a0072000c00ffff"));
+    EXPECT_EQ(platform.messages.size(), 1u);
+}
+
+TEST_F(FilesWindow, FailedSaveKeepsTheOldFileAndSaysNothing) {
+    const QString old = at("old.exp");
+    writeFile(old, hex("0000ffff0000"
+                       "00000000"
+                       "4600a0001a0072000c00ffff"));
+    // A text longer than a file can hold cannot be stored.
+    w->expression.AddTextItem("Arial", VbFalse, VbFalse, 25, std::string(32768, ' '), 30, 100, 25,
+                              133, 38);
+    save(old);
+    save(at("missing folder/new.exp"));
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(readAll(old), hex("0000ffff0000"
+                                "00000000"
+                                "4600a0001a0072000c00ffff"));
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("old.exp")});
+}
+
+TEST_F(FilesWindow, OpenLeavesImageModeBeforeItsDialog) {
+    QWidget* drawing[] = {w->cmdLine,  w->optH,       w->optV,      w->cboLine, w->cboFont,
+                          w->cboFsize, w->chkMarkers, w->chkShowKB, w->chkGrid, w->chkText};
+    QWidget* imageTools[] = {w->cmdSetOutline, w->cmdSavim, w->cboSizeRed};
+    // Image mode as "Set Image" leaves it: the workspace over the canvas,
+    // the drawing controls locked and the image tools free.
+    w->imageSet = VbTrue;
+    w->Picture6->show();
+    for (QWidget* c : drawing)
+        c->setEnabled(false);
+    for (QWidget* c : imageTools)
+        c->setEnabled(true);
+    platform.dialogAnswers.emplace_back(std::nullopt);
+    w->mnuOpen->trigger();
+
+    EXPECT_EQ(platform.imageSetAtDialog, VbFalse);
+    EXPECT_FALSE(platform.workspaceShownAtDialog);
+    EXPECT_EQ(w->imageSet, VbFalse);
+    EXPECT_FALSE(w->Picture6->isVisible());
+    for (QWidget* c : drawing)
+        EXPECT_TRUE(c->isEnabled()) << c->metaObject()->className();
+    for (QWidget* c : imageTools)
+        EXPECT_FALSE(c->isEnabled()) << c->metaObject()->className();
+    ASSERT_EQ(platform.openDialogs.size(), 1u);
+    const FileDialogRequest& d = platform.openDialogs[0];
+    EXPECT_EQ(std::tuple(d.initialFolder, d.filter, d.confirmOverwrite, d.hideReadOnly),
+              std::tuple(platform.folder + QStringLiteral("/Expressions"),
+                         QStringLiteral("Expression Files (*.exp)|*.exp"), false, true));
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(FilesWindow, SaveThenOpenGivesBackTheExpressionBuiltInTheWindow) {
+    // A file with vertical lines only, made first.
+    drawLine(true, 6);
+    drag(QPoint(60, 150), QPoint(500, 400));
+    save(at("vertical.exp"));
+    w->New_Click();
+
+    typeLine(QString::fromUtf16(u"x\u00A3\u00AC y"));
+    typeLine(QString());
+    drawLine(false, 0);
+    drawLine(false, 4);
+    drawLine(true, 2);
+    drag(QPoint(70, 160), QPoint(300, 500)); // the newer horizontal line
+    drag(QPoint(60, 194), QPoint(61, 250));  // stretch the vertical one
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(w->Picture4, &del);
+    mouse(QEvent::MouseButtonPress, QPoint(70, 160), Qt::LeftButton); // the older one goes
+    mouse(QEvent::MouseButtonRelease, QPoint(70, 160), Qt::NoButton);
+    ASSERT_EQ(w->expression.HLines.live[0], VbFalse);
+    const Expression saved = w->expression;
+    save(at("drawing.exp"));
+    EXPECT_EQ(readAll(at("drawing.exp")).left(6), hex("ffffffffffff"));
+
+    // Open replaces the tables and nothing else.
+    w->New_Click();
+    w->cboFont->setCurrentIndex(4);
+    w->chkText->setValue(1);
+    w->textString = "typing";
+    const auto hit = std::tuple(w->hitKind, w->hitRow, w->hitHandle, w->Xloc, w->Yloc);
+    w->cboLine->setFocus();
+    auto redraws = w->redrawCount;
+    open(at("drawing.exp"));
+    EXPECT_EQ(w->expression, saved);
+    EXPECT_GT(w->redrawCount, redraws);
+    EXPECT_EQ(QApplication::focusWidget(), w->Picture4);
+    EXPECT_EQ(w->textString, "typing");
+    EXPECT_EQ(w->chkText->value(), 1);
+    EXPECT_EQ(w->cboFont->currentIndex(), 4);
+    EXPECT_EQ(std::tuple(w->hitKind, w->hitRow, w->hitHandle, w->Xloc, w->Yloc), hit);
+    EXPECT_EQ(platform.messages.size(), 2u);
+    // Handles of the opened tables are shown and can be grabbed.
+    EXPECT_EQ(w->canvas.point(300, 500), 0x0000DC);
+    mouse(QEvent::MouseButtonPress, QPoint(300, 500), Qt::LeftButton);
+    EXPECT_EQ(std::tuple(w->hitKind, w->hitRow, w->hitHandle), std::tuple(2, 1, 2));
+    mouse(QEvent::MouseButtonRelease, QPoint(300, 500), Qt::NoButton);
+
+    // A file without text items or horizontal lines leaves those empty,
+    // whatever was on the canvas.
+    open(at("vertical.exp"));
+    EXPECT_EQ(w->expression.textItemsExist, VbFalse);
+    EXPECT_EQ(w->expression.hLinesExist, VbFalse);
+    EXPECT_EQ(w->expression.vLinesExist, VbTrue);
+    EXPECT_EQ(w->expression.lastVLine, 0);
+    EXPECT_EQ(w->expression.VLines.x[0], 500);
+    EXPECT_EQ(w->expression.VLines.width[0], 30);
+    EXPECT_EQ(w->canvas.point(300, 500), 0xFFFFFF);
+    EXPECT_EQ(w->canvas.point(500, 400), 0x0000DC);
+    // New lines go after the opened rows, or start a table of their own.
+    drawLine(true, 3);
+    drawLine(false, 3);
+    EXPECT_EQ(w->expression.lastVLine, 1);
+    EXPECT_EQ(w->expression.hLinesExist, VbTrue);
+    EXPECT_EQ(w->expression.lastHLine, 0);
+}
+
+TEST_F(FilesWindow, RefusedFileChangesNothingOnScreen) {
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"shorter than its header", hex("ffff0000")},
+        {"section cut short", hex("0000ffff0000"
+                                  "00000000"
+                                  "4600a0001a0072000c00")},
+        {"last index 40000", hex("0000ffff0000"
+                                 "409c0000") +
+                                 QByteArray(12 * 40001, '\0')},
+        {"string count past the end", hex("ffff00000000"
+                                          "00000000"
+                                          "0001") +
+                                          QByteArray(30, 'A')},
+        {"no such file", QByteArray()},
+    };
+    QTest::mouseClick(w->cmdLine, Qt::LeftButton);
+    typeLine(QStringLiteral("kept"));
+    const Expression before = w->expression;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = at(c.name);
+        if (!c.bytes.isNull())
+            writeFile(path, c.bytes);
+        w->cboLine->setFocus();
+        const auto redraws = w->redrawCount;
+        open(path);
+        EXPECT_EQ(w->expression, before);
+        EXPECT_EQ(w->redrawCount, redraws);
+        EXPECT_EQ(QApplication::focusWidget(), w->Picture4);
+        EXPECT_TRUE(platform.messages.empty());
+    }
+    EXPECT_EQ(platform.openDialogs.size(), std::size(cases));
+}
+
+} // namespace
