@@ -9,7 +9,7 @@ namespace quill {
 
 void MainPanel::Redraw() {
     ++redrawCount;
-    canvas.cls();
+    canvas.beginFrame(); // clears; paints only what changed when it ends
     if (chkGrid->value() == 1) // a greyed box draws no grid
         DrawGrid();
     canvas.setForeColor(BgrBlack);
@@ -25,6 +25,7 @@ void MainPanel::Redraw() {
     } else {
         Picture3->setVisible(false);
     }
+    canvas.endFrame();
     canvas.refresh();
 }
 

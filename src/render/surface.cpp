@@ -77,6 +77,7 @@ void Surface::resize(QSize size) {
     m_image = std::move(next);
     m_inked.addAll();
     m_damage.addAll();
+    m_lastValid = false;
 }
 
 void Surface::setFontName(const std::string& face) {
@@ -112,28 +113,134 @@ QFontMetricsF& Surface::metrics() {
 }
 
 void Surface::cls() {
-    // Only what was drawn since the last clear differs from the background,
-    // so whitening that whitens the whole surface.
-    if (m_inked.all) {
+    if (inFrame()) {
+        m_frameOps.clear();
+    } else if (m_inked.all || !m_lastOps.empty()) {
+        // The last frame's drawing is not among the areas remembered here.
         endPainting();
         m_image.fill(bgrToRgb(m_background));
         m_damage.addAll();
+        m_lastOps.clear();
+        m_lastValid = false;
+        m_inked.reset();
     } else {
+        // Only what was drawn since the last clear differs from the
+        // background, so whitening that whitens the whole surface.
         const QRgb bg = bgrToRgb(m_background);
         for (const QRect& r : m_inked.rects) {
             fillPixels(r, bg);
             m_damage.add(r, m_image.rect());
         }
+        m_inked.reset();
     }
-    m_inked.reset();
     m_currentX = 0;
     m_currentY = 0;
 }
 
+void Surface::beginFrame() {
+    ++m_frameDepth;
+    m_frameOps.clear();
+    m_currentX = 0;
+    m_currentY = 0;
+}
+
+void Surface::endFrame() {
+    if (m_frameDepth == 0)
+        return;
+    if (--m_frameDepth == 0)
+        commitFrame();
+}
+
+bool Surface::DrawOp::sameAs(const DrawOp& o) const {
+    if (kind != o.kind || bounds != o.bounds || colour != o.colour)
+        return false;
+    switch (kind) {
+    case Kind::Fill:
+        return rect == o.rect;
+    case Kind::Text:
+        return run == o.run && at == o.at;
+    case Kind::Copy:
+        return source.cacheKey() == o.source.cacheKey() && rect == o.rect && at == o.at;
+    case Kind::Line:
+        return line == o.line && width == o.width;
+    case Kind::PlainText:
+        return plain->text == o.plain->text && plain->font == o.plain->font &&
+               plain->baseline == o.plain->baseline;
+    }
+    return false;
+}
+
+void Surface::record(DrawOp op) {
+    op.bounds = op.bounds.intersected(m_image.rect());
+    if (!op.bounds.isEmpty())
+        m_frameOps.push_back(std::move(op));
+}
+
+void Surface::commitFrame() {
+    constexpr std::size_t MaxChangedRects = 64;
+    std::vector<QRect> changed;
+    bool everything = !m_lastValid || m_inked.all;
+    if (!everything) {
+        const std::vector<DrawOp>& was = m_lastOps;
+        const std::vector<DrawOp>& now = m_frameOps;
+        auto add = [&changed](const DrawOp& op) { changed.push_back(op.bounds); };
+        if (was.size() == now.size()) {
+            for (std::size_t i = 0; i < now.size(); ++i) {
+                if (!now[i].sameAs(was[i])) {
+                    add(was[i]);
+                    add(now[i]);
+                }
+            }
+        } else {
+            // Something was inserted or removed: what lies between the
+            // common beginning and the common end changed.
+            std::size_t head = 0;
+            while (head < was.size() && head < now.size() && now[head].sameAs(was[head]))
+                ++head;
+            std::size_t tail = 0;
+            while (tail < was.size() - head && tail < now.size() - head &&
+                   now[now.size() - 1 - tail].sameAs(was[was.size() - 1 - tail]))
+                ++tail;
+            for (std::size_t i = head; i < was.size() - tail; ++i)
+                add(was[i]);
+            for (std::size_t i = head; i < now.size() - tail; ++i)
+                add(now[i]);
+        }
+        changed.insert(changed.end(), m_inked.rects.begin(), m_inked.rects.end());
+    }
+
+    // Disjoint rectangles, so no pixel is painted twice; many changes are
+    // painted as the one rectangle around them.
+    QRegion region;
+    if (everything) {
+        region = QRegion(m_image.rect());
+    } else if (changed.size() > MaxChangedRects) {
+        QRect around;
+        for (const QRect& r : changed)
+            around |= r;
+        region = QRegion(around);
+    } else {
+        for (const QRect& r : changed)
+            region += r;
+    }
+    endPainting();
+    const QRgb bg = bgrToRgb(m_background);
+    for (const QRect& r : region) {
+        fillPixels(r, bg);
+        for (const DrawOp& op : m_frameOps)
+            if (op.bounds.intersects(r))
+                play(op, r);
+        m_damage.add(r, m_image.rect());
+    }
+    endPainting();
+    m_lastOps.swap(m_frameOps);
+    m_frameOps.clear();
+    m_lastValid = true;
+    m_inked.reset();
+}
+
 namespace {
 
-// Puts ink of one colour through a coverage mask onto RGB32 pixels: solid
-// coverage takes the colour, partial coverage blends, none leaves the pixel.
 // src * a / 255 + dst * (255 - a) / 255 for each channel, two channels per
 // multiplication.
 inline std::uint32_t interpolate255(std::uint32_t src, std::uint32_t a, std::uint32_t dst) {
@@ -145,6 +252,8 @@ inline std::uint32_t interpolate255(std::uint32_t src, std::uint32_t a, std::uin
     return (ag & 0xff00ff00) | (rb & 0x00ff00ff);
 }
 
+// Puts ink of one colour through a coverage mask onto RGB32 pixels: solid
+// coverage takes the colour, partial coverage blends, none leaves the pixel.
 // One row of ink: pixels [0, n) of `row` against coverage `mask`.
 void compositeRow(QRgb* row, const uchar* mask, int n, QRgb solid) {
     int x = 0;
@@ -186,8 +295,8 @@ void compositeRow(QRgb* row, const uchar* mask, int n, QRgb solid) {
     }
 }
 
-void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour) {
-    const QRect dest = QRect(at, run.mask.size()).intersected(target.rect());
+void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, const QRect& clip) {
+    const QRect dest = QRect(at, run.mask.size()).intersected(target.rect()).intersected(clip);
     if (dest.isEmpty())
         return;
     const QRgb solid = colour | 0xFF000000u;
@@ -216,42 +325,71 @@ void Surface::print(const std::string& text) {
         return;
     // Text far larger than any the tool strip offers (a size or a length
     // read from a file) is drawn straight onto the surface, clipped to it,
-    // instead of being rendered whole into the cache.
-    // A glyph is at most about two pixel sizes wide and 1.2 high.
+    // instead of being rendered whole into the cache. A glyph is at most
+    // about two pixel sizes wide and 1.2 high.
     const double px = m_font.pixelSize;
     const double roughPixels = static_cast<double>(text.size()) * 2.4 * px * px;
     if (m_font.pixelSize > MaxCachedPixelSize || roughPixels > MaxCachedTextPixels) {
         printUncached(text);
         return;
     }
-    const auto run = m_textCache.run(m_font, text);
+    auto run = m_textCache.run(m_font, text);
     if (run->mask.isNull())
         return;
     const QPoint at(roundPixel(m_currentX) + run->offset.x(), roundPixel(m_currentY) + run->offset.y());
-    // The raster painter, if one is open, writes straight into the same
-    // pixels, so mixing its fills with this loop keeps the order of drawing.
-    compositeMask(m_image, *run, at, bgrToRgb(m_foreground));
-    touched(QRect(at, run->mask.size()));
+    const QRect bounds(at, run->mask.size());
+    const QRgb colour = bgrToRgb(m_foreground);
+    if (inFrame()) {
+        DrawOp op;
+        op.kind = DrawOp::Kind::Text;
+        op.bounds = bounds;
+        op.colour = colour;
+        op.at = at;
+        op.run = std::move(run);
+        record(std::move(op));
+        return;
+    }
+    compositeMask(m_image, *run, at, colour, m_image.rect());
+    touched(bounds);
+}
+
+void Surface::paintPlainText(const PlainText& t, QRgb colour, const QRect& clip) {
+    QPainter& p = painter();
+    p.save();
+    p.setClipRect(clip);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.setFont(makeQFont(t.font));
+    p.setPen(QColor(colour));
+    p.drawText(t.baseline, fromLatin1(t.text));
+    p.restore();
 }
 
 void Surface::printUncached(const std::string& text) {
-    QPainter& p = painter();
-    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    p.setRenderHint(QPainter::TextAntialiasing, true);
-    const QFont font = makeQFont(m_font);
-    p.setFont(font);
-    p.setPen(bgrToQColor(m_foreground));
     const QFontMetricsF& fm = metrics();
-    const QPointF origin(std::floor(m_currentX + 0.5), std::floor(m_currentY + 0.5) + fm.ascent());
-    p.drawText(origin, fromLatin1(text));
-    endPainting();
-    // Where the glyphs went is not worth working out exactly: take the
-    // advance box with a generous margin, clipped to the surface.
+    auto plain = std::make_shared<PlainText>();
+    plain->text = text;
+    plain->font = m_font;
+    plain->baseline = QPointF(std::floor(m_currentX + 0.5), std::floor(m_currentY + 0.5) + fm.ascent());
+    // Where the glyphs go is not worth working out exactly: take the
+    // advance box with a generous margin.
     const double margin = m_font.pixelSize;
-    touched(QRectF(origin.x() - margin, origin.y() - fm.ascent() - margin, fm.horizontalAdvance(fromLatin1(text)) + 2 * margin,
-                   fm.height() + 2 * margin)
-                .toAlignedRect()
-                .intersected(m_image.rect()));
+    const QRect bounds = QRectF(plain->baseline.x() - margin, plain->baseline.y() - fm.ascent() - margin,
+                                fm.horizontalAdvance(fromLatin1(text)) + 2 * margin, fm.height() + 2 * margin)
+                             .toAlignedRect();
+    const QRgb colour = bgrToRgb(m_foreground);
+    if (inFrame()) {
+        DrawOp op;
+        op.kind = DrawOp::Kind::PlainText;
+        op.bounds = bounds;
+        op.colour = colour;
+        op.plain = std::move(plain);
+        record(std::move(op));
+        return;
+    }
+    paintPlainText(*plain, colour, m_image.rect());
+    endPainting();
+    touched(bounds);
 }
 
 double Surface::textWidth(const std::string& text) {
@@ -281,6 +419,15 @@ void Surface::fillRect(const QRect& r, BgrColour colour) {
     const QRect c = r.intersected(m_image.rect());
     if (c.isEmpty())
         return;
+    if (inFrame()) {
+        DrawOp op;
+        op.kind = DrawOp::Kind::Fill;
+        op.bounds = c;
+        op.rect = c;
+        op.colour = bgrToRgb(colour);
+        record(std::move(op));
+        return;
+    }
     fillPixels(c, bgrToRgb(colour));
     touched(c);
 }
@@ -298,14 +445,36 @@ void Surface::line(int x1, int y1, int x2, int y2) {
                      m_foreground);
         return;
     }
+    const QRect bounds =
+        QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)))
+            .adjusted(-w, -w, w, w);
+    const QLine l(x1, y1, x2, y2);
+    if (inFrame()) {
+        DrawOp op;
+        op.kind = DrawOp::Kind::Line;
+        op.bounds = bounds;
+        op.colour = bgrToRgb(m_foreground);
+        op.line = l;
+        op.width = w;
+        record(std::move(op));
+        return;
+    }
+    paintLine(l, w, bgrToRgb(m_foreground), m_image.rect());
+    endPainting();
+    touched(bounds);
+}
+
+void Surface::paintLine(const QLine& l, int width, QRgb colour, const QRect& clip) {
     QPainter& p = painter();
+    p.save();
+    p.setClipRect(clip);
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(QPen(bgrToQColor(m_foreground), w, Qt::SolidLine, Qt::FlatCap));
-    p.drawLine(x1, y1, x2, y2);
-    touched(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)))
-                .adjusted(-w, -w, w, w));
+    p.setPen(QPen(QColor(colour), width, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(l);
+    p.restore();
 }
+
 
 void Surface::box(int x1, int y1, int x2, int y2, BgrColour colour) {
     const int l = std::min(x1, x2), r = std::max(x1, x2), t = std::min(y1, y2), b = std::max(y1, y2);
@@ -326,30 +495,68 @@ void Surface::blit(const QImage& source, const QRect& sourceRect, QPoint dest) {
     const QRect target = QRect(dest, sourceRect.size()).intersected(m_image.rect());
     if (target.isEmpty())
         return;
+    if (inFrame()) {
+        DrawOp op;
+        op.kind = DrawOp::Kind::Copy;
+        op.bounds = target;
+        op.rect = sourceRect;
+        op.at = dest;
+        op.source = source;
+        record(std::move(op));
+        return;
+    }
+    copyPixels(source, sourceRect, dest, target);
+    touched(target);
+}
+
+void Surface::copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest, const QRect& clip) {
+    const QRect target = QRect(dest, sourceRect.size()).intersected(m_image.rect()).intersected(clip);
+    if (target.isEmpty())
+        return;
     // Parts of the block beyond the source picture (or all of it, for an
     // empty picture) copy as black, like a blank memory bitmap.
     const QRect available = sourceRect.intersected(source.rect());
     if (available != sourceRect)
         fillPixels(target, qRgb(0, 0, 0));
-    if (!available.isEmpty()) {
-        const QImage* src = &source;
-        QImage converted;
-        if (source.format() != QImage::Format_RGB32 && source.format() != QImage::Format_ARGB32) {
-            converted = source.convertToFormat(QImage::Format_RGB32);
-            src = &converted;
-        }
-        const QPoint shift = dest - sourceRect.topLeft();
-        const QRect copy = available.translated(shift).intersected(target);
-        uchar* const bits = m_image.bits();
-        const qsizetype stride = m_image.bytesPerLine();
-        for (int y = copy.top(); y <= copy.bottom(); ++y) {
-            const auto* from = reinterpret_cast<const QRgb*>(src->constScanLine(y - shift.y())) + (copy.left() - shift.x());
-            auto* to = reinterpret_cast<QRgb*>(bits + y * stride) + copy.left();
-            for (int x = 0; x < copy.width(); ++x)
-                to[x] = from[x] | 0xFF000000u;
-        }
+    if (available.isEmpty())
+        return;
+    const QImage* src = &source;
+    QImage converted;
+    if (source.format() != QImage::Format_RGB32 && source.format() != QImage::Format_ARGB32) {
+        converted = source.convertToFormat(QImage::Format_RGB32);
+        src = &converted;
     }
-    touched(target);
+    const QPoint shift = dest - sourceRect.topLeft();
+    const QRect copy = available.translated(shift).intersected(target);
+    uchar* const bits = m_image.bits();
+    const qsizetype stride = m_image.bytesPerLine();
+    for (int y = copy.top(); y <= copy.bottom(); ++y) {
+        const auto* from =
+            reinterpret_cast<const QRgb*>(src->constScanLine(y - shift.y())) + (copy.left() - shift.x());
+        auto* to = reinterpret_cast<QRgb*>(bits + y * stride) + copy.left();
+        for (int x = 0; x < copy.width(); ++x)
+            to[x] = from[x] | 0xFF000000u;
+    }
+}
+
+void Surface::play(const DrawOp& op, const QRect& clip) {
+    switch (op.kind) {
+    case DrawOp::Kind::Fill:
+        fillPixels(op.rect.intersected(clip), op.colour);
+        break;
+    case DrawOp::Kind::Text:
+        compositeMask(m_image, *op.run, op.at, op.colour, clip);
+        break;
+    case DrawOp::Kind::Copy:
+        copyPixels(op.source, op.rect, op.at, clip);
+        break;
+    case DrawOp::Kind::Line:
+        paintLine(op.line, op.width, op.colour, clip);
+        break;
+    case DrawOp::Kind::PlainText:
+        paintPlainText(*op.plain, op.colour, clip);
+        break;
+    }
 }
 
 long Surface::point(int x, int y) const {
@@ -360,6 +567,8 @@ long Surface::point(int x, int y) const {
 }
 
 void Surface::refresh() {
+    if (inFrame())
+        return; // the frame's outermost end shows it
     endPainting();
     if (m_damage.empty())
         return;

@@ -4,9 +4,18 @@
 // operations it draws with. The canvas, the image workspace and the symbol
 // keyboard box are each one of these, shown by a widget.
 //
-// The surface remembers the bounding box of everything drawn since it was
-// last cleared, so clearing only has to whiten that box, and it reports the
-// area changed since the last refresh, so the window repaints only that.
+// Drawing goes straight into the picture, except inside a frame: between
+// beginFrame() (which clears, like cls()) and endFrame() the operations are
+// recorded, and endFrame() compares the record with the previous frame's.
+// Where the two differ, and wherever anything was drawn outside a frame
+// since, the picture is cleared and every recorded operation that reaches
+// there is painted again, in order; elsewhere the picture already holds
+// exactly those pixels. The result is always the picture a full clear and
+// repaint would give, at the cost of what changed.
+//
+// Outside frames the surface remembers where it drew since it was last
+// cleared, so clearing only has to whiten that, and it reports the area
+// changed since the last refresh, so the window repaints only that.
 
 #include "render/colour.h"
 #include "render/fontface.h"
@@ -14,8 +23,10 @@
 
 #include <QFontMetricsF>
 #include <QImage>
+#include <QLine>
 #include <QRect>
 #include <QRegion>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -43,8 +54,10 @@ public:
     BgrColour backColor() const { return m_background; }
     // The next clear fills the whole surface with the new colour.
     void setBackColor(BgrColour c) {
-        if (c != m_background)
+        if (c != m_background) {
             m_inked.addAll();
+            m_lastValid = false;
+        }
         m_background = c;
     }
     BgrColour foreColor() const { return m_foreground; }
@@ -70,6 +83,14 @@ public:
 
     // Fills with the background; the drawing position becomes (0, 0).
     void cls();
+    // A clear that starts a frame (see above). Frames nest: an inner
+    // beginFrame() clears the record, and only the outermost endFrame()
+    // paints.
+    void beginFrame();
+    void endFrame();
+    // The next frame paints everything, as if nothing were on the surface.
+    void invalidate() { m_lastValid = false; }
+    bool inFrame() const { return m_frameDepth > 0; }
     // Draws text with its top-left corner at the drawing position, in the
     // foreground colour, without painting the background between glyphs.
     void print(const std::string& text);
@@ -101,6 +122,34 @@ public:
     TextCache& textCache() { return m_textCache; }
 
 private:
+    // One recorded drawing operation.
+    struct PlainText {
+        std::string text;
+        FontSpec font;
+        QPointF baseline;
+    };
+    struct DrawOp {
+        enum class Kind : std::uint8_t { Fill, Text, Copy, Line, PlainText };
+        Kind kind = Kind::Fill;
+        QRect bounds; // every pixel it may change, within the surface
+        QRgb colour = 0;
+        QRect rect;   // Fill: the pixels; Copy: the source block
+        QPoint at;    // Text: where the mask goes; Copy: the destination
+        QLine line;   // Line
+        int width = 1;
+        std::shared_ptr<const TextRun> run;
+        QImage source;
+        std::shared_ptr<const PlainText> plain;
+        bool sameAs(const DrawOp& o) const;
+    };
+
+    void record(DrawOp op);
+    void play(const DrawOp& op, const QRect& clip);
+    void commitFrame();
+    void copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest, const QRect& clip);
+    void paintLine(const QLine& l, int width, QRgb colour, const QRect& clip);
+    void paintPlainText(const PlainText& t, QRgb colour, const QRect& clip);
+
     QPainter& painter();
     void fillPixels(const QRect& r, QRgb colour); // no bookkeeping
     void printUncached(const std::string& text);
@@ -139,6 +188,10 @@ private:
     };
     Area m_inked;
     Area m_damage;
+    int m_frameDepth = 0;
+    std::vector<DrawOp> m_frameOps; // the frame being recorded
+    std::vector<DrawOp> m_lastOps;  // what the picture shows
+    bool m_lastValid = false;       // m_lastOps describes the picture
     std::function<void(const QRegion&)> m_refresh;
     TextCache m_textCache;
 };

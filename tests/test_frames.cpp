@@ -1,0 +1,166 @@
+// The canvas repaints only where a frame differs from the last one. Whatever
+// the user does, the picture must be exactly the one a complete clear and
+// repaint gives: after each step of a long random session the incremental
+// picture is compared, pixel for pixel, with a forced full repaint.
+
+#include "app/mainpanel.h"
+#include "app/widgets.h"
+#include "edit/hotspot.h"
+#include "render/layers.h"
+#include "scriptedplatform.h"
+
+#include <QComboBox>
+#include <QRadioButton>
+#include <gtest/gtest.h>
+#include <random>
+
+using namespace quill;
+
+namespace {
+
+// Where two pictures differ, for the failure message.
+QString firstDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size())
+        return QStringLiteral("sizes differ");
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return QStringLiteral("(%1, %2): %3 vs %4")
+                    .arg(x)
+                    .arg(y)
+                    .arg(a.pixel(x, y), 8, 16)
+                    .arg(b.pixel(x, y), 8, 16);
+    return {};
+}
+
+} // namespace
+
+TEST(CanvasFrames, IncrementalRepaintMatchesAFullRepaint) {
+    test::ScriptedPlatform platform;
+    MainPanel w(platform);
+    w.Form_Load();
+    w.Timer2->stop();
+    std::mt19937 rng(20261207);
+    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    auto anyHandle = [&](std::int16_t& x, std::int16_t& y) {
+        // A handle of some item, or an arbitrary point.
+        const Expression& e = w.expression;
+        if (e.textRowCount() > 0 && pick(3) == 0) {
+            const auto r = static_cast<std::size_t>(pick(e.textRowCount()));
+            x = e.TextItems.markerX[r];
+            y = e.TextItems.markerY[r];
+        } else if (e.hLineRowCount() > 0 && pick(2) == 0) {
+            const auto r = static_cast<std::size_t>(pick(e.hLineRowCount()));
+            x = pick(2) ? e.HLines.midX[r] : e.HLines.x2[r];
+            y = e.HLines.y[r];
+        } else if (e.vLineRowCount() > 0) {
+            const auto r = static_cast<std::size_t>(pick(e.vLineRowCount()));
+            x = e.VLines.x[r];
+            y = pick(2) ? e.VLines.midY[r] : e.VLines.y1[r];
+        } else {
+            x = static_cast<std::int16_t>(pick(1280));
+            y = static_cast<std::int16_t>(pick(800));
+        }
+    };
+
+    for (int step = 0; step < 400; ++step) {
+        int action = pick(14);
+        switch (action) {
+        case 0: // a new line, either way, any width
+            (pick(2) ? w.optH : w.optV)->setChecked(true);
+            w.cboLine->setCurrentIndex(pick(7));
+            w.cmdLine_Click();
+            break;
+        case 1: { // type a few characters and commit
+            w.cboFont->setCurrentIndex(pick(7));
+            w.cboFsize->setCurrentIndex(pick(5));
+            w.chkText->setValue(1);
+            const int n = pick(5);
+            for (int i = 0; i < n; ++i)
+                w.Picture4_KeyPress(static_cast<std::int16_t>(33 + pick(90)));
+            if (pick(4) != 0)
+                w.Picture4_KeyPress(13);
+            break;
+        }
+        case 2: // a caret tick draws straight onto the canvas
+            w.Timer2_Timer();
+            break;
+        case 3:
+        case 4:
+        case 5: { // drag a handle a few steps
+            std::int16_t x = 0, y = 0;
+            anyHandle(x, y);
+            w.Form_MouseDown(1, 0, x, y);
+            const int moves = 1 + pick(4);
+            for (int i = 0; i < moves; ++i) {
+                x = static_cast<std::int16_t>(x + pick(81) - 40);
+                y = static_cast<std::int16_t>(y + pick(81) - 40);
+                w.Form_MouseMove(1, 0, x, y);
+            }
+            w.Form_MouseUp(1, 0, x, y);
+            break;
+        }
+        case 6: { // delete something
+            std::int16_t x = 0, y = 0;
+            anyHandle(x, y);
+            w.DelObject = VbTrue;
+            w.Form_MouseDown(1, 0, x, y);
+            w.Form_MouseUp(1, 0, x, y);
+            break;
+        }
+        case 7:
+            w.chkGrid->setValue(pick(3));
+            break;
+        case 8:
+            w.chkMarkers->setValue(pick(3));
+            break;
+        case 9:
+            if (pick(6) == 0)
+                w.New_Click();
+            break;
+        case 10: // the line being typed, left open
+            w.chkText->setValue(1);
+            w.Picture4_KeyPress(static_cast<std::int16_t>(33 + pick(90)));
+            break;
+        case 11: // a pointer move with no button held
+            w.Form_MouseMove(0, 0, pick(1280), pick(800));
+            break;
+        case 12: // an extra pass of the items over the picture
+            w.DrawItems();
+            w.DrawMarkers();
+            w.canvas.refresh();
+            break;
+        default:
+            w.chkText->setValue(0);
+            break;
+        }
+        // What the incremental repaints produced ...
+        w.Redraw();
+        const QImage incremental = w.canvas.image().copy();
+        // ... against painting everything afresh.
+        w.canvas.invalidate();
+        w.Redraw();
+        const QImage full = w.canvas.image();
+        ASSERT_EQ(incremental, full) << "step " << step << ", action " << action << ": "
+                                     << firstDifference(incremental, full).toStdString();
+    }
+}
+
+// Frames nest: a repaint that starts inside another (a handler run by a
+// check box that the outer repaint changed) completes first, and the outer
+// one's drawing lands on top of it.
+TEST(CanvasFrames, NestedFramesPaintOnceAtTheOutermostEnd) {
+    Surface s(QSize(300, 200));
+    Expression e;
+    e.AddHLine(50, 20, 120, 12);
+    s.beginFrame();
+    s.beginFrame();
+    DrawItems(s, e);
+    s.endFrame();
+    EXPECT_EQ(s.image().pixel(70, 50), 0xFFFFFFFFu) << "nothing shows before the outer frame ends";
+    e.AddVLine(200, 20, 120, 6);
+    DrawItems(s, e);
+    s.endFrame();
+    EXPECT_EQ(s.image().pixel(70, 50), 0xFF000000u);
+    EXPECT_EQ(s.image().pixel(200, 100), 0xFF000000u);
+}
