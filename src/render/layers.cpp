@@ -37,29 +37,33 @@ void DrawGrid(Surface& canvas, QSize screenPixels) {
         canvas.line(0, y, w, y);
 }
 
-void DrawHLines(Surface& canvas, const Expression& expr) {
-    const auto& t = expr.HLines;
-    const std::int32_t n = expr.hLineRowCount();
+namespace {
+// Calls f(row) for every live row among the first n, in row order.
+template <typename F>
+void eachLiveRow(const std::vector<VbBool>& live, std::int32_t n, F&& f) {
     for (std::int32_t i = 0; i < n; ++i) {
         const auto r = static_cast<std::size_t>(i);
-        if (t.live[r] == 0)
-            continue;
+        if (live[r] != 0)
+            f(r);
+    }
+}
+} // namespace
+
+void DrawHLines(Surface& canvas, const Expression& expr) {
+    const auto& t = expr.HLines;
+    eachLiveRow(t.live, expr.hLineRowCount(), [&](std::size_t r) {
         canvas.setDrawWidth(t.width[r]);
         canvas.fillRect(hLineBar(t.x1[r], t.x2[r], t.y[r], t.width[r]), BgrBlack);
-    }
+    });
     canvas.setDrawWidth(1);
 }
 
 void DrawVLines(Surface& canvas, const Expression& expr) {
     const auto& t = expr.VLines;
-    const std::int32_t n = expr.vLineRowCount();
-    for (std::int32_t i = 0; i < n; ++i) {
-        const auto r = static_cast<std::size_t>(i);
-        if (t.live[r] == 0)
-            continue;
+    eachLiveRow(t.live, expr.vLineRowCount(), [&](std::size_t r) {
         canvas.setDrawWidth(t.width[r]);
         canvas.fillRect(vLineBar(t.x[r], t.y1[r], t.y2[r], t.width[r]), BgrBlack);
-    }
+    });
     canvas.setDrawWidth(1);
 }
 
@@ -71,18 +75,14 @@ void DrawItems(Surface& canvas, const Expression& expr) {
     if (expr.textItemsExist != VbTrue)
         return;
     const auto& t = expr.TextItems;
-    const std::int32_t n = expr.textRowCount();
-    for (std::int32_t i = 0; i < n; ++i) {
-        const auto r = static_cast<std::size_t>(i);
-        if (t.live[r] == 0)
-            continue;
+    eachLiveRow(t.live, expr.textRowCount(), [&](std::size_t r) {
         canvas.setFontName(t.fontName[r]);
         canvas.setFontBold(t.fontBold[r] != 0);
         canvas.setFontItalic(t.fontItalic[r] != 0);
         canvas.setFontSize(t.fontSize[r]);
         canvas.setCurrentPos(t.x[r], t.y[r]);
         canvas.print(t.text[r]);
-    }
+    });
 }
 
 void DrawMarkers(Surface& canvas, const Expression& expr, const QImage& marker) {
@@ -90,36 +90,23 @@ void DrawMarkers(Surface& canvas, const Expression& expr, const QImage& marker) 
     auto put = [&](int hx, int hy) { canvas.blit(marker, source, QPoint(hx - 4, hy - 4)); };
     if (expr.hLinesExist == VbTrue) {
         const auto& t = expr.HLines;
-        const std::int32_t n = expr.hLineRowCount();
-        for (std::int32_t i = 0; i < n; ++i) {
-            const auto r = static_cast<std::size_t>(i);
-            if (t.live[r] == 0)
-                continue;
+        eachLiveRow(t.live, expr.hLineRowCount(), [&](std::size_t r) {
             put(t.midX[r], t.y[r]);
             put(t.x1[r], t.y[r]);
             put(t.x2[r], t.y[r]);
-        }
+        });
     }
     if (expr.vLinesExist == VbTrue) {
         const auto& t = expr.VLines;
-        const std::int32_t n = expr.vLineRowCount();
-        for (std::int32_t i = 0; i < n; ++i) {
-            const auto r = static_cast<std::size_t>(i);
-            if (t.live[r] == 0)
-                continue;
+        eachLiveRow(t.live, expr.vLineRowCount(), [&](std::size_t r) {
             put(t.x[r], t.midY[r]);
             put(t.x[r], t.y1[r]);
             put(t.x[r], t.y2[r]);
-        }
+        });
     }
     if (expr.textItemsExist == VbTrue) {
         const auto& t = expr.TextItems;
-        const std::int32_t n = expr.textRowCount();
-        for (std::int32_t i = 0; i < n; ++i) {
-            const auto r = static_cast<std::size_t>(i);
-            if (t.live[r] != 0)
-                put(t.markerX[r], t.markerY[r]);
-        }
+        eachLiveRow(t.live, expr.textRowCount(), [&](std::size_t r) { put(t.markerX[r], t.markerY[r]); });
     }
 }
 
