@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -20,7 +19,14 @@ using quill::Expression;
 // As large as the tables go, with text of the kind people type.
 Expression fullExpression() {
     static const char* const fonts[] = {"Arial", "MathSymbols", "Zidezir"};
-    static const char* const texts[] = {"x+y=z", "\xA3" "100", "a\xAC" "b", "sin(2x)", "", "f(x)"};
+    static const char* const texts[] = {"x+y=z",
+                                        "\xA3"
+                                        "100",
+                                        "a\xAC"
+                                        "b",
+                                        "sin(2x)",
+                                        "",
+                                        "f(x)"};
     Expression e;
     for (std::int32_t i = 0; i < quill::MaxTableRows; ++i) {
         const auto a = static_cast<std::int16_t>(i % 1000);

@@ -46,8 +46,7 @@ public:
     void messageBox(QWidget*, const MessageBoxRequest&) override {}
 };
 
-template <typename F>
-double medianMs(int reps, F&& f) {
+template <typename F> double medianMs(int reps, F&& f) {
     std::vector<double> t;
     t.reserve(static_cast<std::size_t>(reps));
     for (int i = 0; i < reps; ++i) {
@@ -60,7 +59,8 @@ double medianMs(int reps, F&& f) {
     return t[t.size() / 2];
 }
 
-const char* const Texts[] = {"x", "a+b", "f(x)", "2n+1", "dx", "lim", "y=mx+c", "(a+b)", "sin", "e", "ij", "1/2"};
+const char* const Texts[] = {"x",      "a+b",   "f(x)", "2n+1", "dx", "lim",
+                             "y=mx+c", "(a+b)", "sin",  "e",    "ij", "1/2"};
 
 // Text items of 25 to 150 points in all seven fonts, and lines, spread over
 // a 1920 x 1080 canvas below the tool strip.
@@ -74,7 +74,8 @@ void fillExpression(Expression& e, int items, unsigned seed) {
         const auto x = static_cast<std::int16_t>(rng() % 1700);
         const auto y = static_cast<std::int16_t>(120 + rng() % 800);
         const auto h = static_cast<std::int16_t>(size * 4 / 3 * 115 / 100);
-        e.AddTextItem(std::string(f.face), toVb(f.bold), toVb(f.italic), static_cast<std::int16_t>(size),
+        e.AddTextItem(std::string(f.face), toVb(f.bold), toVb(f.italic),
+                      static_cast<std::int16_t>(size),
                       Texts[static_cast<std::size_t>(i) % std::size(Texts)], x, y,
                       static_cast<std::int16_t>(x - 4), static_cast<std::int16_t>(y + h - 4), h);
     }
@@ -126,8 +127,8 @@ void dragFigures(MainPanel& w, const char* name, int items, int reps) {
     const std::int16_t hx = w.expression.HLines.midX[0], hy = w.expression.HLines.y[0];
     QWidget* view = w.canvasView;
     const QPointF start(hx, hy);
-    QMouseEvent press(QEvent::MouseButtonPress, start, view->mapToGlobal(start), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, start, view->mapToGlobal(start), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(view, &press);
     if (w.hitKind != 2) {
         std::fprintf(stderr, "drag benchmark: the press grabbed nothing\n");
@@ -137,11 +138,12 @@ void dragFigures(MainPanel& w, const char* name, int items, int reps) {
     const double ms = medianMs(reps, [&] {
         ++step;
         const QPointF p(hx + (step % 200), hy + (step % 50));
-        QMouseEvent move(QEvent::MouseMove, p, view->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent move(QEvent::MouseMove, p, view->mapToGlobal(p), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
         QApplication::sendEvent(view, &move);
     });
-    QMouseEvent release(QEvent::MouseButtonRelease, start, view->mapToGlobal(start), Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, start, view->mapToGlobal(start), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(view, &release);
     std::printf("drag_step_%s_ms: %.3f ms\n", name, ms);
     std::printf("drag_%s_moves_per_second: %.0f moves/s\n", name, 1000.0 / ms);
@@ -150,7 +152,8 @@ void dragFigures(MainPanel& w, const char* name, int items, int reps) {
 // Starts the real editor, waits until its main window is up, and reads its
 // resident memory.
 void memoryFigure() {
-    const QString exe = QCoreApplication::applicationDirPath() + QStringLiteral("/corvel-quillmark");
+    const QString exe =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/corvel-quillmark");
     if (!QFile::exists(exe)) {
         std::fprintf(stderr, "editor not found next to the benchmark\n");
         return;
@@ -174,7 +177,8 @@ void memoryFigure() {
     p.kill();
     p.waitForFinished(3000);
     if (kb >= 0)
-        std::printf("editor_resident_memory_empty_canvas: %.1f MiB\n", static_cast<double>(kb) / 1024.0);
+        std::printf("editor_resident_memory_empty_canvas: %.1f MiB\n",
+                    static_cast<double>(kb) / 1024.0);
 }
 
 } // namespace
@@ -188,7 +192,9 @@ int main(int argc, char** argv) {
         else if (std::strncmp(argv[i], "--only=", 7) == 0)
             only = argv[i] + 7;
     }
-    auto wanted = [only](const char* name) { return only == nullptr || std::strcmp(only, name) == 0; };
+    auto wanted = [only](const char* name) {
+        return only == nullptr || std::strcmp(only, name) == 0;
+    };
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
     QApplication app(argc, argv);

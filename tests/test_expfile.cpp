@@ -2,10 +2,9 @@
 
 #include "files/expcodec.h"
 
-#include <gtest/gtest.h>
-
 #include <climits>
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <random>
 #include <string>
 #include <vector>
@@ -77,8 +76,8 @@ Expression randomExpression(std::mt19937& rng) {
     const int nText = coin(rng) ? rows(rng) : 0;
     for (int i = 0; i < nText; ++i)
         e.AddTextItem(anyText(rng), coin(rng) ? VbFalse : VbTrue, coin(rng) ? VbFalse : VbTrue,
-                      anyI16(rng), anyText(rng), anyI16(rng), anyI16(rng), anyI16(rng),
-                      anyI16(rng), anyI16(rng));
+                      anyI16(rng), anyText(rng), anyI16(rng), anyI16(rng), anyI16(rng), anyI16(rng),
+                      anyI16(rng));
     const int nH = coin(rng) ? rows(rng) : 0;
     for (int i = 0; i < nH; ++i) {
         e.AddHLine(anyI16(rng), anyI16(rng), anyI16(rng), anyI16(rng));
@@ -164,9 +163,21 @@ TEST(ExpCodec, TextRecordFieldOrderAndEightBitCharacters) {
     Expression e;
     e.AddTextItem("Arial", VbTrue, VbFalse, 25, "\xA3x\xAC", 30, 100, 25, 120, 25);
     const Bytes want = FileImage{}
-                           .i16(-1).i16(0).i16(0).i32(0)
-                           .str("Arial").i16(-1).i16(0).i16(25)
-                           .str("\xA3x\xAC").i16(30).i16(100).i16(25).i16(120).i16(25).i16(-1)
+                           .i16(-1)
+                           .i16(0)
+                           .i16(0)
+                           .i32(0)
+                           .str("Arial")
+                           .i16(-1)
+                           .i16(0)
+                           .i16(25)
+                           .str("\xA3x\xAC")
+                           .i16(30)
+                           .i16(100)
+                           .i16(25)
+                           .i16(120)
+                           .i16(25)
+                           .i16(-1)
                            .b;
     EXPECT_EQ(encode(e), want);
     EXPECT_EQ(decode(want).expression, e);
@@ -206,8 +217,8 @@ TEST(ExpCodec, DeletedRowsComeBackAndAppendsGoAfterThem) {
 
 TEST(ExpCodec, SectionsLeftOutOfTheFileAreEmptyAfterOpen) {
     // Flags other than 0 and -1 mean present; they are taken as -1.
-    const Bytes onlyV = FileImage{}.i16(0).i16(0).i16(5).i32(0).i16(70).i16(50).i16(20).i16(80)
-                            .i16(3).i16(-1).b;
+    const Bytes onlyV =
+        FileImage{}.i16(0).i16(0).i16(5).i32(0).i16(70).i16(50).i16(20).i16(80).i16(3).i16(-1).b;
     const DecodeResult r = decode(onlyV, threeSections());
     ASSERT_TRUE(r.ok) << r.message;
     Expression opened = r.expression;
@@ -286,7 +297,8 @@ TEST(ExpCodec, ExpressionsAFileCannotHoldAreNotEncoded) {
         EXPECT_TRUE(r.bytes.empty()) << name;
     };
     refused("text too long", [](Expression& x) { x.TextItems.text[1].assign(32768, 'y'); });
-    refused("font name too long", [](Expression& x) { x.TextItems.fontName[0].assign(40000, 'y'); });
+    refused("font name too long",
+            [](Expression& x) { x.TextItems.fontName[0].assign(40000, 'y'); });
     refused("last row beyond the columns", [](Expression& x) { x.lastHLine = 5; });
     refused("negative last row", [](Expression& x) { x.lastVLine = -1; });
     refused("a short column", [](Expression& x) { x.VLines.width.clear(); });

@@ -7,13 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <csignal>
+#include <gtest/gtest.h>
 #include <string>
-#include <vector>
 #include <sys/resource.h>
+#include <vector>
 
 using namespace quill;
 

@@ -46,7 +46,9 @@ QRect inkBounds(const QImage& img, QRect within = QRect()) {
     return box;
 }
 
-bool allWhite(const QImage& img) { return inkBounds(img).isEmpty(); }
+bool allWhite(const QImage& img) {
+    return inkBounds(img).isEmpty();
+}
 
 // A marker picture with every pixel distinct, so a copy that is off by a
 // pixel, mirrored or partly covered shows.
@@ -74,8 +76,7 @@ QStringList strings(std::initializer_list<const char*> texts) {
     return out;
 }
 
-template <typename Pred>
-bool waitFor(Pred done, int ms = 3000) {
+template <typename Pred> bool waitFor(Pred done, int ms = 3000) {
     QDeadlineTimer deadline(ms);
     while (!done() && !deadline.hasExpired())
         QTest::qWait(10);
@@ -97,7 +98,8 @@ protected:
         panel->canvas.setFontSize(100);
         return roundHalfEven16(panel->canvas.textHeight(""));
     }
-    void addText(const char* text, std::int16_t x, std::int16_t y, std::int16_t mx, std::int16_t my) {
+    void addText(const char* text, std::int16_t x, std::int16_t y, std::int16_t mx,
+                 std::int16_t my) {
         panel->expression.AddTextItem("Arial", VbFalse, VbFalse, 100, text, x, y, mx, my, 149);
     }
 
@@ -133,24 +135,33 @@ TEST_F(Window, StartsWithEveryControlLaidOutCaptionedAndEnabledAsStored) {
         {"frameLine", p.frameLine, p.Picture1, "Line", "", true, true, QRect(0, 0, 2655, 975)},
         {"optH", p.optH, p.frameLine, "H&orizontal", "Select Line Orientation", true, true,
          QRect(120, 240, 1095, 195)},
-        {"optV", p.optV, p.frameLine, "&Vertical", "Select Line Orientation", true, true, QRect(120, 480, 855, 375)},
-        {"cboLine", p.cboLine, p.frameLine, "", "Select Line Width", true, true, QRect(1200, 360, 615, 315)},
-        {"cmdLine", p.cmdLine, p.frameLine, "&Draw", "Draw the Line", true, true, QRect(1800, 360, 735, 375)},
+        {"optV", p.optV, p.frameLine, "&Vertical", "Select Line Orientation", true, true,
+         QRect(120, 480, 855, 375)},
+        {"cboLine", p.cboLine, p.frameLine, "", "Select Line Width", true, true,
+         QRect(1200, 360, 615, 315)},
+        {"cmdLine", p.cmdLine, p.frameLine, "&Draw", "Draw the Line", true, true,
+         QRect(1800, 360, 735, 375)},
         {"frameText", p.frameText, p.Picture1, "Text", "", true, true, QRect(2640, 120, 3495, 855)},
-        {"cboFont", p.cboFont, p.frameText, "", "Select  Font", true, true, QRect(120, 240, 1695, 315)},
-        {"cboFsize", p.cboFsize, p.frameText, "", "Select Font Size", true, true, QRect(1800, 240, 735, 315)},
-        {"chkText", p.chkText, p.frameText, "&Text", "Enter Text", true, true, QRect(2520, 240, 855, 375)},
-        {"frameTools", p.frameTools, p.Picture1, "Tools", "", true, true, QRect(6120, 120, 2895, 855)},
-        {"chkShowKB", p.chkShowKB, p.frameTools, "Show Keyboard", "Show math symbols keyboard layout", true, true,
-         QRect(120, 240, 1095, 495)},
-        {"chkMarkers", p.chkMarkers, p.frameTools, "Show Markers", "", true, true, QRect(1080, 240, 975, 495)},
+        {"cboFont", p.cboFont, p.frameText, "", "Select  Font", true, true,
+         QRect(120, 240, 1695, 315)},
+        {"cboFsize", p.cboFsize, p.frameText, "", "Select Font Size", true, true,
+         QRect(1800, 240, 735, 315)},
+        {"chkText", p.chkText, p.frameText, "&Text", "Enter Text", true, true,
+         QRect(2520, 240, 855, 375)},
+        {"frameTools", p.frameTools, p.Picture1, "Tools", "", true, true,
+         QRect(6120, 120, 2895, 855)},
+        {"chkShowKB", p.chkShowKB, p.frameTools, "Show Keyboard",
+         "Show math symbols keyboard layout", true, true, QRect(120, 240, 1095, 495)},
+        {"chkMarkers", p.chkMarkers, p.frameTools, "Show Markers", "", true, true,
+         QRect(1080, 240, 975, 495)},
         {"chkGrid", p.chkGrid, p.frameTools, "Show Grid", "Show the drawing grid", true, true,
          QRect(1920, 240, 855, 495)},
-        {"frameImage", p.frameImage, p.Picture1, "Image Tools", "", true, true, QRect(9000, 120, 2775, 855)},
-        {"cmdSetImage", p.cmdSetImage, p.frameImage, "Se&t Image", "Start thesave image process", true, true,
-         QRect(120, 240, 615, 495)},
-        {"cmdSetOutline", p.cmdSetOutline, p.frameImage, "Set O&utline", "Set the required outline", false, true,
-         QRect(720, 240, 735, 495)},
+        {"frameImage", p.frameImage, p.Picture1, "Image Tools", "", true, true,
+         QRect(9000, 120, 2775, 855)},
+        {"cmdSetImage", p.cmdSetImage, p.frameImage, "Se&t Image", "Start thesave image process",
+         true, true, QRect(120, 240, 615, 495)},
+        {"cmdSetOutline", p.cmdSetOutline, p.frameImage, "Set O&utline", "Set the required outline",
+         false, true, QRect(720, 240, 735, 495)},
         {"cmdSavim", p.cmdSavim, p.frameImage, "Save &Image", "Save image to file", false, true,
          QRect(2040, 240, 615, 495)},
         {"cboSizeRed", p.cboSizeRed, p.frameImage, "", "select image size reduction", true, true,
@@ -171,8 +182,8 @@ TEST_F(Window, StartsWithEveryControlLaidOutCaptionedAndEnabledAsStored) {
         EXPECT_EQ(c.w->isEnabled(), c.enabled);
         EXPECT_EQ(c.w->isVisibleTo(&p), c.shown);
         if (!c.twips.isNull()) {
-            EXPECT_EQ(c.w->geometry(), QRect(c.twips.x() / 15, c.twips.y() / 15, c.twips.width() / 15,
-                                             c.twips.height() / 15));
+            EXPECT_EQ(c.w->geometry(), QRect(c.twips.x() / 15, c.twips.y() / 15,
+                                             c.twips.width() / 15, c.twips.height() / 15));
         }
     }
     // Sized to the screen by Form_Load.
@@ -200,8 +211,8 @@ TEST_F(Window, StartsWithListsChecksAndColoursAsStored) {
     } lists[] = {
         {"cboLine", p.cboLine, percentages, 3},
         {"cboFont", p.cboFont,
-         strings({"Arial", "Math Symbols", "Math Symbols Bold", "Arial Bold", "Arial Italic", "Arial Italic Bold",
-                  "Zidezir"}),
+         strings({"Arial", "Math Symbols", "Math Symbols Bold", "Arial Bold", "Arial Italic",
+                  "Arial Italic Bold", "Zidezir"}),
          0},
         {"cboFsize", p.cboFsize, percentages, 3},
         {"cboSizeRed", p.cboSizeRed, strings({"1", "2", "4", "8", "16", "32"}), 0},
@@ -239,7 +250,8 @@ TEST_F(Window, StartsWithListsChecksAndColoursAsStored) {
         for (int y = 0; y < shot.height(); ++y)
             for (int x = 0; x < shot.width(); ++x) {
                 const QColor q(shot.pixel(x, y));
-                inColour += q.hsvSaturation() > 100 && std::abs(q.hsvHue() - c.text.hsvHue()) < 20 ? 1 : 0;
+                inColour +=
+                    q.hsvSaturation() > 100 && std::abs(q.hsvHue() - c.text.hsvHue()) < 20 ? 1 : 0;
             }
         EXPECT_GT(inColour, 20);
     }
@@ -269,7 +281,8 @@ TEST_F(Window, CoversTheScreenWithCaptionMenusAndCaretTimer) {
     // Help opens the help file at its start page, every time it is chosen.
     p.mnuHelp->trigger();
     p.mnuHelp->trigger();
-    const std::pair<QString, QString> help(test::buildProgramFolder() + QStringLiteral("/Tvx4_3.chm"),
+    const std::pair<QString, QString> help(test::buildProgramFolder() +
+                                               QStringLiteral("/Tvx4_3.chm"),
                                            QStringLiteral("html\\corv1nzi.htm"));
     ASSERT_EQ(platform.helpRequests.size(), 2u);
     EXPECT_EQ(platform.helpRequests[0], help);
@@ -284,11 +297,13 @@ TEST_F(Window, StartsWithFontsPicturesStateAndOneCleanRedraw) {
     MainPanel& p = *panel;
     const QString folder = test::buildProgramFolder();
     EXPECT_EQ(platform.registeredFonts,
-              QStringList({folder + QStringLiteral("/MathSymbols.ttf"), folder + QStringLiteral("/MathSymbolsBold.ttf"),
+              QStringList({folder + QStringLiteral("/MathSymbols.ttf"),
+                           folder + QStringLiteral("/MathSymbolsBold.ttf"),
                            folder + QStringLiteral("/Zidezir.ttf")}));
 
     // marker.bmp is there: the marker is a copy of it.
-    const QImage marker = QImage(folder + QStringLiteral("/marker.bmp")).convertToFormat(QImage::Format_RGB32);
+    const QImage marker =
+        QImage(folder + QStringLiteral("/marker.bmp")).convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(marker.size(), QSize(9, 9));
     EXPECT_EQ(p.MarkerDC, marker);
     // The keyboard pictures are not: blank pictures of their size, silently.
@@ -416,10 +431,12 @@ TEST_F(Window, DeletedRowsLeaveNoTrace) {
             if (i == 1 && !withMiddleRows)
                 continue;
             const auto d = static_cast<std::int16_t>(200 * i);
-            p.expression.AddHLine(static_cast<std::int16_t>(200 + d / 4), static_cast<std::int16_t>(40 + d),
+            p.expression.AddHLine(static_cast<std::int16_t>(200 + d / 4),
+                                  static_cast<std::int16_t>(40 + d),
                                   static_cast<std::int16_t>(150 + d), 12);
             p.expression.AddVLine(static_cast<std::int16_t>(100 + d), 450, 600, 6);
-            p.expression.AddTextItem("Arial", VbFalse, VbFalse, 50, "Wg", static_cast<std::int16_t>(60 + d), 620,
+            p.expression.AddTextItem("Arial", VbFalse, VbFalse, 50, "Wg",
+                                     static_cast<std::int16_t>(60 + d), 620,
                                      static_cast<std::int16_t>(55 + d), 680, 75);
         }
     };
@@ -463,7 +480,7 @@ TEST_F(Window, GridAndMarkerSwitchValues) {
         int grid, markers;
         bool gridDrawn, markersDrawn;
     } cases[] = {
-        {1, 1, true, true}, {2, 1, false, true}, {0, 1, false, true},
+        {1, 1, true, true},  {2, 1, false, true}, {0, 1, false, true},
         {1, 0, true, false}, {0, 2, false, true}, {2, 2, false, true},
     };
     for (const auto& c : cases) {
@@ -615,7 +632,8 @@ TEST_F(Window, OnlySymbolFontsKeepTheKeyboardShown) {
             EXPECT_EQ(p.picture3Surface.image().copy(0, 0, 465, 140), p.KeyboardNormalDC);
         }
     }
-    EXPECT_TRUE(platform.messages.empty()) << "switching the keyboard off by a font choice is silent";
+    EXPECT_TRUE(platform.messages.empty())
+        << "switching the keyboard off by a font choice is silent";
 }
 
 // --- Window commands ---------------------------------------------------------------
@@ -658,7 +676,8 @@ TEST_F(Window, ScreenShowsTheCanvasAfterEveryRedraw) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&p));
     auto expectScreenMatches = [&](const char* step) {
         SCOPED_TRACE(step);
-        const QImage shot = p.QWidget::screen()->grabWindow(p.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage shot = p.QWidget::screen()->grabWindow(p.winId()).toImage().convertToFormat(
+            QImage::Format_RGB32);
         const QImage picture = canvas();
         const QPoint origin = p.canvasView->mapTo(&p, QPoint(0, 0));
         const QRect shown = QRect(QPoint(0, p.Picture1->height()), p.canvasView->size())
@@ -689,7 +708,8 @@ TEST_F(Window, ScreenShowsTheCanvasAfterEveryRedraw) {
     p.chkGrid->setValue(0);
     expectScreenMatches("grid off");
     for (std::int16_t i = 0; i < 40; ++i) // many small pieces at once
-        p.expression.AddVLine(static_cast<std::int16_t>(100 + 12 * i), static_cast<std::int16_t>(150 + 5 * i),
+        p.expression.AddVLine(static_cast<std::int16_t>(100 + 12 * i),
+                              static_cast<std::int16_t>(150 + 5 * i),
                               static_cast<std::int16_t>(180 + 5 * i), 3);
     p.Redraw();
     expectScreenMatches("many lines");
@@ -756,7 +776,8 @@ TEST(StartUpOrder, TheSplashTimerOpensTheMainWindowOnce) {
     Module1 module(platform);
     module.Main();
     module.splash()->tmrShow->setInterval(30); // instead of three seconds
-    EXPECT_TRUE(waitFor([&] { return module.mainPanel() != nullptr && module.splash() == nullptr; }));
+    EXPECT_TRUE(
+        waitFor([&] { return module.mainPanel() != nullptr && module.splash() == nullptr; }));
     ASSERT_NE(module.mainPanel(), nullptr);
     MainPanel* first = module.mainPanel();
     EXPECT_TRUE(first->isVisible());

@@ -12,10 +12,11 @@ TEST(Rounding, HalvesGoToTheEvenNeighbour) {
         double in;
         std::int16_t out;
     };
-    const Case cases[] = {{70.5, 70},   {71.5, 72},      {0.5, 0},        {1.5, 2},       {-0.5, 0},
-                          {-1.5, -2},   {-2.5, -2},      {2.4999, 2},     {2.5001, 3},    {99.75, 100},
-                          {24.75, 25},  {133.0, 133},    {32767.4, 32767}, {32767.5, 32767}, {40000.0, 32767},
-                          {-32768.5, -32768}, {-1e9, -32768}};
+    const Case cases[] = {{70.5, 70},       {71.5, 72},       {0.5, 0},         {1.5, 2},
+                          {-0.5, 0},        {-1.5, -2},       {-2.5, -2},       {2.4999, 2},
+                          {2.5001, 3},      {99.75, 100},     {24.75, 25},      {133.0, 133},
+                          {32767.4, 32767}, {32767.5, 32767}, {40000.0, 32767}, {-32768.5, -32768},
+                          {-1e9, -32768}};
     for (const Case& c : cases)
         EXPECT_EQ(roundHalfEven16(c.in), c.out) << c.in;
 }
@@ -24,10 +25,19 @@ TEST(Rounding, MidpointsOfEndsRoundHalfToEven) {
     struct Case {
         std::int16_t a, b, mid;
     };
-    const Case cases[] = {{26, 114, 70},   {26, 115, 70},        {27, 116, 72},         {1, 4, 2},
-                          {1, 6, 4},       {100, 50, 75},        {-3, 0, -2},           {-5, 0, -2},
-                          {32767, 32767, 32767}, {32767, 32766, 32766}, {-32768, -32768, -32768},
-                          {-32768, 32767, 0}, {30000, 30001, 30000}};
+    const Case cases[] = {{26, 114, 70},
+                          {26, 115, 70},
+                          {27, 116, 72},
+                          {1, 4, 2},
+                          {1, 6, 4},
+                          {100, 50, 75},
+                          {-3, 0, -2},
+                          {-5, 0, -2},
+                          {32767, 32767, 32767},
+                          {32767, 32766, 32766},
+                          {-32768, -32768, -32768},
+                          {-32768, 32767, 0},
+                          {30000, 30001, 30000}};
     for (const Case& c : cases)
         EXPECT_EQ(midpoint16(c.a, c.b), c.mid) << c.a << " " << c.b;
 }
@@ -68,7 +78,8 @@ TEST(Expression, VerticalLineMiddleAndColumns) {
 TEST(Expression, DeletedRowsStayAndAppendsGoAfterTheHighestRow) {
     Expression e;
     for (int i = 0; i < 3; ++i)
-        e.AddTextItem("Arial", VbFalse, VbFalse, 100, "t" + std::to_string(i), 30, 100, 25, 228, 133);
+        e.AddTextItem("Arial", VbFalse, VbFalse, 100, "t" + std::to_string(i), 30, 100, 25, 228,
+                      133);
     e.TextItems.live[1] = VbFalse;
     e.AddTextItem("Arial", VbTrue, VbFalse, 50, "new", 30, 100, 25, 160, 67);
     EXPECT_EQ(e.lastTextItem, 3);

@@ -150,10 +150,12 @@ TEST(SurfaceClear, LeavesEveryPixelWhiteAfterAnyDrawing) {
                 s.line(uni(-50, w + 50), uni(-50, h + 50), uni(-50, w + 50), uni(-50, h + 50));
                 break;
             case 5:
-                s.box(uni(-20, w + 20), uni(-20, h + 20), uni(-20, w + 20), uni(-20, h + 20), colour);
+                s.box(uni(-20, w + 20), uni(-20, h + 20), uni(-20, w + 20), uni(-20, h + 20),
+                      colour);
                 break;
             case 6:
-                s.fillBox(uni(-20, w) + 0.5, uni(-20, h) + 0.25, uni(-20, w) + 0.75, uni(-20, h), colour);
+                s.fillBox(uni(-20, w) + 0.5, uni(-20, h) + 0.25, uni(-20, w) + 0.75, uni(-20, h),
+                          colour);
                 break;
             default: {
                 const bool blank = uni(0, 4) == 0; // a picture that failed to load
@@ -220,7 +222,8 @@ TEST(SurfaceText, TopLeftCornerAtTheDrawingPosition) {
             s.setCurrentPos(100, 80);
             s.print(text);
             const QFontMetricsF fm(makeQFont(s.font()));
-            const QRectF expected = fm.tightBoundingRect(QString::fromLatin1(text)).translated(100, 80 + fm.ascent());
+            const QRectF expected =
+                fm.tightBoundingRect(QString::fromLatin1(text)).translated(100, 80 + fm.ascent());
             const QRect ink = inkBounds(s.image());
             EXPECT_NEAR(ink.left(), expected.left(), 2.0);
             EXPECT_NEAR(ink.top(), expected.top(), 2.0);
@@ -261,7 +264,8 @@ TEST(SurfacePoint, ColourAsStoredOrMinusOneOutside) {
     EXPECT_EQ(s.image().pixel(3, 4), qRgb(0x56, 0x34, 0x12));
     EXPECT_EQ(s.point(0, 0), 0xFFFFFFL);
     EXPECT_EQ(s.point(49, 39), 0xFFFFFFL);
-    for (const QPoint p : {QPoint(-1, 0), QPoint(0, -1), QPoint(50, 0), QPoint(0, 40), QPoint(-5000, 9000)})
+    for (const QPoint p :
+         {QPoint(-1, 0), QPoint(0, -1), QPoint(50, 0), QPoint(0, 40), QPoint(-5000, 9000)})
         EXPECT_EQ(s.point(p.x(), p.y()), -1L) << p.x() << "," << p.y();
 }
 

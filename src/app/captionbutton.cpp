@@ -18,7 +18,8 @@ void CaptionButton::paintEvent(QPaintEvent*) {
     textRect.adjust(-2, 0, 2, 0); // the frame leaves little room; use it all
     if (isDown())
         textRect.translate(1, 1);
-    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    p.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
     p.drawText(textRect, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, caption);
 }
 

@@ -43,8 +43,7 @@ void setTextColour(QWidget* w, BgrColour c) {
     w->setPalette(pal);
 }
 
-template <typename Items>
-void fillList(QComboBox* box, const Items& items) {
+template <typename Items> void fillList(QComboBox* box, const Items& items) {
     for (const auto& item : items)
         box->addItem(QString::fromLatin1(item.data(), static_cast<qsizetype>(item.size())));
 }
@@ -68,7 +67,8 @@ QImage copyBlock(const QImage& source, QSize size) {
 MainPanel::MainPanel(Platform& platform, QWidget* parent)
     : QMainWindow(parent), picture6Surface(QSize(1, 1), BgrWhite), picture3Surface(QSize(465, 141)),
       m_platform(platform) {
-    setWindowTitle(QStringLiteral("Corvel Quillmark V%1").arg(QStringLiteral(QUILLMARK_VERSION_TEXT)));
+    setWindowTitle(
+        QStringLiteral("Corvel Quillmark V%1").arg(QStringLiteral(QUILLMARK_VERSION_TEXT)));
     setAttribute(Qt::WA_DeleteOnClose, false);
 
     installFontSubstitutions();
@@ -94,15 +94,31 @@ MainPanel::MainPanel(Platform& platform, QWidget* parent)
     Timer2->setInterval(500);
 
     // Every control is known by its name (style sheet, tests, accessibility).
-    const std::pair<QWidget*, const char*> names[] = {
-        {Picture1, "Picture1"}, {frameLine, "frameLine"}, {optH, "optH"}, {optV, "optV"},
-        {cboLine, "cboLine"}, {cmdLine, "cmdLine"}, {frameText, "frameText"}, {cboFont, "cboFont"},
-        {cboFsize, "cboFsize"}, {chkText, "chkText"}, {frameTools, "frameTools"},
-        {chkShowKB, "chkShowKB"}, {chkMarkers, "chkMarkers"}, {chkGrid, "chkGrid"},
-        {frameImage, "frameImage"}, {cmdSetImage, "cmdSetImage"}, {cmdSetOutline, "cmdSetOutline"},
-        {cmdSavim, "cmdSavim"}, {cboSizeRed, "cboSizeRed"}, {Picture4, "Picture4"},
-        {Label1, "Label1"}, {ProgressBar1, "ProgressBar1"}, {Picture3, "Picture3"},
-        {Picture6, "Picture6"}, {canvasView, "canvas"}};
+    const std::pair<QWidget*, const char*> names[] = {{Picture1, "Picture1"},
+                                                      {frameLine, "frameLine"},
+                                                      {optH, "optH"},
+                                                      {optV, "optV"},
+                                                      {cboLine, "cboLine"},
+                                                      {cmdLine, "cmdLine"},
+                                                      {frameText, "frameText"},
+                                                      {cboFont, "cboFont"},
+                                                      {cboFsize, "cboFsize"},
+                                                      {chkText, "chkText"},
+                                                      {frameTools, "frameTools"},
+                                                      {chkShowKB, "chkShowKB"},
+                                                      {chkMarkers, "chkMarkers"},
+                                                      {chkGrid, "chkGrid"},
+                                                      {frameImage, "frameImage"},
+                                                      {cmdSetImage, "cmdSetImage"},
+                                                      {cmdSetOutline, "cmdSetOutline"},
+                                                      {cmdSavim, "cmdSavim"},
+                                                      {cboSizeRed, "cboSizeRed"},
+                                                      {Picture4, "Picture4"},
+                                                      {Label1, "Label1"},
+                                                      {ProgressBar1, "ProgressBar1"},
+                                                      {Picture3, "Picture3"},
+                                                      {Picture6, "Picture6"},
+                                                      {canvasView, "canvas"}};
     for (const auto& [widget, name] : names)
         widget->setObjectName(QString::fromLatin1(name));
     setObjectName(QStringLiteral("MainPanel"));
@@ -134,12 +150,12 @@ void MainPanel::buildToolStrip() {
     // The narrow lists ("100" in 41 pixels) need a slimmer arrow and less
     // padding than the style gives by default. With a style sheet in force
     // the fonts must be given there too.
-    Picture1->setStyleSheet(QStringLiteral(
-        "* { font-family: 'Liberation Sans Narrow', 'Arial'; font-size: 11px; }"
-        "#cmdLine, #chkText { font-family: 'Arial'; font-weight: bold; }"
-        "#Label1 { font-family: 'MS Sans Serif'; }"
-        "QComboBox { padding: 0px 0px 0px 3px; }"
-        "QComboBox::drop-down { width: 12px; }"));
+    Picture1->setStyleSheet(
+        QStringLiteral("* { font-family: 'Liberation Sans Narrow', 'Arial'; font-size: 11px; }"
+                       "#cmdLine, #chkText { font-family: 'Arial'; font-weight: bold; }"
+                       "#Label1 { font-family: 'MS Sans Serif'; }"
+                       "QComboBox { padding: 0px 0px 0px 3px; }"
+                       "QComboBox::drop-down { width: 12px; }"));
 
     frameLine = new QGroupBox(QStringLiteral("Line"), Picture1);
     placeTwips(frameLine, 0, 0, 2655, 975);
@@ -166,7 +182,8 @@ void MainPanel::buildToolStrip() {
     placeTwips(cboFont, 120, 240, 1695, 315);
     cboFont->setToolTip(QStringLiteral("Select  Font"));
     for (const FontChoice& f : FontTable)
-        cboFont->addItem(QString::fromLatin1(f.listText.data(), static_cast<qsizetype>(f.listText.size())));
+        cboFont->addItem(
+            QString::fromLatin1(f.listText.data(), static_cast<qsizetype>(f.listText.size())));
     cboFont->setCurrentIndex(-1);
     cboFsize = new QComboBox(frameText);
     placeTwips(cboFsize, 1800, 240, 735, 315);
@@ -255,17 +272,23 @@ void MainPanel::connectControls() {
         return b == Qt::LeftButton ? 1 : b == Qt::RightButton ? 2 : b == Qt::MiddleButton ? 4 : 0;
     };
     auto buttonsCode = [](Qt::MouseButtons b) {
-        return (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) | (b & Qt::MiddleButton ? 4 : 0);
+        return (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) |
+               (b & Qt::MiddleButton ? 4 : 0);
     };
-    canvasView->onMouseDown = [this, buttonCode](Qt::MouseButton b, Qt::KeyboardModifiers m, double x, double y) {
+    canvasView->onMouseDown = [this, buttonCode](Qt::MouseButton b, Qt::KeyboardModifiers m,
+                                                 double x, double y) {
         Form_MouseDown(buttonCode(b), shiftMask(m), x, y);
     };
-    canvasView->onMouseMove = [this, buttonsCode](Qt::MouseButtons b, Qt::KeyboardModifiers m, double x,
-                                                  double y) { Form_MouseMove(buttonsCode(b), shiftMask(m), x, y); };
-    canvasView->onMouseUp = [this, buttonCode](Qt::MouseButton b, Qt::KeyboardModifiers m, double x, double y) {
+    canvasView->onMouseMove = [this, buttonsCode](Qt::MouseButtons b, Qt::KeyboardModifiers m,
+                                                  double x, double y) {
+        Form_MouseMove(buttonsCode(b), shiftMask(m), x, y);
+    };
+    canvasView->onMouseUp = [this, buttonCode](Qt::MouseButton b, Qt::KeyboardModifiers m, double x,
+                                               double y) {
         Form_MouseUp(buttonCode(b), shiftMask(m), x, y);
     };
-    Picture3->onMouseDown = [this, buttonCode](Qt::MouseButton b, Qt::KeyboardModifiers m, double x, double y) {
+    Picture3->onMouseDown = [this, buttonCode](Qt::MouseButton b, Qt::KeyboardModifiers m, double x,
+                                               double y) {
         Picture3_MouseDown(buttonCode(b), shiftMask(m), x, y);
     };
 }
@@ -297,7 +320,9 @@ void MainPanel::resizeEvent(QResizeEvent* e) {
 
 // --- Start-up ----------------------------------------------------------
 
-QImage MainPanel::LoadGraphicDC(const QString& fileName) { return m_platform.loadPicture(fileName); }
+QImage MainPanel::LoadGraphicDC(const QString& fileName) {
+    return m_platform.loadPicture(fileName);
+}
 
 void MainPanel::Form_Load() {
     // 1. The window covers the whole screen from its top-left corner.
@@ -319,11 +344,12 @@ void MainPanel::Form_Load() {
     m_platform.registerFont(m_platform.programFile(QStringLiteral("\\Zidezir.ttf")));
     canvas.textCache().clear(); // faces may have changed
     // 5-7. The marker and the two keyboard pictures.
-    MarkerDC = copyBlock(LoadGraphicDC(m_platform.programFile(QStringLiteral("\\marker.bmp"))), QSize(9, 9));
-    KeyboardNormalDC =
-        copyBlock(LoadGraphicDC(m_platform.programFile(QStringLiteral("\\KBnorm465.bmp"))), QSize(465, 140));
-    KeyboardShiftDC =
-        copyBlock(LoadGraphicDC(m_platform.programFile(QStringLiteral("\\KBshift465.bmp"))), QSize(465, 140));
+    MarkerDC = copyBlock(LoadGraphicDC(m_platform.programFile(QStringLiteral("\\marker.bmp"))),
+                         QSize(9, 9));
+    KeyboardNormalDC = copyBlock(
+        LoadGraphicDC(m_platform.programFile(QStringLiteral("\\KBnorm465.bmp"))), QSize(465, 140));
+    KeyboardShiftDC = copyBlock(
+        LoadGraphicDC(m_platform.programFile(QStringLiteral("\\KBshift465.bmp"))), QSize(465, 140));
     // 8. Default list selections; selecting runs the lists' handlers.
     if (cboLine->count() > 0)
         cboLine->setCurrentIndex(3);
@@ -350,7 +376,9 @@ void MainPanel::Form_Load() {
     Redraw();
 }
 
-void MainPanel::Form_Resize() { Redraw(); }
+void MainPanel::Form_Resize() {
+    Redraw();
+}
 
 void MainPanel::New_Click() {
     expression.ClearExpression();
@@ -363,7 +391,8 @@ void MainPanel::Exit_Click() {
 }
 
 void MainPanel::help_Click() {
-    ShowHTMLHelp(m_platform.programFile(QStringLiteral("\\Tvx4_3.chm")), QStringLiteral("html\\corv1nzi.htm"));
+    ShowHTMLHelp(m_platform.programFile(QStringLiteral("\\Tvx4_3.chm")),
+                 QStringLiteral("html\\corv1nzi.htm"));
 }
 
 void MainPanel::ShowHTMLHelp(const QString& helpFile, const QString& helpPage) {

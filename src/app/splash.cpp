@@ -23,7 +23,8 @@ frmSplash::frmSplash(Platform& platform)
 
     logo = new QLabel(frame);
     logo->setFixedSize(282, 63);
-    const QImage picture = m_platform.loadPicture(m_platform.programFile(QStringLiteral("\\splash-logo.png")));
+    const QImage picture =
+        m_platform.loadPicture(m_platform.programFile(QStringLiteral("\\splash-logo.png")));
     if (!picture.isNull())
         logo->setPixmap(QPixmap::fromImage(picture));
     layout->addWidget(logo, 0, Qt::AlignHCenter);
@@ -56,7 +57,8 @@ void frmSplash::Form_Load() {
     const ScreenMetrics s = m_platform.screenMetrics();
     const int widthTwips = width() * s.twipsPerPixelX;
     const int heightTwips = height() * s.twipsPerPixelY;
-    move((s.widthTwips - widthTwips) / 2 / s.twipsPerPixelX, (s.heightTwips - heightTwips) / 2 / s.twipsPerPixelY);
+    move((s.widthTwips - widthTwips) / 2 / s.twipsPerPixelX,
+         (s.heightTwips - heightTwips) / 2 / s.twipsPerPixelY);
 }
 
 void frmSplash::tmrShow_Timer() {

@@ -28,9 +28,13 @@ void VbCheckBox::setValue(int v) {
     setCheckState(v == 1 ? Qt::Checked : v == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
 }
 
-void VbCheckBox::nextCheckState() { setCheckState(value() == 0 ? Qt::Checked : Qt::Unchecked); }
+void VbCheckBox::nextCheckState() {
+    setCheckState(value() == 0 ? Qt::Checked : Qt::Unchecked);
+}
 
-QSize VbCheckBox::sizeHint() const { return QCheckBox::sizeHint(); }
+QSize VbCheckBox::sizeHint() const {
+    return QCheckBox::sizeHint();
+}
 
 void VbCheckBox::paintEvent(QPaintEvent*) {
     // Like a plain check box, but a caption too long for the box wraps onto
@@ -42,8 +46,10 @@ void VbCheckBox::paintEvent(QPaintEvent*) {
     opt.text.clear();
     p.drawControl(QStyle::CE_CheckBox, opt);
     const QRect textRect = style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, this);
-    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-    p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap | Qt::TextShowMnemonic, caption);
+    p.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap | Qt::TextShowMnemonic,
+               caption);
     if (hasFocus()) {
         QStyleOptionFocusRect fr;
         fr.initFrom(this);
@@ -99,9 +105,15 @@ ToolStrip::ToolStrip(QWidget* parent) : QFrame(parent) {
     setAutoFillBackground(true);
     setFrameShape(QFrame::NoFrame);
 }
-void ToolStrip::mousePressEvent(QMouseEvent* e) { e->accept(); }
-void ToolStrip::mouseMoveEvent(QMouseEvent* e) { e->accept(); }
-void ToolStrip::mouseReleaseEvent(QMouseEvent* e) { e->accept(); }
+void ToolStrip::mousePressEvent(QMouseEvent* e) {
+    e->accept();
+}
+void ToolStrip::mouseMoveEvent(QMouseEvent* e) {
+    e->accept();
+}
+void ToolStrip::mouseReleaseEvent(QMouseEvent* e) {
+    e->accept();
+}
 
 TypingBox::TypingBox(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);

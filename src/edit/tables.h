@@ -29,11 +29,13 @@ inline constexpr std::array<FontChoice, 7> FontTable{{
 
 // Font sizes in points; the list shows the same numbers.
 inline constexpr std::array<int, 7> FontSizeTable{25, 50, 75, 100, 150, 200, 250};
-inline constexpr std::array<std::string_view, 7> FontSizeItems{"25", "50", "75", "100", "150", "200", "250"};
+inline constexpr std::array<std::string_view, 7> FontSizeItems{"25",  "50",  "75", "100",
+                                                               "150", "200", "250"};
 
 // Line widths in pixels: the list shows percentages of a 12-pixel width.
 inline constexpr std::array<std::int16_t, 7> LineWidthTable{3, 6, 9, 12, 18, 24, 30};
-inline constexpr std::array<std::string_view, 7> LineWidthItems{"25", "50", "75", "100", "150", "200", "250"};
+inline constexpr std::array<std::string_view, 7> LineWidthItems{"25",  "50",  "75", "100",
+                                                                "150", "200", "250"};
 
 inline constexpr std::array<std::string_view, 6> SizeReductionItems{"1", "2", "4", "8", "16", "32"};
 

@@ -40,8 +40,9 @@ void MainPanel::Picture4_KeyPress(std::int16_t keyAscii) {
     SetFont();
     Theight = roundHalfEven16(canvas.textHeight(textString));
     const std::int16_t size = roundHalfEven16(canvas.fontSize());
-    expression.AddTextItem(canvas.fontName(), toVb(canvas.fontBold()), toVb(canvas.fontItalic()), size,
-                           textString, TypedLineX, TypedLineY, TypedLineX - 5, add16(Theight, 95), Theight);
+    expression.AddTextItem(canvas.fontName(), toVb(canvas.fontBold()), toVb(canvas.fontItalic()),
+                           size, textString, TypedLineX, TypedLineY, TypedLineX - 5,
+                           add16(Theight, 95), Theight);
     textString.clear();
     chkText->setValue(0);
     canvas.cls();
@@ -78,7 +79,9 @@ void MainPanel::Picture4_KeyDown(std::int16_t keyCode, std::int16_t) {
     }
 }
 
-void MainPanel::Picture4_KeyUp(std::int16_t, std::int16_t) { DelObject = VbFalse; }
+void MainPanel::Picture4_KeyUp(std::int16_t, std::int16_t) {
+    DelObject = VbFalse;
+}
 
 void MainPanel::Form_KeyDown(std::int16_t keyCode, std::int16_t) {
     if (keyCode == VkDelete)

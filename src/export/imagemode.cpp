@@ -12,8 +12,9 @@ namespace quill {
 void MainPanel::LeaveImageMode() {
     imageSet = VbFalse;
     Picture6->hide();
-    for (QWidget* w : std::initializer_list<QWidget*>{cmdLine, optH, optV, cboLine, cboFont, cboFsize,
-                                                      chkMarkers, chkShowKB, chkGrid, chkText})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{cmdLine, optH, optV, cboLine, cboFont, cboFsize,
+                                         chkMarkers, chkShowKB, chkGrid, chkText})
         w->setEnabled(true);
     cmdSetOutline->setEnabled(false);
     cmdSavim->setEnabled(false);

@@ -17,11 +17,15 @@ constexpr std::int32_t MaxLastIndex = MaxTableRows - 1;
 using LineColumns = std::array<std::vector<std::int16_t>*, 6>;
 using ConstLineColumns = std::array<const std::vector<std::int16_t>*, 6>;
 
-LineColumns columns(HLineTable& t) { return {&t.midX, &t.y, &t.x1, &t.x2, &t.width, &t.live}; }
+LineColumns columns(HLineTable& t) {
+    return {&t.midX, &t.y, &t.x1, &t.x2, &t.width, &t.live};
+}
 ConstLineColumns columns(const HLineTable& t) {
     return {&t.midX, &t.y, &t.x1, &t.x2, &t.width, &t.live};
 }
-LineColumns columns(VLineTable& t) { return {&t.x, &t.midY, &t.y1, &t.y2, &t.width, &t.live}; }
+LineColumns columns(VLineTable& t) {
+    return {&t.x, &t.midY, &t.y1, &t.y2, &t.width, &t.live};
+}
 ConstLineColumns columns(const VLineTable& t) {
     return {&t.x, &t.midY, &t.y1, &t.y2, &t.width, &t.live};
 }
@@ -63,8 +67,7 @@ std::string rowsMessage(const char* table, std::int32_t last) {
 }
 
 // True when every column holds at least `rows` rows.
-template <typename... Columns>
-bool columnsHold(std::size_t rows, const Columns&... columns) {
+template <typename... Columns> bool columnsHold(std::size_t rows, const Columns&... columns) {
     return ((columns.size() >= rows) && ...);
 }
 
@@ -84,7 +87,8 @@ std::string checkText(const Expression& e, std::size_t& total) {
         for (const std::string* s : {&t.fontName[i], &t.text[i]}) {
             if (s->size() > MaxExpStringBytes)
                 return "TextItems row " + std::to_string(i) + ": a string of " +
-                       std::to_string(s->size()) + " bytes is longer than the 32767 a file can hold";
+                       std::to_string(s->size()) +
+                       " bytes is longer than the 32767 a file can hold";
             total += s->size();
         }
     }
@@ -158,8 +162,8 @@ bool readLast(Reader& in, const char* table, std::size_t minRecord, std::int32_t
         return false;
     }
     if (last < 0 || last > MaxLastIndex) {
-        err.message = std::string(table) + ": last row " + std::to_string(last) +
-                      " is outside 0..32767";
+        err.message =
+            std::string(table) + ": last row " + std::to_string(last) + " is outside 0..32767";
         return false;
     }
     const auto rows = static_cast<std::size_t>(last) + 1;

@@ -37,7 +37,7 @@ inline constexpr std::size_t ExpHeaderBytes = 6;
 
 struct EncodeResult {
     bool ok = false;
-    std::string message;            // why the expression cannot be stored
+    std::string message;             // why the expression cannot be stored
     std::vector<std::uint8_t> bytes; // the whole file, when ok
 };
 

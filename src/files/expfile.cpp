@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QSaveFile>
-
 #include <utility>
 #include <vector>
 
@@ -12,7 +11,9 @@ namespace quill {
 
 namespace {
 
-QString quoted(const QString& path) { return QLatin1Char('"') + path + QLatin1Char('"'); }
+QString quoted(const QString& path) {
+    return QLatin1Char('"') + path + QLatin1Char('"');
+}
 
 FileResult saveFailed(const QString& path, const QString& why) {
     return {false, QStringLiteral("Could not save %1: %2").arg(quoted(path), why)};
@@ -55,8 +56,9 @@ LoadResult loadExpressionFile(const QString& path, const Expression& current) {
     if (!file.open(QIODevice::ReadOnly))
         return loadFailed(path, file.errorString());
     if (!file.isSequential() && file.size() > MaxExpFileBytes)
-        return loadFailed(path, QStringLiteral("the file is larger than %1 MiB")
-                                    .arg(MaxExpFileBytes / (1024 * 1024)));
+        return loadFailed(
+            path,
+            QStringLiteral("the file is larger than %1 MiB").arg(MaxExpFileBytes / (1024 * 1024)));
 
     // Read in chunks up to the cap, so that a device or a file that grows
     // while it is read cannot make us read without end.

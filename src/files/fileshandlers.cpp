@@ -26,8 +26,8 @@ void MainPanel::Save_Click() {
     const FileResult result = saveExpressionFile(*path, expression);
     if (!result.ok)
         return;
-    m_platform.messageBox(this, {*path + QStringLiteral(" :-  file saved"), QStringLiteral("Save Expression"),
-                                 MessageIcon::Information});
+    m_platform.messageBox(this, {*path + QStringLiteral(" :-  file saved"),
+                                 QStringLiteral("Save Expression"), MessageIcon::Information});
 }
 
 void MainPanel::Open_Click() {

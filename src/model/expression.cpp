@@ -15,8 +15,7 @@ void redimColumns(std::size_t n, bool preserve, Columns&... columns) {
 
 // The row an append writes: after the highest row ever used while the table
 // exists, else row 0 of a freshly re-dimensioned table. -1 when full.
-template <typename Table>
-long appendRow(Table& table, VbBool& exists, std::int32_t& last) {
+template <typename Table> long appendRow(Table& table, VbBool& exists, std::int32_t& last) {
     if (exists == VbTrue) {
         const std::size_t n = table.rows();
         if (n >= static_cast<std::size_t>(MaxTableRows))
@@ -35,7 +34,8 @@ template <typename Table>
 std::int32_t rowCount(const Table& table, VbBool exists, std::int32_t last) {
     if (exists == VbFalse || last < 0)
         return 0;
-    const auto available = static_cast<std::int32_t>(std::min<std::size_t>(table.rows(), MaxTableRows));
+    const auto available =
+        static_cast<std::int32_t>(std::min<std::size_t>(table.rows(), MaxTableRows));
     return std::min(last + 1, available);
 }
 
@@ -54,10 +54,9 @@ void VLineTable::redim(std::size_t n, bool preserve) {
     redimColumns(n, preserve, x, midY, y1, y2, width, live);
 }
 
-bool Expression::AddTextItem(const std::string& name, VbBool bold, VbBool italic,
-                             std::int16_t size, const std::string& str, std::int16_t px,
-                             std::int16_t py, std::int16_t mx, std::int16_t my,
-                             std::int16_t h) {
+bool Expression::AddTextItem(const std::string& name, VbBool bold, VbBool italic, std::int16_t size,
+                             const std::string& str, std::int16_t px, std::int16_t py,
+                             std::int16_t mx, std::int16_t my, std::int16_t h) {
     const long row = appendRow(TextItems, textItemsExist, lastTextItem);
     if (row < 0)
         return false;
@@ -77,8 +76,7 @@ bool Expression::AddTextItem(const std::string& name, VbBool bold, VbBool italic
     return true;
 }
 
-bool Expression::AddHLine(std::int16_t py, std::int16_t px1, std::int16_t px2,
-                          std::int16_t w) {
+bool Expression::AddHLine(std::int16_t py, std::int16_t px1, std::int16_t px2, std::int16_t w) {
     const long row = appendRow(HLines, hLinesExist, lastHLine);
     if (row < 0)
         return false;
@@ -92,8 +90,7 @@ bool Expression::AddHLine(std::int16_t py, std::int16_t px1, std::int16_t px2,
     return true;
 }
 
-bool Expression::AddVLine(std::int16_t px, std::int16_t py1, std::int16_t py2,
-                          std::int16_t w) {
+bool Expression::AddVLine(std::int16_t px, std::int16_t py1, std::int16_t py2, std::int16_t w) {
     const long row = appendRow(VLines, vLinesExist, lastVLine);
     if (row < 0)
         return false;

@@ -83,8 +83,8 @@ struct Expression {
     // Appends a live row. Return false (and change nothing) when the table
     // already holds MaxTableRows rows.
     bool AddTextItem(const std::string& fontName, VbBool bold, VbBool italic, std::int16_t size,
-                     const std::string& text, std::int16_t x, std::int16_t y,
-                     std::int16_t markerX, std::int16_t markerY, std::int16_t height);
+                     const std::string& text, std::int16_t x, std::int16_t y, std::int16_t markerX,
+                     std::int16_t markerY, std::int16_t height);
     // Note the argument order: y first. midX is the rounded midpoint.
     bool AddHLine(std::int16_t y, std::int16_t x1, std::int16_t x2, std::int16_t width);
     bool AddVLine(std::int16_t x, std::int16_t y1, std::int16_t y2, std::int16_t width);

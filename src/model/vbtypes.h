@@ -12,7 +12,9 @@ using VbBool = std::int16_t;
 inline constexpr VbBool VbTrue = -1;
 inline constexpr VbBool VbFalse = 0;
 
-inline constexpr VbBool toVb(bool b) { return b ? VbTrue : VbFalse; }
+inline constexpr VbBool toVb(bool b) {
+    return b ? VbTrue : VbFalse;
+}
 
 // Clamps any integer into the signed 16-bit range.
 std::int16_t saturate16(long long v);
@@ -27,6 +29,8 @@ std::int16_t roundHalfEven16(double v);
 std::int16_t midpoint16(std::int16_t a, std::int16_t b);
 
 // a + b clamped into 16 bits.
-inline std::int16_t add16(std::int16_t a, long long b) { return saturate16(a + b); }
+inline std::int16_t add16(std::int16_t a, long long b) {
+    return saturate16(a + b);
+}
 
 } // namespace quill

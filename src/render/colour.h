@@ -22,6 +22,8 @@ inline BgrColour rgbToBgr(QRgb c) {
     return static_cast<BgrColour>(qRed(c)) | (static_cast<BgrColour>(qGreen(c)) << 8) |
            (static_cast<BgrColour>(qBlue(c)) << 16);
 }
-inline QColor bgrToQColor(BgrColour c) { return QColor::fromRgb(bgrToRgb(c)); }
+inline QColor bgrToQColor(BgrColour c) {
+    return QColor::fromRgb(bgrToRgb(c));
+}
 
 } // namespace quill

@@ -11,7 +11,9 @@ int pointsToPixels(double points) {
     return px < 1.0 ? 1 : static_cast<int>(px);
 }
 
-double pixelsToPoints(int pixels) { return static_cast<double>(pixels) * 72.0 / 96.0; }
+double pixelsToPoints(int pixels) {
+    return static_cast<double>(pixels) * 72.0 / 96.0;
+}
 
 void installFontSubstitutions() {
     static bool installed = false;
@@ -29,8 +31,8 @@ void installFontSubstitutions() {
             }
         }
     };
-    prefer(QStringLiteral("Arial"),
-           {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("DejaVu Sans")});
+    prefer(QStringLiteral("Arial"), {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                     QStringLiteral("DejaVu Sans")});
     prefer(QStringLiteral("MS Sans Serif"),
            {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
 }
@@ -41,8 +43,8 @@ QFont makeQFont(const FontSpec& spec) {
     f.setBold(spec.bold);
     f.setItalic(spec.italic);
     f.setKerning(true);
-    f.setStyleStrategy(static_cast<QFont::StyleStrategy>(QFont::PreferAntialias |
-                                                         QFont::NoSubpixelAntialias));
+    f.setStyleStrategy(
+        static_cast<QFont::StyleStrategy>(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
     return f;
 }
 

@@ -39,8 +39,7 @@ void DrawGrid(Surface& canvas, QSize screenPixels) {
 
 namespace {
 // Calls f(row) for every live row among the first n, in row order.
-template <typename F>
-void eachLiveRow(const std::vector<VbBool>& live, std::int32_t n, F&& f) {
+template <typename F> void eachLiveRow(const std::vector<VbBool>& live, std::int32_t n, F&& f) {
     for (std::int32_t i = 0; i < n; ++i) {
         const auto r = static_cast<std::size_t>(i);
         if (live[r] != 0)
@@ -106,7 +105,8 @@ void DrawMarkers(Surface& canvas, const Expression& expr, const QImage& marker) 
     }
     if (expr.textItemsExist == VbTrue) {
         const auto& t = expr.TextItems;
-        eachLiveRow(t.live, expr.textRowCount(), [&](std::size_t r) { put(t.markerX[r], t.markerY[r]); });
+        eachLiveRow(t.live, expr.textRowCount(),
+                    [&](std::size_t r) { put(t.markerX[r], t.markerY[r]); });
     }
 }
 

@@ -9,7 +9,7 @@ namespace quill {
 
 void MainPanel::Redraw() {
     ++redrawCount;
-    canvas.beginFrame(); // clears; paints only what changed when it ends
+    canvas.beginFrame();       // clears; paints only what changed when it ends
     if (chkGrid->value() == 1) // a greyed box draws no grid
         DrawGrid();
     canvas.setForeColor(BgrBlack);
@@ -29,11 +29,17 @@ void MainPanel::Redraw() {
     canvas.refresh();
 }
 
-void MainPanel::DrawGrid() { quill::DrawGrid(canvas, screen.pixels()); }
+void MainPanel::DrawGrid() {
+    quill::DrawGrid(canvas, screen.pixels());
+}
 
-void MainPanel::DrawItems() { quill::DrawItems(canvas, expression); }
+void MainPanel::DrawItems() {
+    quill::DrawItems(canvas, expression);
+}
 
-void MainPanel::DrawMarkers() { quill::DrawMarkers(canvas, expression, MarkerDC); }
+void MainPanel::DrawMarkers() {
+    quill::DrawMarkers(canvas, expression, MarkerDC);
+}
 
 void MainPanel::chkGrid_Click() {
     Picture4->setFocus();

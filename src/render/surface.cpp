@@ -11,7 +11,9 @@
 namespace quill {
 
 namespace {
-int roundPixel(double v) { return static_cast<int>(std::floor(v + 0.5)); }
+int roundPixel(double v) {
+    return static_cast<int>(std::floor(v + 0.5));
+}
 // Past this many rectangles, or this share of the surface, an area is
 // treated as the whole surface.
 constexpr std::size_t MaxAreaRects = 256;
@@ -29,7 +31,8 @@ void Surface::Area::add(const QRect& r, const QRect& bounds) {
     rects.push_back(r);
     pixels += static_cast<long long>(r.width()) * r.height();
     const auto whole = static_cast<long long>(bounds.width()) * bounds.height();
-    if (rects.size() > MaxAreaRects || static_cast<double>(pixels) > WholeSurfaceShare * static_cast<double>(whole))
+    if (rects.size() > MaxAreaRects ||
+        static_cast<double>(pixels) > WholeSurfaceShare * static_cast<double>(whole))
         addAll();
 }
 
@@ -39,7 +42,9 @@ Surface::Surface(QSize size, BgrColour background)
     m_damage.addAll();
 }
 
-Surface::~Surface() { endPainting(); }
+Surface::~Surface() {
+    endPainting();
+}
 
 const QImage& Surface::image() const {
     endPainting();
@@ -52,7 +57,9 @@ QPainter& Surface::painter() {
     return *m_painter;
 }
 
-void Surface::endPainting() const { m_painter.reset(); }
+void Surface::endPainting() const {
+    m_painter.reset();
+}
 
 void Surface::touched(const QRect& r) {
     const QRect c = r.intersected(m_image.rect());
@@ -336,7 +343,8 @@ void Surface::print(const std::string& text) {
     auto run = m_textCache.run(m_font, text);
     if (run->mask.isNull())
         return;
-    const QPoint at(roundPixel(m_currentX) + run->offset.x(), roundPixel(m_currentY) + run->offset.y());
+    const QPoint at(roundPixel(m_currentX) + run->offset.x(),
+                    roundPixel(m_currentY) + run->offset.y());
     const QRect bounds(at, run->mask.size());
     const QRgb colour = bgrToRgb(m_foreground);
     if (inFrame()) {
@@ -370,13 +378,15 @@ void Surface::printUncached(const std::string& text) {
     auto plain = std::make_shared<PlainText>();
     plain->text = text;
     plain->font = m_font;
-    plain->baseline = QPointF(std::floor(m_currentX + 0.5), std::floor(m_currentY + 0.5) + fm.ascent());
+    plain->baseline =
+        QPointF(std::floor(m_currentX + 0.5), std::floor(m_currentY + 0.5) + fm.ascent());
     // Where the glyphs go is not worth working out exactly: take the
     // advance box with a generous margin.
     const double margin = m_font.pixelSize;
-    const QRect bounds = QRectF(plain->baseline.x() - margin, plain->baseline.y() - fm.ascent() - margin,
-                                fm.horizontalAdvance(fromLatin1(text)) + 2 * margin, fm.height() + 2 * margin)
-                             .toAlignedRect();
+    const QRect bounds =
+        QRectF(plain->baseline.x() - margin, plain->baseline.y() - fm.ascent() - margin,
+               fm.horizontalAdvance(fromLatin1(text)) + 2 * margin, fm.height() + 2 * margin)
+            .toAlignedRect();
     const QRgb colour = bgrToRgb(m_foreground);
     if (inFrame()) {
         DrawOp op;
@@ -438,16 +448,18 @@ void Surface::line(int x1, int y1, int x2, int y2) {
     if (y1 == y2 || x1 == x2) {
         // Axis-aligned: a band w pixels thick centred on the line.
         if (y1 == y2)
-            fillRect(QRect(QPoint(std::min(x1, x2), y1 - lo), QPoint(std::max(x1, x2), y1 - lo + w - 1)),
-                     m_foreground);
+            fillRect(
+                QRect(QPoint(std::min(x1, x2), y1 - lo), QPoint(std::max(x1, x2), y1 - lo + w - 1)),
+                m_foreground);
         else
-            fillRect(QRect(QPoint(x1 - lo, std::min(y1, y2)), QPoint(x1 - lo + w - 1, std::max(y1, y2))),
-                     m_foreground);
+            fillRect(
+                QRect(QPoint(x1 - lo, std::min(y1, y2)), QPoint(x1 - lo + w - 1, std::max(y1, y2))),
+                m_foreground);
         return;
     }
-    const QRect bounds =
-        QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)))
-            .adjusted(-w, -w, w, w);
+    const QRect bounds = QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+                               QPoint(std::max(x1, x2), std::max(y1, y2)))
+                             .adjusted(-w, -w, w, w);
     const QLine l(x1, y1, x2, y2);
     if (inFrame()) {
         DrawOp op;
@@ -475,9 +487,9 @@ void Surface::paintLine(const QLine& l, int width, QRgb colour, const QRect& cli
     p.restore();
 }
 
-
 void Surface::box(int x1, int y1, int x2, int y2, BgrColour colour) {
-    const int l = std::min(x1, x2), r = std::max(x1, x2), t = std::min(y1, y2), b = std::max(y1, y2);
+    const int l = std::min(x1, x2), r = std::max(x1, x2), t = std::min(y1, y2),
+              b = std::max(y1, y2);
     fillRect(QRect(QPoint(l, t), QPoint(r, t)), colour);
     fillRect(QRect(QPoint(l, b), QPoint(r, b)), colour);
     fillRect(QRect(QPoint(l, t), QPoint(l, b)), colour);
@@ -509,8 +521,10 @@ void Surface::blit(const QImage& source, const QRect& sourceRect, QPoint dest) {
     touched(target);
 }
 
-void Surface::copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest, const QRect& clip) {
-    const QRect target = QRect(dest, sourceRect.size()).intersected(m_image.rect()).intersected(clip);
+void Surface::copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest,
+                         const QRect& clip) {
+    const QRect target =
+        QRect(dest, sourceRect.size()).intersected(m_image.rect()).intersected(clip);
     if (target.isEmpty())
         return;
     // Parts of the block beyond the source picture (or all of it, for an
@@ -531,8 +545,8 @@ void Surface::copyPixels(const QImage& source, const QRect& sourceRect, QPoint d
     uchar* const bits = m_image.bits();
     const qsizetype stride = m_image.bytesPerLine();
     for (int y = copy.top(); y <= copy.bottom(); ++y) {
-        const auto* from =
-            reinterpret_cast<const QRgb*>(src->constScanLine(y - shift.y())) + (copy.left() - shift.x());
+        const auto* from = reinterpret_cast<const QRgb*>(src->constScanLine(y - shift.y())) +
+                           (copy.left() - shift.x());
         auto* to = reinterpret_cast<QRgb*>(bits + y * stride) + copy.left();
         for (int x = 0; x < copy.width(); ++x)
             to[x] = from[x] | 0xFF000000u;

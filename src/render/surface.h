@@ -133,9 +133,9 @@ private:
         Kind kind = Kind::Fill;
         QRect bounds; // every pixel it may change, within the surface
         QRgb colour = 0;
-        QRect rect;   // Fill: the pixels; Copy: the source block
-        QPoint at;    // Text: where the mask goes; Copy: the destination
-        QLine line;   // Line
+        QRect rect; // Fill: the pixels; Copy: the source block
+        QPoint at;  // Text: where the mask goes; Copy: the destination
+        QLine line; // Line
         int width = 1;
         std::shared_ptr<const TextRun> run;
         QImage source;

@@ -71,14 +71,15 @@ std::shared_ptr<const TextRun> TextCache::render(const FontSpec& font, const std
             }
         }
     }
-    out->mask = img.copy(left, top, right - left + 1, bottom - top + 1).convertToFormat(QImage::Format_Alpha8);
+    out->mask = img.copy(left, top, right - left + 1, bottom - top + 1)
+                    .convertToFormat(QImage::Format_Alpha8);
     const int w = out->mask.width();
     constexpr int MaxGap = 8; // cheaper to walk over than to start a new span
     out->rowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
     for (int y = 0; y < out->mask.height(); ++y) {
         out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
-    // Offset from the text's top-left corner (the baseline is ascent below it).
-    out->offset = QPoint(ink.left() + left, ink.top() + fm.ascent() + top);
+        // Offset from the text's top-left corner (the baseline is ascent below it).
+        out->offset = QPoint(ink.left() + left, ink.top() + fm.ascent() + top);
         const uchar* line = out->mask.constScanLine(y);
         int x = 0;
         while (x < w) {

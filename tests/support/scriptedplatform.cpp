@@ -5,7 +5,9 @@
 
 namespace quill::test {
 
-QString buildProgramFolder() { return QStringLiteral(QUILLMARK_TEST_PROGRAM_DIR); }
+QString buildProgramFolder() {
+    return QStringLiteral(QUILLMARK_TEST_PROGRAM_DIR);
+}
 
 ScriptedPlatform::ScriptedPlatform() : folder(buildProgramFolder()) {
     screen.widthTwips = 1280 * 15;
@@ -24,7 +26,9 @@ QImage ScriptedPlatform::loadPicture(const QString& path) {
     return img.isNull() ? QImage() : img.convertToFormat(QImage::Format_RGB32);
 }
 
-void ScriptedPlatform::messageBox(QWidget*, const MessageBoxRequest& request) { messages.push_back(request); }
+void ScriptedPlatform::messageBox(QWidget*, const MessageBoxRequest& request) {
+    messages.push_back(request);
+}
 
 std::optional<QString> ScriptedPlatform::nextAnswer() {
     if (dialogAnswers.empty())
@@ -37,12 +41,14 @@ std::optional<QString> ScriptedPlatform::nextAnswer() {
     return name;
 }
 
-std::optional<QString> ScriptedPlatform::getSaveFileName(QWidget*, const FileDialogRequest& request) {
+std::optional<QString> ScriptedPlatform::getSaveFileName(QWidget*,
+                                                         const FileDialogRequest& request) {
     saveDialogs.push_back(request);
     return nextAnswer();
 }
 
-std::optional<QString> ScriptedPlatform::getOpenFileName(QWidget*, const FileDialogRequest& request) {
+std::optional<QString> ScriptedPlatform::getOpenFileName(QWidget*,
+                                                         const FileDialogRequest& request) {
     openDialogs.push_back(request);
     return nextAnswer();
 }

@@ -36,10 +36,10 @@ struct MessageBoxRequest {
 
 struct FileDialogRequest {
     QString initialFolder;
-    QString filter;                     // "Expression Files (*.exp)|*.exp" style
-    bool confirmOverwrite = false;      // save dialogs
-    bool hideReadOnly = false;          // open dialogs
-    QString title;                      // empty: the platform's default title
+    QString filter;                // "Expression Files (*.exp)|*.exp" style
+    bool confirmOverwrite = false; // save dialogs
+    bool hideReadOnly = false;     // open dialogs
+    QString title;                 // empty: the platform's default title
 };
 
 class Platform {
@@ -56,8 +56,10 @@ public:
     // A modal message box with one OK button.
     virtual void messageBox(QWidget* parent, const MessageBoxRequest& request) = 0;
     // The chosen file's full path, or nothing when cancelled.
-    virtual std::optional<QString> getSaveFileName(QWidget* parent, const FileDialogRequest& request) = 0;
-    virtual std::optional<QString> getOpenFileName(QWidget* parent, const FileDialogRequest& request) = 0;
+    virtual std::optional<QString> getSaveFileName(QWidget* parent,
+                                                   const FileDialogRequest& request) = 0;
+    virtual std::optional<QString> getOpenFileName(QWidget* parent,
+                                                   const FileDialogRequest& request) = 0;
     // Opens the help file at a page; the viewer is on its own.
     virtual void showHelp(const QString& helpFile, const QString& page) = 0;
 

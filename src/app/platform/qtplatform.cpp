@@ -34,7 +34,9 @@ ScreenMetrics QtPlatform::screenMetrics() const {
     return m;
 }
 
-QString QtPlatform::programFolder() const { return QCoreApplication::applicationDirPath(); }
+QString QtPlatform::programFolder() const {
+    return QCoreApplication::applicationDirPath();
+}
 
 void QtPlatform::registerFont(const QString& path) {
     if (QFileInfo::exists(path))
@@ -54,23 +56,27 @@ void QtPlatform::messageBox(QWidget* parent, const MessageBoxRequest& request) {
     box.exec();
 }
 
-std::optional<QString> QtPlatform::getSaveFileName(QWidget* parent, const FileDialogRequest& request) {
+std::optional<QString> QtPlatform::getSaveFileName(QWidget* parent,
+                                                   const FileDialogRequest& request) {
     QFileDialog::Options options;
     if (!request.confirmOverwrite)
         options |= QFileDialog::DontConfirmOverwrite;
-    const QString name = QFileDialog::getSaveFileName(parent, request.title, request.initialFolder,
-                                                      qtFilterFromPipes(request.filter), nullptr, options);
+    const QString name =
+        QFileDialog::getSaveFileName(parent, request.title, request.initialFolder,
+                                     qtFilterFromPipes(request.filter), nullptr, options);
     if (name.isEmpty())
         return std::nullopt;
     return name;
 }
 
-std::optional<QString> QtPlatform::getOpenFileName(QWidget* parent, const FileDialogRequest& request) {
+std::optional<QString> QtPlatform::getOpenFileName(QWidget* parent,
+                                                   const FileDialogRequest& request) {
     // Qt's open dialog never offers a read-only choice, so there is no box
     // to hide for request.hideReadOnly.
     QFileDialog::Options options;
-    const QString name = QFileDialog::getOpenFileName(parent, request.title, request.initialFolder,
-                                                      qtFilterFromPipes(request.filter), nullptr, options);
+    const QString name =
+        QFileDialog::getOpenFileName(parent, request.title, request.initialFolder,
+                                     qtFilterFromPipes(request.filter), nullptr, options);
     if (name.isEmpty())
         return std::nullopt;
     return name;

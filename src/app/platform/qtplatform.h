@@ -12,8 +12,10 @@ public:
     void registerFont(const QString& path) override;
     QImage loadPicture(const QString& path) override;
     void messageBox(QWidget* parent, const MessageBoxRequest& request) override;
-    std::optional<QString> getSaveFileName(QWidget* parent, const FileDialogRequest& request) override;
-    std::optional<QString> getOpenFileName(QWidget* parent, const FileDialogRequest& request) override;
+    std::optional<QString> getSaveFileName(QWidget* parent,
+                                           const FileDialogRequest& request) override;
+    std::optional<QString> getOpenFileName(QWidget* parent,
+                                           const FileDialogRequest& request) override;
     void showHelp(const QString& helpFile, const QString& page) override;
 };
 
