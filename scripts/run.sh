@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j2
+cmake --build build -j2 --target corvel-quillmark
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
   exec build/bin/corvel-quillmark
 else
