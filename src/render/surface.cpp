@@ -419,6 +419,12 @@ void Surface::fillPixels(const QRect& r, QRgb colour) {
     uchar* const bits = m_image.bits();
     const qsizetype stride = m_image.bytesPerLine();
     const QRgb value = colour | 0xFF000000u;
+    const auto bytes = static_cast<std::size_t>(c.width()) * sizeof(QRgb);
+    if (value == 0xFFFFFFFFu) { // white, the usual background: every byte alike
+        for (int y = c.top(); y <= c.bottom(); ++y)
+            std::memset(bits + y * stride + c.left() * static_cast<qsizetype>(sizeof(QRgb)), 0xFF, bytes);
+        return;
+    }
     for (int y = c.top(); y <= c.bottom(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
         std::fill(row + c.left(), row + c.right() + 1, value);
