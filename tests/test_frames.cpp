@@ -164,3 +164,28 @@ TEST(CanvasFrames, NestedFramesPaintOnceAtTheOutermostEnd) {
     EXPECT_EQ(s.image().pixel(70, 50), 0xFF000000u);
     EXPECT_EQ(s.image().pixel(200, 100), 0xFF000000u);
 }
+
+// A file can hold thousands of huge text items. A frame keeps the rendering
+// of its text alive only up to a budget; the rest is drawn all the same.
+TEST(CanvasFrames, HugeTextItemsDoNotPinUnboundedMemory) {
+    Surface s(QSize(1280, 800));
+    Expression e;
+    for (int i = 0; i < 400; ++i)
+        e.AddTextItem("Arial", VbFalse, VbFalse, 250,
+                      std::string(12, static_cast<char>('A' + i % 26)),
+                      static_cast<std::int16_t>(i % 40 - 300),
+                      static_cast<std::int16_t>(100 + i % 7), 0, 0, 333);
+    s.beginFrame();
+    DrawItems(s, e);
+    EXPECT_LE(s.framePinnedBytes(), std::size_t(128) * 1024 * 1024);
+    EXPECT_GT(s.framePinnedBytes(), std::size_t(64) * 1024 * 1024) << "the budget was not reached";
+    s.endFrame();
+    // The last items, past the budget, are on the picture too.
+    QImage full = s.image().copy();
+    s.invalidate();
+    s.beginFrame();
+    DrawItems(s, e);
+    s.endFrame();
+    EXPECT_EQ(full, s.image());
+    EXPECT_NE(full.pixel(5, 200), 0xFFFFFFFFu);
+}

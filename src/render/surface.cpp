@@ -21,6 +21,8 @@ constexpr double WholeSurfaceShare = 0.6;
 // Text is cached as a rendered mask only up to these sizes.
 constexpr int MaxCachedPixelSize = 1024;
 constexpr double MaxCachedTextPixels = 16.0 * 1024 * 1024;
+// Rendered text one frame may keep alive.
+constexpr std::size_t MaxFramePinnedBytes = std::size_t(128) * 1024 * 1024;
 } // namespace
 
 void Surface::Area::add(const QRect& r, const QRect& bounds) {
@@ -122,6 +124,7 @@ QFontMetricsF& Surface::metrics() {
 void Surface::cls() {
     if (inFrame()) {
         m_frameOps.clear();
+        m_framePinnedBytes = 0;
     } else if (m_inked.all || !m_lastOps.empty()) {
         // The last frame's drawing is not among the areas remembered here.
         endPainting();
@@ -147,6 +150,7 @@ void Surface::cls() {
 void Surface::beginFrame() {
     ++m_frameDepth;
     m_frameOps.clear();
+    m_framePinnedBytes = 0;
     m_currentX = 0;
     m_currentY = 0;
 }
@@ -343,6 +347,17 @@ void Surface::print(const std::string& text) {
     auto run = m_textCache.run(m_font, text);
     if (run->mask.isNull())
         return;
+    // A frame keeps its rendered text alive until the next one; past a
+    // budget (only a file with a great many huge items gets there) the
+    // rest of the frame's text is drawn without keeping its rendering.
+    if (inFrame()) {
+        const auto bytes = static_cast<std::size_t>(run->mask.sizeInBytes());
+        if (m_framePinnedBytes + bytes > MaxFramePinnedBytes) {
+            printUncached(text);
+            return;
+        }
+        m_framePinnedBytes += bytes;
+    }
     const QPoint at(roundPixel(m_currentX) + run->offset.x(),
                     roundPixel(m_currentY) + run->offset.y());
     const QRect bounds(at, run->mask.size());
@@ -422,7 +437,8 @@ void Surface::fillPixels(const QRect& r, QRgb colour) {
     const auto bytes = static_cast<std::size_t>(c.width()) * sizeof(QRgb);
     if (value == 0xFFFFFFFFu) { // white, the usual background: every byte alike
         for (int y = c.top(); y <= c.bottom(); ++y)
-            std::memset(bits + y * stride + c.left() * static_cast<qsizetype>(sizeof(QRgb)), 0xFF, bytes);
+            std::memset(bits + y * stride + c.left() * static_cast<qsizetype>(sizeof(QRgb)), 0xFF,
+                        bytes);
         return;
     }
     for (int y = c.top(); y <= c.bottom(); ++y) {

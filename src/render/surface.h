@@ -91,6 +91,9 @@ public:
     // The next frame paints everything, as if nothing were on the surface.
     void invalidate() { m_lastValid = false; }
     bool inFrame() const { return m_frameDepth > 0; }
+    // Bytes of rendered text the current (or, after it ended, the last)
+    // frame keeps alive.
+    std::size_t framePinnedBytes() const { return m_framePinnedBytes; }
     // Draws text with its top-left corner at the drawing position, in the
     // foreground colour, without painting the background between glyphs.
     void print(const std::string& text);
@@ -192,6 +195,7 @@ private:
     std::vector<DrawOp> m_frameOps; // the frame being recorded
     std::vector<DrawOp> m_lastOps;  // what the picture shows
     bool m_lastValid = false;       // m_lastOps describes the picture
+    std::size_t m_framePinnedBytes = 0;
     std::function<void(const QRegion&)> m_refresh;
     TextCache m_textCache;
 };
