@@ -237,10 +237,23 @@ void Surface::commitFrame() {
     endPainting();
     const QRgb bg = bgrToRgb(m_background);
     for (const QRect& r : region) {
-        fillPixels(r, bg);
-        for (const DrawOp& op : m_frameOps)
-            if (op.bounds.intersects(r))
-                play(op, r);
+        // Fills and copies are opaque: nothing drawn before the last one
+        // that covers the whole rectangle can show, so start there.
+        std::size_t first = m_frameOps.size();
+        while (first > 0) {
+            const DrawOp& op = m_frameOps[first - 1];
+            if ((op.kind == DrawOp::Kind::Fill && op.rect.contains(r)) ||
+                (op.kind == DrawOp::Kind::Copy && op.bounds.contains(r)))
+                break;
+            --first;
+        }
+        if (first == 0)
+            fillPixels(r, bg);
+        else
+            --first;
+        for (std::size_t i = first; i < m_frameOps.size(); ++i)
+            if (m_frameOps[i].bounds.intersects(r))
+                play(m_frameOps[i], r);
         m_damage.add(r, m_image.rect());
     }
     endPainting();
