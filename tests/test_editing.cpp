@@ -46,12 +46,12 @@ const struct {
 constexpr int Points[] = {25, 50, 75, 100, 150, 200, 250};
 
 QFontMetricsF metricsOf(int font, int size) {
-    FontSpec spec;
-    spec.face = Fonts[font].face;
-    spec.bold = Fonts[font].bold;
-    spec.italic = Fonts[font].italic;
-    spec.pixelSize = pointsToPixels(Points[size]);
-    return QFontMetricsF(makeQFont(spec));
+    CanvasFont canvasFont;
+    canvasFont.face = Fonts[font].face;
+    canvasFont.bold = Fonts[font].bold;
+    canvasFont.italic = Fonts[font].italic;
+    canvasFont.pixelSize = pointsToPixels(Points[size]);
+    return QFontMetricsF(makeQFont(canvasFont));
 }
 
 using Pair16 = std::pair<std::int16_t, std::int16_t>;

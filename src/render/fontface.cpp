@@ -37,11 +37,11 @@ void installFontSubstitutions() {
            {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
 }
 
-QFont makeQFont(const FontSpec& spec) {
-    QFont f(fromLatin1(spec.face));
-    f.setPixelSize(spec.pixelSize);
-    f.setBold(spec.bold);
-    f.setItalic(spec.italic);
+QFont makeQFont(const CanvasFont& font) {
+    QFont f(fromLatin1(font.face));
+    f.setPixelSize(font.pixelSize);
+    f.setBold(font.bold);
+    f.setItalic(font.italic);
     f.setKerning(true);
     f.setStyleStrategy(
         static_cast<QFont::StyleStrategy>(QFont::PreferAntialias | QFont::NoSubpixelAntialias));

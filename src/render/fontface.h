@@ -11,13 +11,13 @@
 
 namespace quill {
 
-struct FontSpec {
+struct CanvasFont {
     std::string face = "Arial";
     bool bold = false;
     bool italic = false;
     int pixelSize = 16; // 12 pt
 
-    bool operator==(const FontSpec&) const = default;
+    bool operator==(const CanvasFont&) const = default;
 };
 
 int pointsToPixels(double points);
@@ -27,8 +27,8 @@ double pixelsToPoints(int pixels);
 // ("Arial" is drawn with its metric-compatible equivalent). Installed once.
 void installFontSubstitutions();
 
-// The QFont for a spec: antialiased greys, no subpixel colour fringes.
-QFont makeQFont(const FontSpec& spec);
+// The QFont for a font: antialiased greys, no subpixel colour fringes.
+QFont makeQFont(const CanvasFont& font);
 
 // Text of the program's 8-bit character set as a QString.
 inline QString fromLatin1(const std::string& s) {

@@ -79,7 +79,7 @@ public:
     void setFontBold(bool b);
     void setFontItalic(bool i);
     void setFontSize(double points);
-    const FontSpec& font() const { return m_font; }
+    const CanvasFont& font() const { return m_font; }
 
     // Fills with the background; the drawing position becomes (0, 0).
     void cls();
@@ -128,7 +128,7 @@ private:
     // One recorded drawing operation.
     struct PlainText {
         std::string text;
-        FontSpec font;
+        CanvasFont font;
         QPointF baseline;
     };
     struct DrawOp {
@@ -167,7 +167,7 @@ private:
     int m_penWidth = 1;
     double m_currentX = 0;
     double m_currentY = 0;
-    FontSpec m_font;
+    CanvasFont m_font;
     std::optional<QFontMetricsF> m_metrics;
     // Where the surface may differ from its background (everything drawn
     // since the last clear), and what changed since the last refresh. Each

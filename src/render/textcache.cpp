@@ -23,7 +23,7 @@ void TextCache::clear() {
     m_bytes = 0;
 }
 
-std::shared_ptr<const TextRun> TextCache::render(const FontSpec& font, const std::string& text) {
+std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const std::string& text) {
     auto out = std::make_shared<TextRun>();
     if (text.empty())
         return out;
@@ -108,7 +108,7 @@ std::shared_ptr<const TextRun> TextCache::render(const FontSpec& font, const std
     return out;
 }
 
-std::shared_ptr<const TextRun> TextCache::run(const FontSpec& font, const std::string& text) {
+std::shared_ptr<const TextRun> TextCache::run(const CanvasFont& font, const std::string& text) {
     Key key{font, text};
     auto it = m_entries.find(key);
     if (it != m_entries.end()) {

@@ -36,18 +36,18 @@ public:
     explicit TextCache(std::size_t byteBudget = 64u * 1024u * 1024u);
 
     // The rendered run for this text; rendered now if not cached.
-    std::shared_ptr<const TextRun> run(const FontSpec& font, const std::string& text);
+    std::shared_ptr<const TextRun> run(const CanvasFont& font, const std::string& text);
 
     std::size_t entryCount() const { return m_entries.size(); }
     std::size_t bytesUsed() const { return m_bytes; }
     std::size_t misses() const { return m_misses; }
     void clear();
 
-    static std::shared_ptr<const TextRun> render(const FontSpec& font, const std::string& text);
+    static std::shared_ptr<const TextRun> render(const CanvasFont& font, const std::string& text);
 
 private:
     struct Key {
-        FontSpec font;
+        CanvasFont font;
         std::string text;
         bool operator==(const Key&) const = default;
     };
