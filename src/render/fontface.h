@@ -27,7 +27,7 @@ double pixelsToPoints(int pixels);
 // ("Arial" is drawn with its metric-compatible equivalent). Installed once.
 void installFontSubstitutions();
 
-// The QFont for a font: antialiased greys, no subpixel colour fringes.
+// The QFont for a canvas font: antialiased greys, no subpixel colour fringes.
 QFont makeQFont(const CanvasFont& font);
 
 // Text of the program's 8-bit character set as a QString.
