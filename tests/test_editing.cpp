@@ -79,12 +79,8 @@ protected:
     // tests tick it by hand.
     void reopen() {
         w.reset();
-        w = std::make_unique<MainPanel>(platform);
-        w->Form_Load();
-        w->Timer2->stop();
-        w->show();
-        w->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+        w = test::openActiveMainPanel(platform);
+        ASSERT_TRUE(w);
     }
 
     static void key(QWidget* to, QEvent::Type type, int k, const QString& text = {},

@@ -1,6 +1,7 @@
 // Saving and opening .exp files on disk: the old file survives every failed
 // save, and files that once broke the reader stay refused or read cleanly.
 
+#include "filehelpers.h"
 #include "files/expcodec.h"
 #include "files/expfile.h"
 
@@ -14,19 +15,10 @@
 #include <vector>
 
 using namespace quill;
+using quill::test::readAll;
+using quill::test::writeFile;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 // Everything in the folder, hidden files included: a leftover temporary
 // file would show up here.

@@ -4,6 +4,7 @@
 
 #include "app/mainpanel.h"
 #include "app/widgets.h"
+#include "filehelpers.h"
 #include "scriptedplatform.h"
 
 #include <QAction>
@@ -24,19 +25,10 @@
 #include <tuple>
 
 using namespace quill;
+using quill::test::readAll;
+using quill::test::writeFile;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
 
 QByteArray hex(const char* h) {
     return QByteArray::fromHex(h);
@@ -61,12 +53,8 @@ class FilesWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(tmp.isValid());
-        w = std::make_unique<MainPanel>(platform);
-        w->Form_Load();
-        w->Timer2->stop();
-        w->show();
-        w->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+        w = test::openActiveMainPanel(platform);
+        ASSERT_TRUE(w);
     }
 
     QString at(const char* name) const { return tmp.filePath(QString::fromLatin1(name)); }

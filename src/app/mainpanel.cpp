@@ -29,13 +29,6 @@ void placeTwips(QWidget* w, int left, int top, int width, int height) {
                    height / TwipsPerPixel);
 }
 
-QFont boldArial(const QFont& base) {
-    QFont f = base;
-    f.setFamily(QStringLiteral("Arial"));
-    f.setBold(true);
-    return f;
-}
-
 void setTextColour(QWidget* w, BgrColour c) {
     QPalette pal = w->palette();
     pal.setColor(QPalette::WindowText, bgrToQColor(c));
@@ -72,8 +65,6 @@ MainPanel::MainPanel(Platform& platform, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose, false);
 
     installFontSubstitutions();
-    screen = m_platform.screenMetrics();
-    canvas.resize(screen.pixels());
 
     canvasView = new SurfaceView(canvas, this);
     canvasView->setFocusPolicy(Qt::NoFocus);
@@ -142,14 +133,9 @@ void MainPanel::buildToolStrip() {
     Picture1 = new ToolStrip(canvasView);
     placeTwips(Picture1, 0, 0, 15195, 1455);
     // A narrow face keeps the captions inside controls sized for a small
-    // system font.
-    QFont stripFont;
-    stripFont.setFamilies({QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial")});
-    stripFont.setPixelSize(11);
-    Picture1->setFont(stripFont);
-    // The narrow lists ("100" in 41 pixels) need a slimmer arrow and less
-    // padding than the style gives by default. With a style sheet in force
-    // the fonts must be given there too.
+    // system font, and the narrow lists ("100" in 41 pixels) need a slimmer
+    // arrow and less padding than the style gives by default. With a style
+    // sheet in force, the fonts are given there.
     Picture1->setStyleSheet(
         QStringLiteral("* { font-family: 'Liberation Sans Narrow', 'Arial'; font-size: 11px; }"
                        "#cmdLine, #chkText { font-family: 'Arial'; font-weight: bold; }"
@@ -174,7 +160,6 @@ void MainPanel::buildToolStrip() {
     cmdLine = new QPushButton(QStringLiteral("&Draw"), frameLine);
     placeTwips(cmdLine, 1800, 360, 735, 375);
     cmdLine->setToolTip(QStringLiteral("Draw the Line"));
-    cmdLine->setFont(boldArial(stripFont));
 
     frameText = new QGroupBox(QStringLiteral("Text"), Picture1);
     placeTwips(frameText, 2640, 120, 3495, 855);
@@ -193,7 +178,6 @@ void MainPanel::buildToolStrip() {
     chkText = new VbCheckBox(QStringLiteral("&Text"), frameText);
     placeTwips(chkText, 2520, 240, 855, 375);
     chkText->setToolTip(QStringLiteral("Enter Text"));
-    chkText->setFont(boldArial(stripFont));
 
     frameTools = new QGroupBox(QStringLiteral("Tools"), Picture1);
     placeTwips(frameTools, 6120, 120, 2895, 855);

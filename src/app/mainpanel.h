@@ -12,7 +12,6 @@
 
 #include <QImage>
 #include <QMainWindow>
-#include <QPointer>
 #include <QTimer>
 #include <cstdint>
 #include <string>

@@ -4,24 +4,21 @@
 #include "app/splash.h"
 #include "app/widgets.h"
 
-#include <QPointer>
-
 namespace quill {
 
 Module1::Module1(Platform& platform) : m_platform(platform) {}
 
 Module1::~Module1() {
-    if (m_splash)
-        delete m_splash;
+    delete m_splash;
 }
 
 void Module1::Main() {
-    m_splash = new frmSplash(m_platform);
-    QObject::connect(m_splash, &QObject::destroyed, [this] { m_splash = nullptr; });
-    m_splash->showMainWindow = [this] { ShowMainWindow(); };
-    m_splash->Form_Load();
-    m_splash->tmrShow->start();
-    m_splash->show();
+    auto* splash = new frmSplash(m_platform);
+    m_splash = splash;
+    splash->showMainWindow = [this] { ShowMainWindow(); };
+    splash->Form_Load();
+    splash->tmrShow->start();
+    splash->show();
 }
 
 void Module1::ShowMainWindow() {

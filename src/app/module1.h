@@ -1,13 +1,15 @@
 #pragma once
 // Start-up: the splash window first, the main window three seconds later.
 
+#include "app/splash.h"
+
+#include <QPointer>
 #include <memory>
 
 namespace quill {
 
 class MainPanel;
 class Platform;
-class frmSplash;
 
 class Module1 {
 public:
@@ -20,11 +22,11 @@ public:
     void ShowMainWindow();
 
     MainPanel* mainPanel() const { return m_mainPanel.get(); }
-    frmSplash* splash() const { return m_splash; }
+    frmSplash* splash() const { return m_splash.data(); }
 
 private:
     Platform& m_platform;
-    frmSplash* m_splash = nullptr; // deletes itself when it is unloaded
+    QPointer<frmSplash> m_splash; // deletes itself when it is unloaded
     std::unique_ptr<MainPanel> m_mainPanel;
 };
 

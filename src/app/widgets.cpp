@@ -32,10 +32,6 @@ void VbCheckBox::nextCheckState() {
     setCheckState(value() == 0 ? Qt::Checked : Qt::Unchecked);
 }
 
-QSize VbCheckBox::sizeHint() const {
-    return QCheckBox::sizeHint();
-}
-
 void VbCheckBox::paintEvent(QPaintEvent*) {
     // Like a plain check box, but a caption too long for the box wraps onto
     // a second line instead of being cut off.

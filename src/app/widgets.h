@@ -20,7 +20,6 @@ public:
     explicit VbCheckBox(const QString& text, QWidget* parent = nullptr);
     int value() const;
     void setValue(int v);
-    QSize sizeHint() const override;
 Q_SIGNALS:
     void valueChanged();
 

@@ -80,20 +80,11 @@ std::optional<std::int16_t> keyAsciiFor(int qtKey, const QString& text,
     if (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
         return std::nullopt;
 
-    switch (qtKey) {
-    case Qt::Key_Backspace:
-        return vk::Backspace;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return vk::Tab;
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        return vk::Return;
-    case Qt::Key_Escape:
-        return vk::Escape;
-    default:
-        break;
-    }
+    // Backspace, Tab, Enter and Escape deliver the characters 8, 9, 13 and
+    // 27, which are also their key codes.
+    const std::int16_t code = virtualKeyCode(qtKey);
+    if (code == vk::Backspace || code == vk::Tab || code == vk::Return || code == vk::Escape)
+        return code;
 
     if (text.size() != 1)
         return std::nullopt;

@@ -9,14 +9,10 @@
 namespace quill {
 
 namespace {
-constexpr std::int16_t KeyBackspace = 8;
-constexpr std::int16_t KeyTab = 9;
-constexpr std::int16_t KeyEnter = 13;
-constexpr std::int16_t VkDelete = 46;
-constexpr std::int16_t VkLeft = 37;
-constexpr std::int16_t VkUp = 38;
-constexpr std::int16_t VkRight = 39;
-constexpr std::int16_t VkDown = 40;
+// The characters Backspace, Tab and Enter deliver share their keys' codes.
+constexpr std::int16_t KeyBackspace = vk::Backspace;
+constexpr std::int16_t KeyTab = vk::Tab;
+constexpr std::int16_t KeyEnter = vk::Return;
 constexpr int KeyboardStep = 50;
 } // namespace
 
@@ -55,22 +51,22 @@ void MainPanel::Picture4_KeyPress(std::int16_t keyAscii) {
 
 void MainPanel::Picture4_KeyDown(std::int16_t keyCode, std::int16_t) {
     switch (keyCode) {
-    case VkDelete:
+    case vk::Delete:
         DelObject = VbTrue;
         break;
-    case VkLeft:
+    case vk::Left:
         keyboardOffsetX = add16(keyboardOffsetX, -KeyboardStep);
         Redraw();
         break;
-    case VkRight:
+    case vk::Right:
         keyboardOffsetX = add16(keyboardOffsetX, KeyboardStep);
         Redraw();
         break;
-    case VkUp:
+    case vk::Up:
         keyboardOffsetY = add16(keyboardOffsetY, -KeyboardStep);
         Redraw();
         break;
-    case VkDown:
+    case vk::Down:
         keyboardOffsetY = add16(keyboardOffsetY, KeyboardStep);
         Redraw();
         break;
@@ -84,7 +80,7 @@ void MainPanel::Picture4_KeyUp(std::int16_t, std::int16_t) {
 }
 
 void MainPanel::Form_KeyDown(std::int16_t keyCode, std::int16_t) {
-    if (keyCode == VkDelete)
+    if (keyCode == vk::Delete)
         DelObject = VbTrue;
 }
 

@@ -181,10 +181,33 @@ bool Surface::DrawOp::sameAs(const DrawOp& o) const {
     return false;
 }
 
-void Surface::record(DrawOp op) {
+void Surface::submit(DrawOp op) {
     op.bounds = op.bounds.intersected(m_image.rect());
-    if (!op.bounds.isEmpty())
+    if (op.bounds.isEmpty())
+        return;
+    if (inFrame()) {
         m_frameOps.push_back(std::move(op));
+        return;
+    }
+    play(op, m_image.rect());
+    endPainting();
+    touched(op.bounds);
+}
+
+// The region to paint for a list of changed rectangles: disjoint pieces,
+// so no pixel is painted twice, or the one rectangle around them when
+// there are too many to merge cheaply.
+static QRegion regionOf(const std::vector<QRect>& rects, std::size_t maxRects) {
+    QRegion region;
+    if (rects.size() > maxRects) {
+        QRect around;
+        for (const QRect& r : rects)
+            around |= r;
+        return QRegion(around);
+    }
+    for (const QRect& r : rects)
+        region += r;
+    return region;
 }
 
 void Surface::commitFrame() {
@@ -220,20 +243,8 @@ void Surface::commitFrame() {
         changed.insert(changed.end(), m_inked.rects.begin(), m_inked.rects.end());
     }
 
-    // Disjoint rectangles, so no pixel is painted twice; many changes are
-    // painted as the one rectangle around them.
-    QRegion region;
-    if (everything) {
-        region = QRegion(m_image.rect());
-    } else if (changed.size() > MaxChangedRects) {
-        QRect around;
-        for (const QRect& r : changed)
-            around |= r;
-        region = QRegion(around);
-    } else {
-        for (const QRect& r : changed)
-            region += r;
-    }
+    const QRegion region =
+        everything ? QRegion(m_image.rect()) : regionOf(changed, MaxChangedRects);
     endPainting();
     const QRgb bg = bgrToRgb(m_background);
     for (const QRect& r : region) {
@@ -373,20 +384,13 @@ void Surface::print(const std::string& text) {
     }
     const QPoint at(roundPixel(m_currentX) + run->offset.x(),
                     roundPixel(m_currentY) + run->offset.y());
-    const QRect bounds(at, run->mask.size());
-    const QRgb colour = bgrToRgb(m_foreground);
-    if (inFrame()) {
-        DrawOp op;
-        op.kind = DrawOp::Kind::Text;
-        op.bounds = bounds;
-        op.colour = colour;
-        op.at = at;
-        op.run = std::move(run);
-        record(std::move(op));
-        return;
-    }
-    compositeMask(m_image, *run, at, colour, m_image.rect());
-    touched(bounds);
+    DrawOp op;
+    op.kind = DrawOp::Kind::Text;
+    op.bounds = QRect(at, run->mask.size());
+    op.colour = bgrToRgb(m_foreground);
+    op.at = at;
+    op.run = std::move(run);
+    submit(std::move(op));
 }
 
 void Surface::paintPlainText(const PlainText& t, QRgb colour, const QRect& clip) {
@@ -411,23 +415,15 @@ void Surface::printUncached(const std::string& text) {
     // Where the glyphs go is not worth working out exactly: take the
     // advance box with a generous margin.
     const double margin = m_font.pixelSize;
-    const QRect bounds =
+    DrawOp op;
+    op.kind = DrawOp::Kind::PlainText;
+    op.bounds =
         QRectF(plain->baseline.x() - margin, plain->baseline.y() - fm.ascent() - margin,
                fm.horizontalAdvance(fromLatin1(text)) + 2 * margin, fm.height() + 2 * margin)
             .toAlignedRect();
-    const QRgb colour = bgrToRgb(m_foreground);
-    if (inFrame()) {
-        DrawOp op;
-        op.kind = DrawOp::Kind::PlainText;
-        op.bounds = bounds;
-        op.colour = colour;
-        op.plain = std::move(plain);
-        record(std::move(op));
-        return;
-    }
-    paintPlainText(*plain, colour, m_image.rect());
-    endPainting();
-    touched(bounds);
+    op.colour = bgrToRgb(m_foreground);
+    op.plain = std::move(plain);
+    submit(std::move(op));
 }
 
 double Surface::textWidth(const std::string& text) {
@@ -461,20 +457,12 @@ void Surface::fillPixels(const QRect& r, QRgb colour) {
 }
 
 void Surface::fillRect(const QRect& r, BgrColour colour) {
-    const QRect c = r.intersected(m_image.rect());
-    if (c.isEmpty())
-        return;
-    if (inFrame()) {
-        DrawOp op;
-        op.kind = DrawOp::Kind::Fill;
-        op.bounds = c;
-        op.rect = c;
-        op.colour = bgrToRgb(colour);
-        record(std::move(op));
-        return;
-    }
-    fillPixels(c, bgrToRgb(colour));
-    touched(c);
+    DrawOp op;
+    op.kind = DrawOp::Kind::Fill;
+    op.rect = r.intersected(m_image.rect());
+    op.bounds = op.rect;
+    op.colour = bgrToRgb(colour);
+    submit(std::move(op));
 }
 
 void Surface::line(int x1, int y1, int x2, int y2) {
@@ -492,23 +480,15 @@ void Surface::line(int x1, int y1, int x2, int y2) {
                 m_foreground);
         return;
     }
-    const QRect bounds = QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
-                               QPoint(std::max(x1, x2), std::max(y1, y2)))
-                             .adjusted(-w, -w, w, w);
-    const QLine l(x1, y1, x2, y2);
-    if (inFrame()) {
-        DrawOp op;
-        op.kind = DrawOp::Kind::Line;
-        op.bounds = bounds;
-        op.colour = bgrToRgb(m_foreground);
-        op.line = l;
-        op.width = w;
-        record(std::move(op));
-        return;
-    }
-    paintLine(l, w, bgrToRgb(m_foreground), m_image.rect());
-    endPainting();
-    touched(bounds);
+    DrawOp op;
+    op.kind = DrawOp::Kind::Line;
+    op.bounds = QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+                      QPoint(std::max(x1, x2), std::max(y1, y2)))
+                    .adjusted(-w, -w, w, w);
+    op.colour = bgrToRgb(m_foreground);
+    op.line = QLine(x1, y1, x2, y2);
+    op.width = w;
+    submit(std::move(op));
 }
 
 void Surface::paintLine(const QLine& l, int width, QRgb colour, const QRect& clip) {
@@ -539,21 +519,13 @@ void Surface::fillBox(double x1, double y1, double x2, double y2, BgrColour colo
 }
 
 void Surface::blit(const QImage& source, const QRect& sourceRect, QPoint dest) {
-    const QRect target = QRect(dest, sourceRect.size()).intersected(m_image.rect());
-    if (target.isEmpty())
-        return;
-    if (inFrame()) {
-        DrawOp op;
-        op.kind = DrawOp::Kind::Copy;
-        op.bounds = target;
-        op.rect = sourceRect;
-        op.at = dest;
-        op.source = source;
-        record(std::move(op));
-        return;
-    }
-    copyPixels(source, sourceRect, dest, target);
-    touched(target);
+    DrawOp op;
+    op.kind = DrawOp::Kind::Copy;
+    op.bounds = QRect(dest, sourceRect.size());
+    op.rect = sourceRect;
+    op.at = dest;
+    op.source = source;
+    submit(std::move(op));
 }
 
 void Surface::copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest,
@@ -621,21 +593,9 @@ void Surface::refresh() {
     endPainting();
     if (m_damage.empty())
         return;
-    // A few rectangles are shown as they are; many are cheaper to show as
-    // the one rectangle around them than to merge into a region.
     constexpr std::size_t MaxShownRects = 16;
-    QRegion changed;
-    if (m_damage.all) {
-        changed = QRegion(m_image.rect());
-    } else if (m_damage.rects.size() > MaxShownRects) {
-        QRect bounds;
-        for (const QRect& r : m_damage.rects)
-            bounds |= r;
-        changed = QRegion(bounds);
-    } else {
-        for (const QRect& r : m_damage.rects)
-            changed += r;
-    }
+    const QRegion changed =
+        m_damage.all ? QRegion(m_image.rect()) : regionOf(m_damage.rects, MaxShownRects);
     m_damage.reset();
     if (m_refresh)
         m_refresh(changed);

@@ -146,7 +146,8 @@ private:
         bool sameAs(const DrawOp& o) const;
     };
 
-    void record(DrawOp op);
+    // Draws an operation now, or records it while a frame is open.
+    void submit(DrawOp op);
     void play(const DrawOp& op, const QRect& clip);
     void commitFrame();
     void copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest, const QRect& clip);

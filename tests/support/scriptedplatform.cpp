@@ -1,9 +1,23 @@
 #include "scriptedplatform.h"
 
+#include "app/mainpanel.h"
+
 #include <QFontDatabase>
 #include <QImageReader>
+#include <QTest>
 
 namespace quill::test {
+
+std::unique_ptr<MainPanel> openActiveMainPanel(Platform& platform) {
+    auto w = std::make_unique<MainPanel>(platform);
+    w->Form_Load();
+    w->Timer2->stop();
+    w->show();
+    w->activateWindow();
+    if (!QTest::qWaitForWindowActive(w.get()))
+        return nullptr;
+    return w;
+}
 
 QString buildProgramFolder() {
     return QStringLiteral(QUILLMARK_TEST_PROGRAM_DIR);

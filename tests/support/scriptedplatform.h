@@ -6,8 +6,13 @@
 
 #include <QStringList>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <vector>
+
+namespace quill {
+class MainPanel;
+}
 
 namespace quill::test {
 
@@ -44,5 +49,9 @@ private:
 
 // The folder the build generates the program's files into.
 QString buildProgramFolder();
+
+// A loaded main window, shown and active, with the caret timer stopped so
+// that tests tick it by hand. Null when the window could not be activated.
+std::unique_ptr<MainPanel> openActiveMainPanel(Platform& platform);
 
 } // namespace quill::test
