@@ -9,9 +9,10 @@
 // full-size expression file.
 
 #include "app/mainpanel.h"
-#include "app/platform/qtplatform.h"
 #include "app/widgets.h"
 #include "bench_files.h"
+#include "bench_platform.h"
+#include "bench_scale.h"
 #include "edit/tables.h"
 
 #include <QApplication>
@@ -34,17 +35,6 @@
 using namespace quill;
 
 namespace {
-
-class BenchPlatform : public QtPlatform {
-public:
-    ScreenMetrics screenMetrics() const override {
-        ScreenMetrics m;
-        m.widthTwips = 1920 * 15;
-        m.heightTwips = 1080 * 15;
-        return m;
-    }
-    void messageBox(QWidget*, const MessageBoxRequest&) override {}
-};
 
 template <typename F> double medianMs(int reps, F&& f) {
     std::vector<double> t;
@@ -224,6 +214,11 @@ int main(int argc, char** argv) {
         QTemporaryDir dir;
         if (dir.isValid())
             runFileBenchmarks(dir.path());
+    }
+    if (wanted("scale")) {
+        QTemporaryDir dir;
+        if (dir.isValid())
+            runScaleBenchmarks(w, platform, dir.path(), quick);
     }
     return 0;
 }
