@@ -1,0 +1,18 @@
+#include "export/workspacecapture.h"
+
+namespace quill {
+
+CapturedImage captureOutline(const QImage& picture, const OutlineArea& area,
+                             const std::function<void(float)>& onProgress) {
+    const bool direct =
+        picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32;
+    const QImage rgb = direct ? picture : picture.convertToFormat(QImage::Format_RGB32);
+    PixelRows rows;
+    rows.bits = rgb.constBits();
+    rows.bytesPerLine = rgb.bytesPerLine();
+    rows.width = rgb.width();
+    rows.height = rgb.height();
+    return capturePixels(rows, area, onProgress);
+}
+
+} // namespace quill
