@@ -6,11 +6,12 @@
 // Repaints of a 1920 x 1080 canvas (empty, 60 items, 1,000 items), each
 // beside a plain clear of the same canvas; one drag step through the
 // window; the resident memory of the started editor; Save and Open of a
-// full-size expression file.
+// full-size expression file; the command-line exporter on 100 expressions.
 
 #include "app/mainpanel.h"
 #include "app/platform/qtplatform.h"
 #include "app/widgets.h"
+#include "bench_cli.h"
 #include "bench_files.h"
 #include "edit/tables.h"
 
@@ -224,6 +225,11 @@ int main(int argc, char** argv) {
         QTemporaryDir dir;
         if (dir.isValid())
             runFileBenchmarks(dir.path());
+    }
+    if (wanted("cli")) {
+        QTemporaryDir dir;
+        if (dir.isValid())
+            runCliBenchmarks(dir.path(), quick);
     }
     return 0;
 }

@@ -1,0 +1,122 @@
+#include "bench_cli.h"
+
+#include "edit/tables.h"
+#include "files/expcodec.h"
+#include "model/expression.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+using namespace quill;
+
+namespace {
+
+constexpr int Expressions = 100;
+
+const char* const Parts[] = {"a+b", "2n+1", "x", "f(x)", "dx", "lim", "sin", "y=mx+c", "ij", "e"};
+
+// A formula of the kind the editor is used for: a fraction (numerator,
+// bar, denominator), something to its left and right, and a radical's
+// vertical bar, in a few faces and sizes around the middle of the canvas.
+Expression typicalExpression(unsigned seed) {
+    std::mt19937 rng(seed);
+    Expression e;
+    auto text = [&](int x, int y, int size) {
+        const FontChoice& f = FontTable[rng() % FontTable.size()];
+        const auto h = static_cast<std::int16_t>(size * 4 / 3 * 115 / 100);
+        e.AddTextItem(std::string(f.face), toVb(f.bold), toVb(f.italic),
+                      static_cast<std::int16_t>(size), Parts[rng() % std::size(Parts)],
+                      static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
+                      static_cast<std::int16_t>(x - 4), static_cast<std::int16_t>(y + h - 4), h);
+    };
+    const int x0 = 150 + static_cast<int>(rng() % 400), y0 = 200 + static_cast<int>(rng() % 200);
+    const int size = FontSizeTable[rng() % 4];
+    text(x0, y0, 25 + static_cast<int>(rng() % 4) * 25); // left of the fraction
+    text(x0 + 200, y0 - 60, size);                       // numerator
+    e.AddHLine(static_cast<std::int16_t>(y0 + 40), static_cast<std::int16_t>(x0 + 190),
+               static_cast<std::int16_t>(x0 + 420), LineWidthTable[rng() % 3]);
+    text(x0 + 210, y0 + 60, size); // denominator
+    e.AddVLine(static_cast<std::int16_t>(x0 + 460), static_cast<std::int16_t>(y0 - 40),
+               static_cast<std::int16_t>(y0 + 120), LineWidthTable[rng() % 3]);
+    text(x0 + 480, y0, size); // under the radical
+    if (rng() % 2 == 0)
+        text(x0 + 700, y0 + 10, 25); // a trailing term
+    return e;
+}
+
+bool writeBytes(const QString& path, const std::vector<std::uint8_t>& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           f.write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+}
+
+// Wall time of one run of the exporter, or a negative value when it failed.
+double runMs(const QString& exe, const QStringList& args) {
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(exe, args);
+    if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        std::fprintf(stderr, "export benchmark: %s failed: %s\n",
+                     qPrintable(args.join(QLatin1Char(' '))), p.readAllStandardError().constData());
+        return -1;
+    }
+    return static_cast<double>(t.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+void runCliBenchmarks(const QString& tempDir, bool quick) {
+    const QString exe =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/corvel-quillmark-export");
+    if (!QFile::exists(exe)) {
+        std::fprintf(stderr, "corvel-quillmark-export not found next to the benchmark\n");
+        return;
+    }
+    const QDir dir(tempDir);
+    QStringList inputs;
+    for (int i = 0; i < Expressions; ++i) {
+        const QString path =
+            dir.filePath(QStringLiteral("eq%1.exp").arg(i, 3, 10, QLatin1Char('0')));
+        const EncodeResult enc = encodeExpression(typicalExpression(static_cast<unsigned>(i) + 1));
+        if (!enc.ok || !writeBytes(path, enc.bytes))
+            return;
+        inputs << path;
+    }
+    const int reps = quick ? 1 : 5;
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    std::vector<double> start;
+    for (int r = 0; r < reps * 2 + 1; ++r)
+        start.push_back(runMs(exe, {QStringLiteral("--version")}));
+    const double startup = median(start);
+    std::printf("cli_startup_ms: %.1f ms\n", startup);
+    for (const char* format : {"bmp", "png", "svg"}) {
+        std::vector<double> t;
+        for (int r = 0; r < reps; ++r) {
+            const QString out =
+                dir.filePath(QStringLiteral("out-%1-%2").arg(QLatin1String(format)).arg(r));
+            QStringList args{QStringLiteral("--fit"), QStringLiteral("--format"),
+                             QString::fromLatin1(format), QStringLiteral("--out-dir"), out};
+            const double ms = runMs(exe, args + inputs);
+            if (ms < 0)
+                return;
+            t.push_back(ms);
+        }
+        const double total = median(t);
+        std::printf("cli_%s_fit_100_files_ms: %.1f ms\n", format, total);
+        std::printf("cli_%s_fit_per_file_ms: %.2f ms\n", format, total / Expressions);
+        std::printf("cli_%s_fit_per_file_after_startup_ms: %.2f ms\n", format,
+                    (total - startup) / Expressions);
+    }
+}
