@@ -506,3 +506,50 @@ TEST_F(ExportCli, OutputsAreNeverOverwrittenWithoutForce) {
     EXPECT_TRUE(r.err.contains(QStringLiteral("is the input file itself"))) << r.err.toStdString();
     EXPECT_EQ(readAll(exp), before);
 }
+
+// One call paints every input on the same canvas in turn; each picture must
+// be what that input gives alone.
+TEST_F(ExportCli, ManyInputsInOneCallMatchEachAlone) {
+    std::vector<Expression> exprs(3, sampleExpression());
+    exprs[1].TextItems.live[0] = VbFalse;
+    exprs[1].AddTextItem("Arial", VbFalse, VbTrue, 100, "y", 900, 500, 895, 620, 125);
+    exprs[2] = Expression{};
+    exprs[2].AddVLine(400, 300, 340, 9);
+    QStringList inputs;
+    for (std::size_t i = 0; i < exprs.size(); ++i)
+        inputs << put(QStringLiteral("m%1.exp").arg(i), expBytes(exprs[i]));
+    for (const char* format : {"bmp", "svg"}) {
+        const QString together = at(QStringLiteral("together-%1").arg(QLatin1String(format)));
+        const QString alone = at(QStringLiteral("alone-%1").arg(QLatin1String(format)));
+        const QStringList common{QStringLiteral("--format"), QString::fromLatin1(format),
+                                 QStringLiteral("--out-dir")};
+        RunResult r = run(common + QStringList{together} + inputs);
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        for (const QString& in : inputs) {
+            r = run(common + QStringList{alone, in});
+            ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        }
+        for (std::size_t i = 0; i < exprs.size(); ++i) {
+            const QString name = QStringLiteral("m%1.%2").arg(i).arg(QLatin1String(format));
+            const QByteArray a = readAll(QDir(together).filePath(name));
+            EXPECT_FALSE(a.isEmpty());
+            EXPECT_EQ(a, readAll(QDir(alone).filePath(name))) << name.toStdString();
+        }
+    }
+}
+
+TEST_F(ExportCli, FailedWritesAreReported) {
+    const QString exp = put(QStringLiteral("w.exp"), expBytes(sampleExpression()));
+    const QString plain = put(QStringLiteral("plain"), QByteArray("a file, not a folder"));
+    const QString target = plain + QStringLiteral("/w.bmp");
+    RunResult r = run({QStringLiteral("-o"), target, exp});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("corvel-quillmark-export: ") + target +
+                                 QStringLiteral(": cannot be written (")))
+        << r.err.toStdString();
+    r = run({QStringLiteral("--out-dir"), plain, exp});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(plain + QStringLiteral(": the output folder cannot be made")))
+        << r.err.toStdString();
+    EXPECT_EQ(readAll(plain), QByteArray("a file, not a folder"));
+}

@@ -10,7 +10,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <chrono>
 #include <cstring>
+#include <deque>
 
 namespace quill::cli {
 
@@ -111,7 +113,7 @@ ExportArea Exporter::area(const Expression& expr) {
         a.ok = true;
         return a;
     }
-    const std::optional<QRect> ink = inkBounds(workspace);
+    const std::optional<QRect> ink = inkBounds(workspace, m_canvas.paintedArea());
     if (!ink) {
         a.message = QStringLiteral("empty area: nothing is drawn in the %1 x %2 workspace")
                         .arg(workspace.width())
@@ -120,6 +122,12 @@ ExportArea Exporter::area(const Expression& expr) {
     }
     const int m = m_options.fitMargin;
     a.rect = ink->adjusted(-m, -m, m, m);
+    if (static_cast<long long>(a.rect.width()) * a.rect.height() > MaxAreaPixels) {
+        a.message = QStringLiteral("the fitted area of %1 x %2 pixels is too large")
+                        .arg(a.rect.width())
+                        .arg(a.rect.height());
+        return a;
+    }
     // The margin is white even where it reaches past the workspace, so the
     // box is captured from a white picture of its own size that holds the
     // workspace's part of it.
@@ -165,54 +173,70 @@ QString Exporter::outputPath(const QString& input, int factor) const {
     return slash < 0 ? name : input.left(slash + 1) + name;
 }
 
-bool Exporter::writeOutput(const QString& input, const QString& path, const QByteArray& bytes,
-                           QStringList& errors) {
+void Exporter::writeOutput(const QString& input, const QString& path, QByteArray bytes,
+                           PendingExport& pending) {
+    auto refuse = [&](const QString& file, const QString& why) {
+        pending.m_errors << line(file, why);
+        pending.m_ok = false;
+    };
     const QFileInfo out(path);
     const QString key = QDir::cleanPath(out.absoluteFilePath());
-    if (m_claimed.contains(key)) {
-        errors << line(path, QStringLiteral("already written for another input in this run"));
-        return false;
-    }
+    if (m_claimed.contains(key))
+        return refuse(path, QStringLiteral("already written for another input in this run"));
     const QFileInfo in(input);
-    if (out.exists() && in.exists() && out.canonicalFilePath() == in.canonicalFilePath()) {
-        errors << line(path, QStringLiteral("is the input file itself"));
-        return false;
-    }
-    if (!m_options.force && (out.exists() || out.isSymLink())) {
-        errors << line(path, QStringLiteral("exists (use --force to replace it)"));
-        return false;
-    }
+    if (out.exists() && in.exists() && out.canonicalFilePath() == in.canonicalFilePath())
+        return refuse(path, QStringLiteral("is the input file itself"));
+    if (!m_options.force && (out.exists() || out.isSymLink()))
+        return refuse(path, QStringLiteral("exists (use --force to replace it)"));
     if (!m_options.outDir.isEmpty() && !QDir(m_options.outDir).exists() &&
-        !QDir().mkpath(m_options.outDir)) {
-        errors << line(m_options.outDir, QStringLiteral("the output folder cannot be made"));
-        return false;
-    }
-    const FileResult r = writeFileAtomically(
-        path,
-        std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                      static_cast<std::size_t>(bytes.size())));
-    if (!r.ok) {
-        errors << line(
-            path, QStringLiteral("cannot be written (%1)").arg(stripQuotedPath(r.message, path)));
-        return false;
-    }
+        !QDir().mkpath(m_options.outDir))
+        return refuse(m_options.outDir, QStringLiteral("the output folder cannot be made"));
     m_claimed.insert(key);
-    m_written << path;
+    pending.m_writes.push_back(
+        {path, std::async(std::launch::async, [path, bytes = std::move(bytes)] {
+             return writeFileAtomically(
+                 path, std::span<const std::uint8_t>(
+                           reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                           static_cast<std::size_t>(bytes.size())));
+         })});
+}
+
+bool PendingExport::done() const {
+    for (const Write& w : m_writes)
+        if (w.result.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            return false;
     return true;
 }
 
-bool Exporter::exportFile(const QString& input, QStringList& errors) {
+bool PendingExport::finish(QStringList& errors) {
+    errors << m_errors;
+    m_errors.clear();
+    for (Write& w : m_writes) {
+        const FileResult r = w.result.get();
+        if (!r.ok) {
+            errors << line(
+                w.path,
+                QStringLiteral("cannot be written (%1)").arg(stripQuotedPath(r.message, w.path)));
+            m_ok = false;
+        }
+    }
+    m_writes.clear();
+    return m_ok;
+}
+
+PendingExport Exporter::start(const QString& input) {
+    PendingExport pending;
+    auto refuse = [&](const QString& why) {
+        pending.m_errors << line(input, why);
+        pending.m_ok = false;
+        return std::move(pending);
+    };
     const ExpressionInput in = readExpressionInput(input);
-    if (!in.ok) {
-        errors << line(input, in.message);
-        return false;
-    }
+    if (!in.ok)
+        return refuse(in.message);
     const ExportArea a = area(in.expression);
-    if (!a.ok) {
-        errors << line(input, a.message);
-        return false;
-    }
-    bool allWritten = true;
+    if (!a.ok)
+        return refuse(a.message);
     for (const int factor : m_options.reductions) {
         const int position = reductionListPosition(factor);
         QByteArray bytes;
@@ -232,13 +256,17 @@ bool Exporter::exportFile(const QString& input, QStringList& errors) {
         }
         const QString path = outputPath(input, factor);
         if (bytes.isEmpty()) {
-            errors << line(path, QStringLiteral("the picture could not be encoded"));
-            allWritten = false;
+            pending.m_errors << line(path, QStringLiteral("the picture could not be encoded"));
+            pending.m_ok = false;
             continue;
         }
-        allWritten = writeOutput(input, path, bytes, errors) && allWritten;
+        writeOutput(input, path, std::move(bytes), pending);
     }
-    return allWritten;
+    return pending;
+}
+
+bool Exporter::exportFile(const QString& input, QStringList& errors) {
+    return start(input).finish(errors);
 }
 
 bool extractCommand(const ExportOptions& options, QStringList& errors) {
@@ -300,12 +328,24 @@ int runExportCommand(const QStringList& args, const QString& programFolder, std:
     } else {
         registerProgramFonts(programFolder);
         Exporter exporter(o);
-        for (const QString& input : o.inputs) {
+        // Inputs are reported in their order; a few may still be writing
+        // while the next ones are painted.
+        constexpr std::size_t MaxInFlight = 8;
+        std::deque<PendingExport> pending;
+        auto settleFront = [&] {
             QStringList fileErrors;
-            ok = exporter.exportFile(input, fileErrors) && ok;
+            ok = pending.front().finish(fileErrors) && ok;
             for (const QString& e : fileErrors)
                 say(err, prefix + e + QLatin1Char('\n'));
+            pending.pop_front();
+        };
+        for (const QString& input : o.inputs) {
+            pending.push_back(exporter.start(input));
+            while (!pending.empty() && (pending.size() > MaxInFlight || pending.front().done()))
+                settleFront();
         }
+        while (!pending.empty())
+            settleFront();
     }
     for (const QString& e : errors)
         say(err, prefix + e + QLatin1Char('\n'));

@@ -7,6 +7,7 @@
 #include "cli/exportoptions.h"
 #include "cli/offscreencanvas.h"
 #include "export/capture.h"
+#include "files/atomicwrite.h"
 #include "model/expression.h"
 
 #include <QByteArray>
@@ -15,6 +16,8 @@
 #include <QString>
 #include <QStringList>
 #include <cstdio>
+#include <future>
+#include <vector>
 
 namespace quill::cli {
 
@@ -43,12 +46,37 @@ struct ExportArea {
     CapturedImage captured;
 };
 
+// One input's outcome: the messages found so far and the files still being
+// written. Waiting for it gives every line in order.
+class PendingExport {
+public:
+    // Waits for the writes; appends one line per failure. True when the
+    // input was read and every output written.
+    bool finish(QStringList& errors);
+    bool done() const;
+
+private:
+    friend class Exporter;
+    struct Write {
+        QString path;
+        std::future<FileResult> result;
+    };
+    bool m_ok = true;
+    QStringList m_errors;
+    std::vector<Write> m_writes;
+};
+
 class Exporter {
 public:
     explicit Exporter(const ExportOptions& options);
 
-    // Exports one input; every failure is appended to `errors` as a line
-    // "FILE: what is wrong". True when every output was written.
+    // Exports one input. Its outputs are written on threads of their own
+    // (each through writeFileAtomically, whose sync to the disk takes
+    // longer than painting the next expression); the result says how it
+    // ended once finished.
+    PendingExport start(const QString& input);
+    // The same, waited for: every failure appended to `errors` as a line
+    // "FILE: what is wrong"; true when every output was written.
     bool exportFile(const QString& input, QStringList& errors);
 
     // The area the options choose on the expression, painted on the canvas.
@@ -57,16 +85,13 @@ public:
     // Where the output for `input` at `factor` goes.
     QString outputPath(const QString& input, int factor) const;
 
-    const QStringList& written() const { return m_written; }
-
 private:
-    bool writeOutput(const QString& input, const QString& path, const QByteArray& bytes,
-                     QStringList& errors);
+    void writeOutput(const QString& input, const QString& path, QByteArray bytes,
+                     PendingExport& pending);
 
     ExportOptions m_options;
     OffscreenCanvas m_canvas;
     QSet<QString> m_claimed; // outputs of this run, absolute paths
-    QStringList m_written;
 };
 
 // Extracts the expression embedded in a PNG to an expression file.

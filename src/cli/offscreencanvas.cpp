@@ -43,6 +43,10 @@ QImage OffscreenCanvas::workspace() const {
                   img.bytesPerLine(), img.format());
 }
 
+QRect OffscreenCanvas::paintedArea() const {
+    return m_canvas.lastFrameBounds().translated(0, -WorkspaceTop).intersected(workspace().rect());
+}
+
 namespace {
 
 // Save Image keeps the upper four bits of green: a pixel packs to white
@@ -55,28 +59,31 @@ bool inked(QRgb p) {
 
 } // namespace
 
-std::optional<QRect> inkBounds(const QImage& workspace) {
+std::optional<QRect> inkBounds(const QImage& workspace, std::optional<QRect> within) {
     if (workspace.format() != QImage::Format_RGB32 && workspace.format() != QImage::Format_ARGB32)
-        return inkBounds(workspace.convertToFormat(QImage::Format_RGB32));
-    const int w = workspace.width(), h = workspace.height();
-    int top = -1, bottom = -1, left = w, right = -1;
-    for (int y = 0; y < h; ++y) {
+        return inkBounds(workspace.convertToFormat(QImage::Format_RGB32), within);
+    const QRect area = within ? within->intersected(workspace.rect()) : workspace.rect();
+    if (area.isEmpty())
+        return std::nullopt;
+    const int x0 = area.left(), x1 = area.right();
+    int top = -1, bottom = -1, left = x1 + 1, right = x0 - 1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(workspace.constScanLine(y));
         // Whether the row has ink at all: one pass that ANDs every pixel,
         // which the compiler vectorises; most rows are blank.
         QRgb all = ~QRgb(0);
-        for (int x = 0; x < w; ++x)
+        for (int x = x0; x <= x1; ++x)
             all &= row[x];
         if (!inked(all))
             continue;
         if (top < 0)
             top = y;
         bottom = y;
-        int x = 0;
+        int x = x0;
         while (x < left && !inked(row[x]))
             ++x;
         left = std::min(left, x);
-        x = w - 1;
+        x = x1;
         while (x > right && !inked(row[x]))
             --x;
         right = std::max(right, x);

@@ -35,6 +35,8 @@ public:
     // and as high as the screen less 96. It shares the canvas's pixels and
     // is valid until the next paint.
     QImage workspace() const;
+    // Where in the workspace the last paint may have drawn.
+    QRect paintedArea() const;
 
 private:
     Surface m_canvas;
@@ -42,6 +44,7 @@ private:
 
 // The tightest rectangle (workspace pixels) around every pixel whose grey
 // level, as Save Image packs it, is not white; nothing when there is none.
-std::optional<QRect> inkBounds(const QImage& workspace);
+// Only `within` is looked at, when given.
+std::optional<QRect> inkBounds(const QImage& workspace, std::optional<QRect> within = {});
 
 } // namespace quill::cli
