@@ -18,10 +18,10 @@ void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // Fonts need a GUI application, but nothing here is shown: without a
-    // platform named, none is looked for.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
+    // Fonts need a GUI application, but nothing here is shown, so no
+    // display is ever looked for, whatever platform the environment names
+    // (pictures come out the same on every one).
+    qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
     qInstallMessageHandler(quietQtMessages);
     QGuiApplication app(argc, argv);
     return quill::cli::runExportCommand(QGuiApplication::arguments().mid(1),
