@@ -275,6 +275,7 @@ void MainPanel::connectControls() {
                                                double y) {
         Picture3_MouseDown(buttonCode(b), shiftMask(m), x, y);
     };
+    connectImageExport();
 }
 
 void MainPanel::typingBoxKeyDown(QKeyEvent* e) {

@@ -176,6 +176,10 @@ std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image,
                                                 int sizeReductionPosition) {
     BitmapHeader header;
     header.xPixelsPerMetre = header.yPixelsPerMetre = pixelsPerMetre(sizeReductionPosition);
+    return bitmapFileFromCapture(image, header);
+}
+
+std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image, BitmapHeader& header) {
     const PackedImage packed = packImage(image, header);
 
     // The code goes straight in after room for the headers, which are
