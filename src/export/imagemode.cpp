@@ -194,14 +194,14 @@ void MainPanel::cmdSavIm_Click() {
     ProgressBar1->show();
     Label1->show();
     Label1->repaint();
-    // The bar follows every whole step; it is painted again only when the
-    // capture has taken long enough for anyone to see it move.
+    // A new value paints the bar at once, which costs far more than a row
+    // of the capture: the bar moves only when the capture has taken long
+    // enough since it last moved for anyone to see it.
     QElapsedTimer sinceShown;
     sinceShown.start();
-    pixelColours = captureOutline(picture6Surface.image(), area, [&](float value) {
-        ProgressBar1->setValue(static_cast<int>(value));
+    captureOutline(picture6Surface.image(), area, pixelColours, [&](float value) {
         if (sinceShown.elapsed() >= 40) {
-            ProgressBar1->repaint();
+            ProgressBar1->setValue(static_cast<int>(value));
             sinceShown.restart();
         }
     });
