@@ -282,7 +282,7 @@ TEST_F(Window, CoversTheScreenWithCaptionMenusAndCaretTimer) {
     p.mnuHelp->trigger();
     p.mnuHelp->trigger();
     const std::pair<QString, QString> help(test::buildProgramFolder() +
-                                               QStringLiteral("/Tvx4_3.chm"),
+                                               QStringLiteral("/Tvx4_3.qch"),
                                            QStringLiteral("html\\corv1nzi.htm"));
     ASSERT_EQ(platform.helpRequests.size(), 2u);
     EXPECT_EQ(platform.helpRequests[0], help);
