@@ -230,6 +230,18 @@ QUrl HelpViewer::currentUrl() const {
     return m_browser->source();
 }
 
+QList<QUrl> HelpViewer::files() const {
+    QList<QUrl> out;
+    for (const QString& path : m_paths) {
+        QUrl url;
+        url.setScheme(HelpScheme);
+        url.setHost(m_namespace);
+        url.setPath(path, QUrl::DecodedMode);
+        out << url;
+    }
+    return out;
+}
+
 QString HelpViewer::currentText() const {
     return m_browser->toPlainText();
 }

@@ -44,6 +44,10 @@ public:
     QUrl currentUrl() const;
     // The plain text of the page on show, report pages included.
     QString currentText() const;
+    // Whether the help file holds the file a URL of it names.
+    bool holds(const QUrl& url) const { return fileData(url).has_value(); }
+    // Every file the help file holds, as URLs of it.
+    QList<QUrl> files() const;
 
     QTextBrowser* browser() const;
     QAction* backAction() const { return m_back; }
