@@ -123,8 +123,9 @@ HelpViewer::HelpViewer(const QString& helpFile, const QString& page)
     connect(m_browser, &QTextBrowser::forwardAvailable, m_forward, &QAction::setEnabled);
     connect(m_browser, &QTextBrowser::sourceChanged, this, [this] {
         const QString title = m_browser->documentTitle();
-        setWindowTitle(title.isEmpty() ? viewerTitle()
-                                       : viewerTitle() + QStringLiteral(" - ") + title);
+        setWindowTitle(title.isEmpty() || title == viewerTitle()
+                           ? viewerTitle()
+                           : viewerTitle() + QStringLiteral(" - ") + title);
     });
     // A viewer still open when the editor ends is closed with it, so its
     // scratch collection does not outlive the program.
