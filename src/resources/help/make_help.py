@@ -141,7 +141,7 @@ def keyboard_table(rows, shift, shifted, symbols, caption, key_size=30):
         for key in row:
             code = key.shifted if shifted else key.normal
             cells.append(
-                '<td class="kb" colspan="2"><span style="font-size:15pt">%s</span><br>'
+                '<td class="kb" colspan="2" width="30"><span style="font-size:15pt">%s</span><br>'
                 '<span style="font-size:8pt">%s</span></td>'
                 % (symbol_cell(code, symbols), html.escape(key_label(code, symbols))))
         out.append("<tr>" + "".join(cells) + "</tr>")
