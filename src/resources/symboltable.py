@@ -11,10 +11,10 @@ Every typeable code (32 to 126, 163 "£" and 172 "¬") has one entry:
 
 The design: letters give Greek lower and upper case in the correspondence
 long used by symbol fonts (a alpha, b beta, g gamma, d delta, p pi, s sigma,
-S Sigma, W Omega ...). Capitals whose Greek letter looks just like the Latin
-one, and "o" (omicron), give symbols instead, by shape or initial where one
-fits (A for all, E there exists, I integral, O empty set, V nabla, C N R Z the
-number sets). Digits stay digits; the punctuation and shifted keys give the
+S Sigma, W Omega ...). The capitals whose Greek letter looks just like the
+Latin one, V (final sigma, of no use in expressions) and o (omicron) give
+symbols instead, by shape or initial where one fits (A for all, E there
+exists, I integral, O empty set, V nabla, C N R Z the number sets). Digits stay digits; the punctuation and shifted keys give the
 operators, relations, arrows and set and logic signs, with the most used ones
 on keys that the on-screen keyboard shows.
 """
