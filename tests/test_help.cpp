@@ -214,6 +214,20 @@ TEST_F(Help, MissingFileOrPageIsReportedByTheViewerAlone) {
         EXPECT_TRUE(panel->isVisible());
         closeViewers();
     }
+
+    // Help again after the file was put in place: the viewer that reported
+    // it missing shows the start page now, and no second window opens.
+    ViewerPlatform platform;
+    platform.folder = empty.path();
+    auto panel = test::openActiveMainPanel(platform);
+    ASSERT_TRUE(panel);
+    panel->help_Click();
+    ASSERT_TRUE(QFile::copy(builtHelpFile(), empty.filePath(QStringLiteral("Tvx4_3.qch"))));
+    panel->help_Click();
+    ASSERT_EQ(openViewers().size(), 1u);
+    EXPECT_TRUE(
+        openViewers().front()->currentUrl().path().endsWith(QStringLiteral("/html/corv1nzi.htm")));
+    EXPECT_TRUE(openViewers().front()->homeAction()->isEnabled());
 }
 
 } // namespace

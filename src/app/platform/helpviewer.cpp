@@ -77,7 +77,7 @@ HelpViewer* HelpViewer::open(const QString& helpFile, const QString& page) {
     HelpViewer* viewer = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets()) {
         auto* v = qobject_cast<HelpViewer*>(w);
-        if (v && v->isVisible() && v->fileOpened() && v->helpFile() == path) {
+        if (v && v->isVisible() && v->helpFile() == path) {
             viewer = v;
             break;
         }
@@ -131,7 +131,6 @@ HelpViewer::HelpViewer(const QString& helpFile, const QString& page)
     // scratch collection does not outlive the program.
     connect(qApp, &QCoreApplication::aboutToQuit, this, &QObject::deleteLater);
 
-    openFile();
     showPage(m_homePage);
 }
 
@@ -145,6 +144,11 @@ QTextBrowser* HelpViewer::browser() const {
 }
 
 void HelpViewer::openFile() {
+    m_fileReport.clear();
+    m_paths.clear();
+    m_virtualFolder.clear();
+    m_engine.reset();
+    m_collectionDir.reset();
     const QFileInfo info(m_helpFile);
     if (!info.isFile()) {
         m_fileReport = QStringLiteral("The help file \"%1\" does not exist.").arg(m_helpFile);
@@ -202,8 +206,14 @@ void HelpViewer::showFileReport() {
 
 void HelpViewer::showPage(const QString& page) {
     if (!fileOpened()) {
-        showFileReport();
-        return;
+        // Opened at the first page asked for, and again at each later one
+        // until it succeeds: the file may have been put in place meanwhile.
+        openFile();
+        if (!fileOpened()) {
+            showFileReport();
+            return;
+        }
+        m_home->setEnabled(true);
     }
     m_browser->setSource(pageUrl(page), QTextDocument::HtmlResource);
 }

@@ -27,14 +27,15 @@ class HelpViewer : public QMainWindow {
     Q_OBJECT
 public:
     // Shows helpFile (a full path) at page (a path inside the help file;
-    // either slash separates folders). A viewer already showing the same
+    // either slash separates folders). A viewer already open on the same
     // file is brought to the front at that page; otherwise a new one opens.
     static HelpViewer* open(const QString& helpFile, const QString& page);
 
     HelpViewer(const QString& helpFile, const QString& page);
     ~HelpViewer() override;
 
-    // Goes to a page of the help file; a missing page shows a report.
+    // Goes to a page of the help file; a missing page shows a report. A file
+    // that could not be opened is tried again first.
     void showPage(const QString& page);
 
     QString helpFile() const { return m_helpFile; }
