@@ -4,12 +4,16 @@
 #include "filehelpers.h"
 #include "files/expcodec.h"
 #include "files/expfile.h"
+#include "tinyfs.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -119,6 +123,61 @@ TEST_F(ExpFiles, WriteFailingPartWayKeepsTheOldFile) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(readAll(at("keep.exp")), old);
     EXPECT_EQ(entries(tmp.path()), Names{"keep.exp"});
+}
+
+// A real full disk: a tiny tmpfs, filled in four ways. Each save must be
+// refused with the file system's own "no space" error, keep the old bytes
+// and leave nothing behind; once room is made, the same save goes through.
+TEST(FullDisk, SavesThatDoNotFitKeepTheOldFileAndLeaveNothingBehind) {
+    QUILLMARK_TINYFS_OR_RERUN();
+    std::cout << "[ full disk ] " << test::TinyFilesystem::how() << "\n";
+    const QByteArray old = toQBytes(encodeExpression(sample(1)).bytes);
+    const struct {
+        const char* name;
+        Expression expr;
+        long long leaveBytes; // free space left by the filler, -1: use up inodes
+    } cases[] = {
+        {"small file, well under any buffer, on a full disk", sample(1), 0},
+        {"large file on a full disk", sample(6000), 0},
+        {"the disk fills between two writes", sample(6000), 16 * 1024},
+        {"the folder is full before the temporary file", sample(1), -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TinyFilesystem fs(128, 32);
+        ASSERT_TRUE(fs.ok()) << fs.error();
+        writeFile(fs.at("keep.exp"), old);
+        const std::size_t size = encodeExpression(c.expr).bytes.size();
+        if (c.leaveBytes >= 0) {
+            ASSERT_GT(fs.fill(c.leaveBytes), 0);
+            if (c.leaveBytes > 0) { // the first write fits in part, the next finds no room
+                ASSERT_GT(size, std::size_t(c.leaveBytes) + 4096);
+            }
+        } else {
+            ASSERT_GT(fs.useUpInodes(), 0);
+        }
+        const Names before = entries(fs.path());
+
+        const FileResult r = saveExpressionFile(fs.at("keep.exp"), c.expr);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.message.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+            << r.message.toStdString();
+        if (c.leaveBytes < 0) {
+            EXPECT_TRUE(r.message.contains(QStringLiteral("cannot create")))
+                << r.message.toStdString();
+        }
+        EXPECT_EQ(readAll(fs.at("keep.exp")), old);
+        EXPECT_EQ(entries(fs.path()), before);
+
+        // With room to spare the very same save goes through.
+        for (const QString& n :
+             QDir(fs.path()).entryList({QStringLiteral("filler"), QStringLiteral("inode-*")}))
+            ASSERT_TRUE(QFile::remove(fs.path() + QLatin1Char('/') + n));
+        const FileResult again = saveExpressionFile(fs.at("keep.exp"), c.expr);
+        EXPECT_TRUE(again.ok) << again.message.toStdString();
+        EXPECT_EQ(readAll(fs.at("keep.exp")), toQBytes(encodeExpression(c.expr).bytes));
+        EXPECT_EQ(entries(fs.path()), Names{"keep.exp"});
+    }
 }
 
 TEST_F(ExpFiles, OpenRefusesWhatItCannotRead) {
