@@ -12,10 +12,14 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace quill;
@@ -178,6 +182,54 @@ TEST(FullDisk, SavesThatDoNotFitKeepTheOldFileAndLeaveNothingBehind) {
         EXPECT_EQ(readAll(fs.at("keep.exp")), toQBytes(encodeExpression(c.expr).bytes));
         EXPECT_EQ(entries(fs.path()), Names{"keep.exp"});
     }
+}
+
+// A folder the user may not add files to, holding an old file the user may
+// write: the save is refused rather than written into the old file in
+// place, and the folder stays as it was. Root ignores folder permissions,
+// so as root the save runs in a child process that has become "nobody".
+TEST_F(ExpFiles, FolderThatRefusesTheTemporaryFileRefusesTheSave) {
+    constexpr uid_t Nobody = 65534;
+    const bool asRoot = ::geteuid() == 0;
+    std::cout << "[ read-only folder ] "
+              << (asRoot ? "as root: the save runs in a child that dropped to nobody (65534)"
+                         : "as the unprivileged user running the tests")
+              << "\n";
+    const QByteArray old = toQBytes(encodeExpression(sample(2)).bytes);
+    writeFile(at("keep.exp"), old);
+    const QByteArray folder = QFile::encodeName(tmp.path());
+    const QByteArray file = QFile::encodeName(at("keep.exp"));
+    if (asRoot) { // nobody may pass through the folder and write the file
+        ASSERT_EQ(::chmod(folder.constData(), 0755), 0);
+        ASSERT_EQ(::chown(file.constData(), Nobody, Nobody), 0);
+    } else {
+        ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
+    }
+    const Names before = entries(tmp.path());
+    const Expression bigger = sample(40);
+
+    int saved = -1; // 1 saved, 0 refused
+    if (asRoot) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0 ||
+                ::geteuid() != Nobody)
+                ::_exit(3);
+            ::_exit(saveExpressionFile(at("keep.exp"), bigger).ok ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 3) << "could not become nobody";
+        saved = WEXITSTATUS(status);
+    } else {
+        saved = saveExpressionFile(at("keep.exp"), bigger).ok ? 1 : 0;
+        ::chmod(folder.constData(), 0700);
+    }
+    EXPECT_EQ(saved, 0);
+    EXPECT_EQ(readAll(at("keep.exp")), old);
+    EXPECT_EQ(entries(tmp.path()), before);
 }
 
 TEST_F(ExpFiles, OpenRefusesWhatItCannotRead) {
