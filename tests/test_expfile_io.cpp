@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <csignal>
@@ -106,6 +107,43 @@ TEST_F(ExpFiles, FailedSavesKeepTheOldFileAndLeaveNoTemporaryFile) {
         EXPECT_EQ(readAll(at("keep.exp")), old) << c.path.toStdString();
         EXPECT_EQ(entries(tmp.path()), before) << c.path.toStdString();
     }
+}
+
+// What a save replaces: the file a chain of links leads to (the links
+// stay), keeping that file's permissions; a new file gets the umask's; a
+// name that is not a regular file is refused without being touched.
+TEST_F(ExpFiles, SaveReplacesTheFileBehindLinksAndKeepsItsPermissions) {
+    ASSERT_TRUE(QDir(tmp.path()).mkdir(QStringLiteral("real")));
+    const QByteArray old = toQBytes(encodeExpression(sample(1)).bytes);
+    writeFile(at("real/drawing.exp"), old);
+    ASSERT_TRUE(QFile::setPermissions(at("real/drawing.exp"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    ASSERT_EQ(::symlink("real/drawing.exp", QFile::encodeName(at("one")).constData()), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(at("one")).constData(),
+                        QFile::encodeName(at("two")).constData()),
+              0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at("pipe")).constData(), 0644), 0);
+
+    const Expression e = sample(3);
+    const QByteArray want = toQBytes(encodeExpression(e).bytes);
+    ASSERT_TRUE(saveExpressionFile(at("two"), e).ok);
+    EXPECT_EQ(readAll(at("real/drawing.exp")), want);
+    EXPECT_TRUE(QFileInfo(at("two")).isSymLink());
+    EXPECT_TRUE(QFileInfo(at("one")).isSymLink());
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(at("real/drawing.exp")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    const mode_t mask = ::umask(022);
+    const FileResult created = saveExpressionFile(at("new.exp"), e);
+    ::umask(mask);
+    ASSERT_TRUE(created.ok) << created.message.toStdString();
+    ASSERT_EQ(::stat(QFile::encodeName(at("new.exp")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+
+    EXPECT_FALSE(saveExpressionFile(at("pipe"), e).ok);
+    EXPECT_EQ(entries(tmp.path()), (Names{"new.exp", "one", "pipe", "real", "two"}));
+    EXPECT_EQ(entries(at("real")), Names{"drawing.exp"});
 }
 
 // A disk that fills up part way through the write, simulated with a file
