@@ -3,7 +3,6 @@
 #include "files/expcodec.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <utility>
 #include <vector>
 
@@ -31,24 +30,7 @@ FileResult saveExpressionFile(const QString& path, const Expression& expr) {
     const EncodeResult encoded = encodeExpression(expr);
     if (!encoded.ok)
         return saveFailed(path, QString::fromStdString(encoded.message));
-
-    QSaveFile file(path);
-    // Never fall back to writing over the old file in place: if the folder
-    // cannot take a temporary file, the save fails and the old file stays.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return saveFailed(path, file.errorString());
-    const auto size = static_cast<qint64>(encoded.bytes.size());
-    if (file.write(reinterpret_cast<const char*>(encoded.bytes.data()), size) != size) {
-        const QString why = file.errorString();
-        file.cancelWriting(); // the temporary file is removed, the old one kept
-        return saveFailed(path, why);
-    }
-    // commit() flushes, and renames over the old file only if every byte
-    // reached the disk; otherwise it removes the temporary file.
-    if (!file.commit())
-        return saveFailed(path, file.errorString());
-    return {true, {}};
+    return writeFileAtomically(path, encoded.bytes);
 }
 
 LoadResult loadExpressionFile(const QString& path, const Expression& current) {

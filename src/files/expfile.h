@@ -4,6 +4,7 @@
 // one is complete; Open reads the whole file and builds a new expression,
 // leaving the caller's expression alone unless the file was accepted.
 
+#include "files/atomicwrite.h"
 #include "model/expression.h"
 
 #include <QString>
@@ -14,11 +15,6 @@ namespace quill {
 // Open refuses anything larger: a real expression is a few megabytes at
 // most, and this bounds what a hostile or mistaken file can cost.
 inline constexpr qint64 MaxExpFileBytes = qint64(256) * 1024 * 1024;
-
-struct FileResult {
-    bool ok = false;
-    QString message; // empty when ok
-};
 
 struct LoadResult {
     bool ok = false;
