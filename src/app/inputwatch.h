@@ -9,8 +9,8 @@
 // gets the key. Keys in dialogs the window opens are not the window's.
 //
 // Input: every key (with the shortcut check that comes before it), button
-// and wheel event the user sends counts one more input, so that a handler can tell whether two
-// signals came from one user action or from two.
+// and wheel event the user sends counts one more input, so that a handler
+// can tell whether two signals came from one user action or from two.
 
 #include <QObject>
 #include <QPointer>
