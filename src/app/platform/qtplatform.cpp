@@ -11,7 +11,6 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
-#include <QUrl>
 
 namespace quill {
 
