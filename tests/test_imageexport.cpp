@@ -238,6 +238,11 @@ TEST_F(ImageExport, SaveImageWritesTheAreaInsideTheOutlineAsTheDecodersShowIt) {
     w->cboSizeRed->lineEdit()->clear();
     QTest::keyClicks(w->cboSizeRed->lineEdit(), QStringLiteral("3"));
     EXPECT_EQ(w->sizeReductionPosition(), -1);
+    // Choosing the entry the list still shows selects it again.
+    w->cboSizeRed->activated(w->cboSizeRed->currentIndex());
+    EXPECT_EQ(w->sizeReductionPosition(), w->cboSizeRed->currentIndex());
+    QTest::keyClicks(w->cboSizeRed->lineEdit(), QStringLiteral("3"));
+    EXPECT_EQ(w->sizeReductionPosition(), -1);
     saveImage(at("eq1.bmp"));
     const QByteArray again = readAll(at("eq1.bmp"));
     EXPECT_EQ(again.size(), file.size());

@@ -28,6 +28,7 @@ class QRadioButton;
 
 namespace quill {
 
+class InputWatch;
 class SurfaceView;
 class ToolStrip;
 class TypingBox;
@@ -189,7 +190,6 @@ public:
     std::uint64_t redrawCount = 0;
 
 protected:
-    void keyPressEvent(QKeyEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
 private:
@@ -197,10 +197,12 @@ private:
     void buildToolStrip();
     void connectControls();
     void connectImageExport();
+    void connectList(QComboBox* list, void (MainPanel::*click)());
     void typingBoxKeyDown(QKeyEvent* e);
     void typingBoxKeyUp(QKeyEvent* e);
 
     Platform& m_platform;
+    InputWatch* m_inputWatch = nullptr;
     bool m_loaded = false;
 };
 

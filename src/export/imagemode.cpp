@@ -58,6 +58,7 @@ void MainPanel::connectImageExport() {
     if (QLineEdit* edit = cboSizeRed->lineEdit())
         connect(edit, &QLineEdit::textEdited, this, [this] { sizeRedTyped = true; });
     connect(cboSizeRed, &QComboBox::currentIndexChanged, this, [this] { sizeRedTyped = false; });
+    connect(cboSizeRed, &QComboBox::activated, this, [this] { sizeRedTyped = false; });
 }
 
 int MainPanel::sizeReductionPosition() const {
