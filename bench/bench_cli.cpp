@@ -106,14 +106,14 @@ RunTimes runOnce(const QString& exe, const QStringList& args) {
 
 } // namespace
 
-void runCliBenchmarks(const QString& tempDir, bool quick) {
+void runCliBenchmarks(const QString& fastDir, const QString& diskDir, bool quick) {
     const QString exe =
         QCoreApplication::applicationDirPath() + QStringLiteral("/corvel-quillmark-export");
     if (!QFile::exists(exe)) {
         std::fprintf(stderr, "corvel-quillmark-export not found next to the benchmark\n");
         return;
     }
-    const QDir dir(tempDir);
+    const QDir dir(fastDir);
     QStringList inputs;
     for (int i = 0; i < Expressions; ++i) {
         const QString path =
@@ -139,13 +139,23 @@ void runCliBenchmarks(const QString& tempDir, bool quick) {
     const double startup = median(startWall);
     std::printf("cli_startup_ms: %.1f ms\n", startup);
     std::printf("cli_startup_cpu_ms: %.1f ms\n", median(startCpu));
-    for (const char* format : {"bmp", "png", "svg"}) {
+    struct Run {
+        const char* name;
+        const char* format;
+        QDir outputs;
+    };
+    const Run runs[] = {{"bmp", "bmp", dir},
+                        {"png", "png", dir},
+                        {"svg", "svg", dir},
+                        {"bmp_disk", "bmp", QDir(diskDir)}};
+    for (const Run& run : runs) {
         std::vector<double> wall, cpu;
         for (int r = 0; r < reps; ++r) {
-            const QString out =
-                dir.filePath(QStringLiteral("out-%1-%2").arg(QLatin1String(format)).arg(r));
+            const QString out = run.outputs.filePath(
+                QStringLiteral("out-%1-%2").arg(QLatin1String(run.name)).arg(r));
             const QStringList args{QStringLiteral("--fit"), QStringLiteral("--format"),
-                                   QString::fromLatin1(format), QStringLiteral("--out-dir"), out};
+                                   QString::fromLatin1(run.format), QStringLiteral("--out-dir"),
+                                   out};
             const RunTimes t = runOnce(exe, args + inputs);
             if (t.wallMs < 0)
                 return;
@@ -153,6 +163,7 @@ void runCliBenchmarks(const QString& tempDir, bool quick) {
             cpu.push_back(t.cpuMs);
         }
         const double total = median(wall);
+        const char* format = run.name;
         std::printf("cli_%s_fit_100_files_ms: %.1f ms\n", format, total);
         std::printf("cli_%s_fit_per_file_ms: %.2f ms\n", format, total / Expressions);
         std::printf("cli_%s_fit_per_file_after_startup_ms: %.2f ms\n", format,

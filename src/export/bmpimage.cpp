@@ -11,6 +11,19 @@ std::int32_t pixelsPerMetre(int sizeReductionPosition) {
     return 3780 << sizeReductionPosition;
 }
 
+namespace {
+
+// Packs one captured row of `width` colours into ceil(width / 2) bytes.
+void packRow(const std::int32_t* __restrict src, std::size_t width, std::uint8_t* __restrict row) {
+    const std::size_t pairs = width / 2;
+    for (std::size_t k = 0; k < pairs; ++k)
+        row[k] = static_cast<std::uint8_t>(greyLevel(src[2 * k]) << 4 | greyLevel(src[2 * k + 1]));
+    if (width % 2 != 0)
+        row[pairs] = static_cast<std::uint8_t>(greyLevel(src[width - 1]) << 4);
+}
+
+} // namespace
+
 PackedImage packImage(const CapturedImage& image, BitmapHeader& header) {
     PackedImage packed;
     const std::int32_t w = std::max(image.width, 0);
@@ -73,6 +86,12 @@ std::uint8_t* encodeRow(const std::uint8_t* d, std::int32_t D, std::uint8_t* out
     while (j < D) {
         if (d[j] == current) {
             const std::int32_t s = j - 1;
+            // Long runs (the white around an expression) are passed over
+            // eight bytes at a time.
+            const std::uint64_t eight = 0x0101010101010101u * current;
+            std::uint64_t word;
+            while (j + 8 <= D && (std::memcpy(&word, d + j, 8), word == eight))
+                j += 8;
             while (j < D && d[j] == current)
                 ++j;
             std::int32_t L = j - s;
@@ -114,8 +133,8 @@ void appendRle4(const PackedImage& packed, std::vector<std::uint8_t>& out) {
     const std::uint8_t* row = packed.bytes.data();
     for (std::int32_t v = 0; v < packed.height; ++v, row += packed.rowBytes)
         o = encodeRow(row, D, o);
-    o[-1] = 1; // end of bitmap
     out.resize(start + static_cast<std::size_t>(o - begin));
+    out.back() = 1; // end of bitmap
 }
 
 void appendHeader(std::vector<std::uint8_t>& out, const BitmapHeader& h) {
@@ -176,12 +195,38 @@ std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image,
                                                 int sizeReductionPosition) {
     BitmapHeader header;
     header.xPixelsPerMetre = header.yPixelsPerMetre = pixelsPerMetre(sizeReductionPosition);
-    const PackedImage packed = packImage(image, header);
+    return bitmapFileFromCapture(image, header);
+}
 
-    // The code goes straight in after room for the headers, which are
-    // written once its length is known.
+std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image, BitmapHeader& header) {
+    // The same bytes as packImage, encodeRle4 and bitmapFileBytes in turn,
+    // in one pass: each row is packed into a small buffer that stays in the
+    // cache and coded at once, straight after room for the headers, which
+    // are written once the code's length is known.
+    const std::int32_t w = std::max(image.width, 0);
+    const std::int32_t h = std::max(image.height, 0);
+    header.width = w;
+    header.height = h;
     std::vector<std::uint8_t> file(BitmapHeader::dataOffset);
-    appendRle4(packed, file);
+    if (w > 0 && h > 0) {
+        const auto width = static_cast<std::size_t>(w);
+        const std::int32_t D = (w + 1) / 2;
+        const std::size_t rowBound = 2 * static_cast<std::size_t>(D) + 2;
+        std::vector<std::uint8_t> row(static_cast<std::size_t>(D));
+        // Room grows as the code does: a plain picture codes to a few bytes
+        // a row, and memory never touched costs nothing.
+        file.resize(file.size() + std::min<std::size_t>(rowBound * static_cast<std::size_t>(h),
+                                                        std::size_t{1} << 16));
+        std::size_t at = BitmapHeader::dataOffset;
+        for (std::int32_t u = h - 1; u >= 0; --u) {
+            if (file.size() - at < rowBound)
+                file.resize(std::max(2 * file.size(), at + rowBound));
+            packRow(image.colours.data() + static_cast<std::size_t>(u) * width, width, row.data());
+            at = static_cast<std::size_t>(encodeRow(row.data(), D, file.data() + at) - file.data());
+        }
+        file[at - 1] = 1; // end of bitmap
+        file.resize(at);
+    }
     setSizes(header, file.size() - BitmapHeader::dataOffset);
     std::vector<std::uint8_t> head;
     head.reserve(BitmapHeader::dataOffset);

@@ -101,5 +101,7 @@ std::vector<std::uint8_t> bitmapFileBytes(BitmapHeader& header, const Rle4Code& 
 // size-reduction list position.
 std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image,
                                                 int sizeReductionPosition);
+// The same with the resolution already in `header`, which ends up complete.
+std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image, BitmapHeader& header);
 
 } // namespace quill

@@ -4,6 +4,18 @@
 
 namespace quill {
 
+namespace {
+
+// 0xAARRGGBB pixels to 0x00BBGGRR colours.
+void convertRow(const std::uint32_t* __restrict from, std::int32_t* __restrict to, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t p = from[i];
+        to[i] = static_cast<std::int32_t>((p & 0xFFu) << 16 | (p & 0xFF00u) | (p >> 16 & 0xFFu));
+    }
+}
+
+} // namespace
+
 OutlineArea outlineArea(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
     OutlineArea a;
     a.left = std::min(x1, x2) + 1;
@@ -25,11 +37,22 @@ float progressAfterRow(float value, std::int32_t imageHeight) {
 CapturedImage capturePixels(const PixelRows& picture, const OutlineArea& area,
                             const std::function<void(float)>& onProgress) {
     CapturedImage image;
-    if (area.empty())
-        return image;
+    capturePixels(picture, area, image, onProgress);
+    return image;
+}
+
+void capturePixels(const PixelRows& picture, const OutlineArea& area, CapturedImage& image,
+                   const std::function<void(float)>& onProgress) {
+    if (area.empty()) {
+        image.width = image.height = 0;
+        image.colours.clear();
+        return;
+    }
     image.width = area.width;
     image.height = area.height;
     const auto width = static_cast<std::size_t>(area.width);
+    // Every element is written below, so what the buffer held does not
+    // matter; keeping its memory spares the page faults of a fresh one.
     image.colours.resize(width * static_cast<std::size_t>(area.height));
 
     // Columns of the area that lie on the picture: [inFrom, inTo).
@@ -47,11 +70,9 @@ CapturedImage capturePixels(const PixelRows& picture, const OutlineArea& area,
             const auto* row = reinterpret_cast<const std::uint32_t*>(
                 picture.bits + static_cast<std::ptrdiff_t>(py) * picture.bytesPerLine);
             std::fill(out, out + inFrom, -1);
-            for (std::int32_t x = inFrom; x < inTo; ++x) {
-                const std::uint32_t p = row[area.left + x]; // 0xAARRGGBB
-                out[x] = static_cast<std::int32_t>((p & 0xFFu) << 16 | (p & 0xFF00u) |
-                                                   (p >> 16 & 0xFFu));
-            }
+            if (inTo > inFrom)
+                convertRow(row + (area.left + inFrom), out + inFrom,
+                           static_cast<std::size_t>(inTo - inFrom));
             std::fill(out + inTo, out + width, -1);
         }
         bar = progressAfterRow(bar, area.height);
@@ -60,7 +81,6 @@ CapturedImage capturePixels(const PixelRows& picture, const OutlineArea& area,
             onProgress(bar);
         }
     }
-    return image;
 }
 
 } // namespace quill

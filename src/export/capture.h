@@ -43,5 +43,9 @@ float progressAfterRow(float value, std::int32_t imageHeight);
 // row whenever its whole part has changed, so at most about a hundred times.
 CapturedImage capturePixels(const PixelRows& picture, const OutlineArea& area,
                             const std::function<void(float)>& onProgress = {});
+// The same into an image whose memory is reused from one capture to the
+// next.
+void capturePixels(const PixelRows& picture, const OutlineArea& area, CapturedImage& into,
+                   const std::function<void(float)>& onProgress = {});
 
 } // namespace quill

@@ -10,5 +10,7 @@ namespace quill {
 
 CapturedImage captureOutline(const QImage& picture, const OutlineArea& area,
                              const std::function<void(float)>& onProgress = {});
+void captureOutline(const QImage& picture, const OutlineArea& area, CapturedImage& into,
+                    const std::function<void(float)>& onProgress = {});
 
 } // namespace quill
