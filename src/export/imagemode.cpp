@@ -208,8 +208,8 @@ void MainPanel::cmdSavIm_Click() {
             sinceShown.restart();
         }
     });
+    // The strip shows again where they were by the time the dialog is up.
     Label1->hide();
-    Label1->repaint();
     ProgressBar1->hide();
     startSave();
 }
