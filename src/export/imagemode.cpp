@@ -32,7 +32,13 @@ int buttonsCode(Qt::MouseButtons b) {
            (b & Qt::MiddleButton ? 4 : 0);
 }
 
-// The four one-pixel edges of the frame with corners (x1, y1), (x2, y2).
+// The frame with corners (x1, y1) and (x2, y2), both included.
+QRect frameOf(int x1, int y1, int x2, int y2) {
+    return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+                 QPoint(std::max(x1, x2), std::max(y1, y2)));
+}
+
+// The four one-pixel edges of a frame.
 std::array<QRect, 4> frameEdges(const QRect& frame) {
     return {QRect(frame.left(), frame.top(), frame.width(), 1),
             QRect(frame.left(), frame.bottom(), frame.width(), 1),
@@ -157,9 +163,7 @@ void MainPanel::DrawOutline() {
     }
     picture6Surface.setForeColor(BgrBlue);
     picture6Surface.box(outlineX1, outlineY1, outlineX2, outlineY2, BgrBlue);
-    outlineOnWorkspace =
-        QRect(QPoint(std::min(outlineX1, outlineX2), std::min(outlineY1, outlineY2)),
-              QPoint(std::max(outlineX1, outlineX2), std::max(outlineY1, outlineY2)));
+    outlineOnWorkspace = frameOf(outlineX1, outlineY1, outlineX2, outlineY2);
     outlineSet = VbTrue;
     picture6Surface.refresh();
 }
@@ -186,9 +190,7 @@ void MainPanel::cmdSavIm_Click() {
     // keeps the frame out of the picture.
     picture6Surface.setForeColor(BgrWhite);
     picture6Surface.box(outlineX1, outlineY1, outlineX2, outlineY2, BgrWhite);
-    outlineOnWorkspace =
-        QRect(QPoint(std::min(outlineX1, outlineX2), std::min(outlineY1, outlineY2)),
-              QPoint(std::max(outlineX1, outlineX2), std::max(outlineY1, outlineY2)));
+    outlineOnWorkspace = frameOf(outlineX1, outlineY1, outlineX2, outlineY2);
     picture6Surface.refresh();
 
     ProgressBar1->setValue(0);
@@ -206,8 +208,8 @@ void MainPanel::cmdSavIm_Click() {
             sinceShown.restart();
         }
     });
+    // The strip shows again where they were by the time the dialog is up.
     Label1->hide();
-    Label1->repaint();
     ProgressBar1->hide();
     startSave();
 }
