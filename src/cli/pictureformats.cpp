@@ -133,7 +133,7 @@ QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFact
              .arg(area.height());
     if (!transparent)
         s += QStringLiteral("<rect id=\"background\" x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
-                            "fill=\"#ffffff\"/>\n")
+                            "fill=\"#ffffff\" stroke=\"none\"/>\n")
                  .arg(area.left())
                  .arg(area.top())
                  .arg(area.width())
@@ -143,8 +143,8 @@ QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFact
     // Coordinates move up by the tool strip, into workspace pixels.
     auto bar = [&](QRect r) {
         r.translate(0, -WorkspaceTop);
-        s += QStringLiteral(
-                 "<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"#000000\"/>\n")
+        s += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"#000000\" "
+                            "stroke=\"none\"/>\n")
                  .arg(r.left())
                  .arg(r.top())
                  .arg(r.width())
