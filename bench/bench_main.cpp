@@ -6,10 +6,13 @@
 // Repaints of a 1920 x 1080 canvas (empty, 60 items, 1,000 items), each
 // beside a plain clear of the same canvas; one drag step through the
 // window; the resident memory of the started editor; Save and Open of a
-// full-size expression file.
+// full-size expression file; Save Image of a full-screen outline; the
+// command-line exporter on 100 expressions.
 
 #include "app/mainpanel.h"
 #include "app/widgets.h"
+#include "bench_cli.h"
+#include "bench_export.h"
 #include "bench_files.h"
 #include "bench_platform.h"
 #include "bench_scale.h"
@@ -210,15 +213,51 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (wanted("memory"))
         memoryFigure();
+    if (wanted("export")) {
+        // Files go to memory where there is a tmpfs, so the figures measure
+        // the program and not the disk; the synced disk write is timed apart.
+        QTemporaryDir disk;
+        QTemporaryDir shm(QStringLiteral("/dev/shm/quillmark-bench-XXXXXX"));
+        const QString fast = shm.isValid() ? shm.path() : disk.path();
+        if (disk.isValid()) {
+            const int exportReps = quick ? 7 : 31;
+            w.expression = Expression{};
+            fillExpression(w.expression, 12, 3);
+            w.Redraw();
+            runExportBenchmarks(w, &platform.saveAnswer, fast, disk.path(), "expression_12_items",
+                                false, exportReps);
+            w.expression = Expression{};
+            fillExpression(w.expression, 60, 7);
+            w.Redraw();
+            runExportBenchmarks(w, &platform.saveAnswer, fast, disk.path(), "expression_60_items",
+                                false, exportReps);
+            runExportBenchmarks(w, &platform.saveAnswer, fast, disk.path(), "noise", true,
+                                exportReps);
+        }
+    }
     if (wanted("files")) {
         QTemporaryDir dir;
         if (dir.isValid())
             runFileBenchmarks(dir.path());
     }
+    if (wanted("cli")) {
+        // As for Save Image: the outputs go to memory where there is a tmpfs,
+        // and one run goes to the disk with its syncs.
+        QTemporaryDir disk;
+        QTemporaryDir shm(QStringLiteral("/dev/shm/quillmark-bench-XXXXXX"));
+        if (disk.isValid())
+            runCliBenchmarks(shm.isValid() ? shm.path() : disk.path(), disk.path(), quick);
+    }
     if (wanted("scale")) {
-        QTemporaryDir dir;
-        if (dir.isValid())
-            runScaleBenchmarks(w, platform, dir.path(), quick);
+        QTemporaryDir disk;
+        QTemporaryDir shm(QStringLiteral("/dev/shm/quillmark-bench-XXXXXX"));
+        if (disk.isValid() && runScaleBenchmarks(w, platform, disk.path(), quick)) {
+            // A full-screen Save Image of the same expression.
+            runExportBenchmarks(w, &platform.saveAnswer, shm.isValid() ? shm.path() : disk.path(),
+                                disk.path(), "scale_full_screen", false, quick ? 3 : 9);
+        }
+        w.expression = Expression{};
+        w.Redraw();
     }
     return 0;
 }

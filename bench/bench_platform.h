@@ -17,13 +17,17 @@ public:
     }
     void messageBox(QWidget*, const quill::MessageBoxRequest&) override {}
     std::optional<QString> getOpenFileName(QWidget*, const quill::FileDialogRequest&) override {
+        if (openAnswer.isEmpty())
+            return std::nullopt;
         return openAnswer;
     }
     std::optional<QString> getSaveFileName(QWidget*, const quill::FileDialogRequest&) override {
+        if (saveAnswer.isEmpty())
+            return std::nullopt;
         return saveAnswer;
     }
 
-    // What the file dialogs answer; nothing is a Cancel.
-    std::optional<QString> openAnswer;
-    std::optional<QString> saveAnswer;
+    // What the file dialogs answer; empty is a Cancel.
+    QString openAnswer;
+    QString saveAnswer;
 };

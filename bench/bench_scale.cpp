@@ -133,13 +133,13 @@ void sendMouse(QWidget* view, QEvent::Type type, QPointF p, Qt::MouseButton butt
 
 } // namespace
 
-void runScaleBenchmarks(MainPanel& w, BenchPlatform& platform, const QString& tempDir, bool quick) {
+bool runScaleBenchmarks(MainPanel& w, BenchPlatform& platform, const QString& tempDir, bool quick) {
     const QString path = QDir(tempDir).filePath(QStringLiteral("largest.exp"));
     {
         const FileResult saved = saveExpressionFile(path, largestExpression());
         if (!saved.ok) {
             std::fprintf(stderr, "scale: save failed: %s\n", qPrintable(saved.message));
-            return;
+            return false;
         }
     }
     std::printf("scale_file_size: %.2f MB\n", static_cast<double>(QFile(path).size()) / 1e6);
@@ -162,10 +162,10 @@ void runScaleBenchmarks(MainPanel& w, BenchPlatform& platform, const QString& te
         openMs.push_back(msSince(t0));
         if (w.redrawCount == before || w.expression.lastTextItem != MaxTableRows - 1) {
             std::fprintf(stderr, "scale: the file did not open\n");
-            return;
+            return false;
         }
     }
-    platform.openAnswer.reset();
+    platform.openAnswer.clear();
     const double open = median(openMs);
     std::printf("scale_open_to_first_paint_ms: %.1f ms\n", open);
     std::printf("scale_open_to_first_paint_vs_goal: %.2f x\n", open / OpenGoalMs);
@@ -205,7 +205,7 @@ void runScaleBenchmarks(MainPanel& w, BenchPlatform& platform, const QString& te
     }
     if (row < 0) {
         std::fprintf(stderr, "scale: no text handle to grab\n");
-        return;
+        return false;
     }
     const QPointF start(e.TextItems.markerX[static_cast<std::size_t>(row)],
                         e.TextItems.markerY[static_cast<std::size_t>(row)]);
@@ -227,7 +227,6 @@ void runScaleBenchmarks(MainPanel& w, BenchPlatform& platform, const QString& te
                 static_cast<double>(w.canvas.textCache().bytesUsed()) / (1024.0 * 1024.0));
     std::fflush(stdout);
 
-    w.expression = Expression{};
-    w.Redraw();
     QFile::remove(path);
+    return true;
 }

@@ -11,5 +11,6 @@ class MainPanel;
 // of every font and size over the whole canvas): Open up to the first
 // complete paint, a pointer move, a drag step, and the file's size. Prints
 // one line per figure, "name: value unit". The file goes into `tempDir`.
-void runScaleBenchmarks(quill::MainPanel& w, BenchPlatform& platform, const QString& tempDir,
+// Leaves the expression open in the window; false if it could not be made.
+bool runScaleBenchmarks(quill::MainPanel& w, BenchPlatform& platform, const QString& tempDir,
                         bool quick);
