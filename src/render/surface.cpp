@@ -412,58 +412,54 @@ private:
 
 } // namespace
 
-// Paints the frame's operations into a region of disjoint rectangles. In
-// each rectangle only the operations that can still show are played: walking
-// back from the last, an operation that lies wholly on pixels a later one
-// paints over opaquely is left out, and so is the background where nothing
-// shows through. The pixels are exactly those of playing every operation.
+// Paints the frame's operations into a region of disjoint rectangles. Only
+// the operations that can still show are played: walking back from the
+// last, an operation that lies wholly on pixels a later one paints over
+// opaquely is left out, and so is the background where nothing shows
+// through. The pixels are exactly those of playing every operation.
 void Surface::paintRegion(const QRegion& region) {
     if (region.isEmpty())
         return;
     const QRect around = region.boundingRect();
     const std::vector<QRect> rects(region.begin(), region.end());
-    std::vector<std::vector<std::uint32_t>> touching(rects.size());
-    for (std::size_t i = 0; i < m_frameOps.size(); ++i) {
-        const QRect& b = m_frameBounds[i];
-        if (!overlaps(b, around))
-            continue;
-        for (std::size_t k = 0; k < rects.size(); ++k)
-            if (overlaps(b, rects[k]))
-                touching[k].push_back(static_cast<std::uint32_t>(i));
-    }
-    const QRgb bg = bgrToRgb(m_background);
+    // One walk over the rectangle round the region. Its pixels outside the
+    // region are not painted, so they count as covered from the start.
+    Coverage covered(around);
+    for (const QRect& r : QRegion(around).subtracted(region))
+        covered.addRect(r);
     std::vector<std::uint32_t> shown;
-
-    for (std::size_t k = 0; k < rects.size(); ++k) {
-        const QRect& r = rects[k];
-        Coverage covered(r);
-        shown.clear();
-        for (std::size_t j = touching[k].size(); j-- > 0 && !covered.complete();) {
-            const DrawOp& op = m_frameOps[touching[k][j]];
-            if (covered.covers(op.bounds))
-                continue;
-            shown.push_back(touching[k][j]);
-            switch (op.kind) {
-            case DrawOp::Kind::Fill:
-                covered.addRect(op.bounds);
-                break;
-            case DrawOp::Kind::Copy:
-                covered.addRect(op.bounds);
-                break;
-            case DrawOp::Kind::Text:
-                covered.addSolidText(*op.run, op.at, m_image.rect());
-                break;
-            case DrawOp::Kind::Line:
-            case DrawOp::Kind::PlainText:
-                break; // antialiased or not known pixel by pixel: covers nothing
-            }
+    for (std::size_t i = m_frameOps.size(); i-- > 0 && !covered.complete();) {
+        const QRect& b = m_frameBounds[i];
+        if (!overlaps(b, around) || covered.covers(b))
+            continue;
+        shown.push_back(static_cast<std::uint32_t>(i));
+        const DrawOp& op = m_frameOps[i];
+        switch (op.kind) {
+        case DrawOp::Kind::Fill:
+        case DrawOp::Kind::Copy:
+            covered.addRect(op.bounds);
+            break;
+        case DrawOp::Kind::Text:
+            covered.addSolidText(*op.run, op.at, m_image.rect());
+            break;
+        case DrawOp::Kind::Line:
+        case DrawOp::Kind::PlainText:
+            break; // antialiased or not known pixel by pixel: covers nothing
         }
-        if (!covered.complete())
-            fillPixels(r, bg);
-        for (std::size_t j = shown.size(); j-- > 0;)
-            play(m_frameOps[shown[j]], r);
-        m_damage.add(r, m_image.rect());
     }
+    if (!covered.complete())
+        for (const QRect& r : rects)
+            fillPixels(r, bgrToRgb(m_background));
+    // The rectangles do not overlap, so painting operation by operation
+    // gives every pixel its operations in order.
+    for (std::size_t j = shown.size(); j-- > 0;) {
+        const DrawOp& op = m_frameOps[shown[j]];
+        for (const QRect& r : rects)
+            if (overlaps(op.bounds, r))
+                play(op, r);
+    }
+    for (const QRect& r : rects)
+        m_damage.add(r, m_image.rect());
 }
 
 void Surface::commitFrame() {
