@@ -21,9 +21,6 @@ constexpr double WholeSurfaceShare = 0.6;
 // Text is cached as a rendered mask only up to these sizes.
 constexpr int MaxCachedPixelSize = 1024;
 constexpr double MaxCachedTextPixels = 16.0 * 1024 * 1024;
-// Rendered text one frame may keep alive: as much as the text cache holds,
-// so that an expression whose text fits the cache is always composited.
-constexpr std::size_t MaxFramePinnedBytes = std::size_t(256) * 1024 * 1024;
 // QRect's own intersection tests are not inlined; these run for every
 // recorded operation.
 inline bool overlaps(const QRect& a, const QRect& b) {
@@ -619,7 +616,7 @@ void Surface::print(const std::string& text) {
     // rest of the frame's text is drawn without keeping its rendering.
     if (inFrame() && run->pinnedInFrame != m_frameSerial) {
         const auto bytes = static_cast<std::size_t>(run->mask.sizeInBytes());
-        if (m_framePinnedBytes + bytes > MaxFramePinnedBytes) {
+        if (m_framePinnedBytes + bytes > m_framePinnedBudget) {
             printUncached(text);
             return;
         }

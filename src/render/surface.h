@@ -97,6 +97,11 @@ public:
     // Bytes of rendered text the current (or, after it ended, the last)
     // frame keeps alive.
     std::size_t framePinnedBytes() const { return m_framePinnedBytes; }
+    // How many bytes of rendered text one frame may keep alive; text past
+    // that is drawn without keeping its rendering. A text drawn many times
+    // counts once. By default as much as the text cache holds, so that an
+    // expression whose text fits the cache is always composited.
+    void setFramePinnedBudget(std::size_t bytes) { m_framePinnedBudget = bytes; }
     // Draws text with its top-left corner at the drawing position, in the
     // foreground colour, without painting the background between glyphs.
     void print(const std::string& text);
@@ -219,6 +224,7 @@ private:
     std::vector<std::shared_ptr<const PlainText>> m_framePlain, m_lastPlain;
     bool m_lastValid = false; // m_lastOps describes the picture
     std::size_t m_framePinnedBytes = 0;
+    std::size_t m_framePinnedBudget = std::size_t(256) * 1024 * 1024;
     std::uint64_t m_frameSerial = 0; // changes whenever a frame record starts afresh
     std::function<void(const QRegion&)> m_refresh;
     TextCache m_textCache;
