@@ -22,10 +22,13 @@ void TextCache::clear() {
     m_entries.clear();
     m_lru.clear();
     m_bytes = 0;
+    ++m_generation;
 }
 
 std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const std::string& text) {
     auto out = std::make_shared<TextRun>();
+    out->font = font;
+    out->text = text;
     if (text.empty())
         return out;
     const QFont qf = makeQFont(font);
@@ -74,8 +77,10 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
     out->mask = QImage(w, bottom - top + 1, QImage::Format_Alpha8);
     constexpr int MaxGap = 8; // cheaper to walk over than to start a new span
     out->rowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
+    out->solidRowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
     for (int y = 0; y < out->mask.height(); ++y) {
         out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
+        out->solidRowStart.push_back(static_cast<std::uint32_t>(out->solidSpans.size()));
         const auto* from = reinterpret_cast<const QRgb*>(img.constScanLine(top + y)) + left;
         uchar* const line = out->mask.scanLine(y);
         for (int x = 0; x < w; ++x)
@@ -100,8 +105,18 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
             out->spans.emplace_back(begin, end);
             x = end;
         }
+        for (int sx = 0; sx < w;) {
+            while (sx < w && line[sx] != 255)
+                ++sx;
+            const int begin = sx;
+            while (sx < w && line[sx] == 255)
+                ++sx;
+            if (begin < sx)
+                out->solidSpans.emplace_back(begin, sx);
+        }
     }
     out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
+    out->solidRowStart.push_back(static_cast<std::uint32_t>(out->solidSpans.size()));
     // Offset from the text's top-left corner (the baseline is ascent below it).
     out->offset = QPoint(ink.left() + left, ink.top() + fm.ascent() + top);
     return out;
@@ -116,16 +131,32 @@ std::shared_ptr<const TextRun> TextCache::run(const CanvasFont& font, const std:
     }
     ++m_misses;
     auto rendered = render(font, text);
-    const std::size_t bytes = static_cast<std::size_t>(rendered->mask.sizeInBytes()) +
-                              rendered->spans.size() * sizeof(rendered->spans[0]) +
-                              rendered->rowStart.size() * sizeof(std::uint32_t) + text.size() + 128;
+    insert(std::move(key), rendered);
+    return rendered;
+}
+
+void TextCache::keep(const std::shared_ptr<const TextRun>& run) {
+    Key key{run->font, run->text};
+    auto it = m_entries.find(key);
+    if (it != m_entries.end()) {
+        m_lru.splice(m_lru.begin(), m_lru, it->second.lru);
+        return;
+    }
+    insert(std::move(key), run);
+}
+
+void TextCache::insert(Key key, const std::shared_ptr<const TextRun>& run) {
+    const std::size_t bytes =
+        static_cast<std::size_t>(run->mask.sizeInBytes()) +
+        run->spans.size() * sizeof(run->spans[0]) + run->rowStart.size() * sizeof(std::uint32_t) +
+        run->solidSpans.size() * sizeof(run->solidSpans[0]) +
+        run->solidRowStart.size() * sizeof(std::uint32_t) + run->text.size() + 128;
     if (bytes > m_budget)
-        return rendered; // too large to keep; used once
+        return; // too large to keep; used once
     evictTo(m_budget - bytes);
     m_lru.push_front(key);
-    m_entries.emplace(std::move(key), Entry{rendered, m_lru.begin(), bytes});
+    m_entries.emplace(std::move(key), Entry{run, m_lru.begin(), bytes});
     m_bytes += bytes;
-    return rendered;
 }
 
 void TextCache::evictTo(std::size_t budget) {
