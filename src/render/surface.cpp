@@ -245,10 +245,19 @@ void Surface::addRunChanges(const DrawOp& now, const DrawOp& was,
     const QRect* b = m_framePieces.data() + now.first;
     const std::size_t na = was.count, nb = now.count;
     if (na == nb) {
-        for (std::size_t k = 0; k < na; ++k) {
-            if (a[k] != b[k]) {
-                changed.push_back(pieceBounds(was, a[k]));
-                changed.push_back(pieceBounds(now, b[k]));
+        // Mostly equal: compare blocks of pieces at once.
+        constexpr std::size_t Block = 64;
+        for (std::size_t k = 0; k < na;) {
+            const std::size_t end = std::min(na, k + Block);
+            if (std::memcmp(a + k, b + k, (end - k) * sizeof(QRect)) == 0) {
+                k = end;
+                continue;
+            }
+            for (; k < end; ++k) {
+                if (a[k] != b[k]) {
+                    changed.push_back(pieceBounds(was, a[k]));
+                    changed.push_back(pieceBounds(now, b[k]));
+                }
             }
         }
         return;
@@ -494,8 +503,10 @@ void Surface::paintRegion(const QRegion& region) {
             continue;
         if (op.isRun()) {
             // Fills and copies set every pixel they reach.
+            const bool copy = op.kind == DrawOp::Kind::Copy;
             for (std::uint32_t k = op.first + op.count; k-- > op.first && !covered.complete();) {
-                const QRect b = pieceBounds(op, m_framePieces[k]);
+                const QRect& piece = m_framePieces[k];
+                const QRect b = copy ? clipped(piece, m_imageRect) : piece;
                 if (!overlaps(b, around) || covered.covers(b))
                     continue;
                 shown.push_back(Piece{static_cast<std::uint32_t>(i), k});
@@ -556,11 +567,9 @@ void Surface::commitFrame() {
         // matched, or matched but different, changed. Runs of the same
         // kind are matched piece by piece.
         auto compare = [&](const DrawOp& n, const DrawOp& w) {
-            if (sameOp(n, w))
-                return;
             if (n.isRun() && w.isRun() && n.sameRunAs(w)) {
                 addRunChanges(n, w, changed);
-            } else {
+            } else if (!sameOp(n, w)) {
                 addOpBounds(w, m_lastPieces, changed);
                 addOpBounds(n, m_framePieces, changed);
             }
@@ -730,7 +739,7 @@ void Surface::print(const std::string& text) {
         held = m_textCache.run(m_font, text);
         run = held.get();
     }
-    if (run->mask.isNull()) {
+    if (run->maskSize.isEmpty()) { // nothing drawn, or no memory for it
         notePrinted(nullptr);
         return;
     }
@@ -757,7 +766,7 @@ void Surface::print(const std::string& text) {
                     roundPixel(m_currentY) + run->offset.y());
     DrawOp op;
     op.kind = DrawOp::Kind::Text;
-    op.bounds = QRect(at, run->mask.size());
+    op.bounds = QRect(at, run->maskSize);
     op.colour = bgrToRgb(m_foreground);
     op.at = at;
     op.run = run;

@@ -75,6 +75,7 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
         return out;
     const int w = right - left + 1;
     out->mask = QImage(w, bottom - top + 1, QImage::Format_Alpha8);
+    out->maskSize = out->mask.size();
     constexpr int MaxGap = 8; // cheaper to walk over than to start a new span
     out->rowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
     out->solidRowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);

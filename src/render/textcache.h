@@ -27,6 +27,7 @@ struct TextRun : std::enable_shared_from_this<TextRun> {
     std::string text;
     QImage mask;   // Alpha8: the ink's coverage, 0 (none) to 255 (solid)
     QPoint offset; // top-left of the mask relative to the text's top-left
+    QSize maskSize{0, 0};
     // The ink as spans of columns [begin, end) per mask row; short gaps
     // inside a span are kept, long stretches without ink are left out.
     // Row r's spans are spans[rowStart[r]] .. spans[rowStart[r + 1]].
