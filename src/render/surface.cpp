@@ -392,12 +392,20 @@ public:
         const int shift = at.x() - m_area.left();
         for (int y = dest.top(); y <= dest.bottom(); ++y) {
             const auto my = static_cast<std::size_t>(y - at.y());
+            const uchar* mrow = run.mask.constScanLine(static_cast<int>(my));
             const int ay = y - m_area.top();
-            for (std::uint32_t i = run.solidRowStart[my]; i < run.solidRowStart[my + 1]; ++i) {
-                const int x0 = std::max(run.solidSpans[i].first, clipLeft);
-                const int x1 = std::min(run.solidSpans[i].second, clipRight);
-                if (x0 < x1)
-                    addSpan(ay, x0 + shift, x1 + shift);
+            for (std::uint32_t i = run.rowStart[my]; i < run.rowStart[my + 1]; ++i) {
+                const int x1 = std::min(run.spans[i].second, clipRight);
+                int x = std::max(run.spans[i].first, clipLeft);
+                while (x < x1) {
+                    while (x < x1 && mrow[x] != 255)
+                        ++x;
+                    const int begin = x;
+                    while (x < x1 && mrow[x] == 255)
+                        ++x;
+                    if (begin < x)
+                        addSpan(ay, begin + shift, x + shift);
+                }
             }
         }
     }

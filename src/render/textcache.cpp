@@ -78,10 +78,8 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
     out->maskSize = out->mask.size();
     constexpr int MaxGap = 8; // cheaper to walk over than to start a new span
     out->rowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
-    out->solidRowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
     for (int y = 0; y < out->mask.height(); ++y) {
         out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
-        out->solidRowStart.push_back(static_cast<std::uint32_t>(out->solidSpans.size()));
         const auto* from = reinterpret_cast<const QRgb*>(img.constScanLine(top + y)) + left;
         uchar* const line = out->mask.scanLine(y);
         for (int x = 0; x < w; ++x)
@@ -106,18 +104,8 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
             out->spans.emplace_back(begin, end);
             x = end;
         }
-        for (int sx = 0; sx < w;) {
-            while (sx < w && line[sx] != 255)
-                ++sx;
-            const int begin = sx;
-            while (sx < w && line[sx] == 255)
-                ++sx;
-            if (begin < sx)
-                out->solidSpans.emplace_back(begin, sx);
-        }
     }
     out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
-    out->solidRowStart.push_back(static_cast<std::uint32_t>(out->solidSpans.size()));
     // Offset from the text's top-left corner (the baseline is ascent below it).
     out->offset = QPoint(ink.left() + left, ink.top() + fm.ascent() + top);
     return out;
@@ -147,11 +135,9 @@ void TextCache::keep(const std::shared_ptr<const TextRun>& run) {
 }
 
 void TextCache::insert(Key key, const std::shared_ptr<const TextRun>& run) {
-    const std::size_t bytes =
-        static_cast<std::size_t>(run->mask.sizeInBytes()) +
-        run->spans.size() * sizeof(run->spans[0]) + run->rowStart.size() * sizeof(std::uint32_t) +
-        run->solidSpans.size() * sizeof(run->solidSpans[0]) +
-        run->solidRowStart.size() * sizeof(std::uint32_t) + run->text.size() + 128;
+    const std::size_t bytes = static_cast<std::size_t>(run->mask.sizeInBytes()) +
+                              run->spans.size() * sizeof(run->spans[0]) +
+                              run->rowStart.size() * sizeof(std::uint32_t) + run->text.size() + 128;
     if (bytes > m_budget)
         return; // too large to keep; used once
     evictTo(m_budget - bytes);

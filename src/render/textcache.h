@@ -33,9 +33,6 @@ struct TextRun : std::enable_shared_from_this<TextRun> {
     // Row r's spans are spans[rowStart[r]] .. spans[rowStart[r + 1]].
     std::vector<std::pair<std::int32_t, std::int32_t>> spans;
     std::vector<std::uint32_t> rowStart;
-    // The fully covered columns [begin, end) of each row, likewise.
-    std::vector<std::pair<std::int32_t, std::int32_t>> solidSpans;
-    std::vector<std::uint32_t> solidRowStart;
     // The last frame of its surface that counted this run's bytes as kept
     // alive; a run drawn many times in one frame is counted once.
     mutable std::uint64_t pinnedInFrame = 0;
