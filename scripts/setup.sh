@@ -11,6 +11,7 @@ PACKAGES=(
   python3 python3-pil python3-fonttools
   clang libclang-rt-14-dev
   xvfb xauth
+  openbox xdotool imagemagick netpbm x11-utils
 )
 
 missing=()
