@@ -321,6 +321,169 @@ def first_difference(a, b):
 
 # --- the run -----------------------------------------------------------------
 
+# Click positions of tool-strip controls, in canvas pixels: the centre of
+# each from its stored place (1/1440 inch, 15 to the pixel) in its frame.
+CHK_TEXT = (176 + 168 + 20, 8 + 16 + 12)
+CBO_FONT = (176 + 8 + 50, 8 + 16 + 10)
+CHK_SHOW_KB = (408 + 8 + 10, 8 + 16 + 16)
+CMD_SET_IMAGE = (600 + 8 + 20, 8 + 16 + 16)
+
+SYMBOLS = False  # switched on once the symbol keyboard is in the build
+EXPORT = False  # switched on once image export is in the build
+
+
+def commit_line(s, what):
+    """Enter: the line becomes a text item with its handle at
+    (25, height + 95); text mode ends, markers are on. Gives the height."""
+    s.keys("Return")
+    s.wait_caret(False)
+    img = s.grab()
+    heights = [h for h in range(20, 400) if s.marker_at(img, 25, 95 + h)]
+    if len(heights) != 1:
+        raise Failure("the handle of the new %s was not found below (25, 95)" % what)
+    s.say("%s: text height %d" % (what, heights[0]))
+    return heights[0]
+
+
+def keyboard_left(s, wid):
+    """The symbol keyboard's home: the window's outer width - 474."""
+    r = subprocess.run(["xprop", "-id", wid, "_NET_FRAME_EXTENTS"], env=s.env,
+                       capture_output=True, text=True)
+    extents = [0, 0, 0, 0]
+    if "=" in r.stdout:
+        extents = [int(v) for v in r.stdout.split("=")[1].split(",")]
+    info = subprocess.run(["xwininfo", "-id", wid], env=s.env, capture_output=True,
+                          text=True).stdout
+    width = int(info.split("Width:")[1].split()[0])
+    return width + extents[0] + extents[1] - 474
+
+
+def keyboard_shown(s, left, picture):
+    img = s.grab()
+    x0, y0 = s.at(left, 96)
+    return img.crop((x0, y0, x0 + 465, y0 + 140)).tobytes() == picture.tobytes()
+
+
+def symbol_line(s, wid):
+    """Typical use, steps 1 to 3 with the symbol keyboard: "Math Symbols",
+    "Show Keyboard", "&Text", then keys typed and keys clicked on the
+    keyboard picture, one of them shifted, and Enter."""
+    normal = Image.open(os.path.join(s.folder, "KBnorm465.bmp")).convert("RGB")
+    shifted = Image.open(os.path.join(s.folder, "KBshift465.bmp")).convert("RGB")
+    box = (s.cx + 150, s.cy + 20, s.cx + 330, s.cy + 200)  # the list and its popup
+    closed = s.grab().crop(box)
+    s.click(*CBO_FONT)
+    s.wait("the font list", lambda: s.grab().crop(box) != closed)
+    s.keys("Down", "Return")  # "Arial" -> "Math Symbols"
+    s.wait("the font list to close", lambda: s.grab().crop(box).getpixel((5, 150)) == (255,) * 3)
+    s.click(*CHK_SHOW_KB)
+    left = keyboard_left(s, wid)
+    s.wait("the symbol keyboard at (%d, 96)" % left, lambda: keyboard_shown(s, left, normal))
+    s.screenshot("symbol-keyboard")
+    s.click(*CHK_TEXT)
+    s.wait_caret(True)
+
+    def key(x, y):
+        s.click(left + x, 96 + y)
+    s.type("x")
+    key(50, 45)  # q
+    key(10, 100)  # the shift key
+    s.wait("the shifted keyboard", lambda: keyboard_shown(s, left, shifted))
+    key(50, 45)  # Q
+    key(65, 15)  # the shifted 2 key: a backslash
+    key(10, 100)
+    s.wait("the normal keyboard again", lambda: keyboard_shown(s, left, normal))
+    key(400, 75)  # #
+    key(100, 30)  # between two rows: nothing
+    s.type("=1")
+    s.wait("the typed symbols", lambda: ink_columns(
+        s.canvas_image(s.grab(), (30, 100, 700, 300))) > 100)
+    s.screenshot("symbols-typed")
+    height = commit_line(s, "symbol line")
+    s.drag((25, 95 + height), (900, 400))
+    s.wait_markers("the symbol line's handle at (900, 400)", [(900, 400)], [(25, 95 + height)])
+    s.screenshot("symbols-dragged")
+    return ("MathSymbols", 0, 0, 100, "xqQ\\#=1", 904, 404 - height, 900, 400, height, -1)
+
+
+def export_image(s):
+    """Step 7: "Se&t Image", "Set O&utline", an outline dragged on the
+    workspace, "Save &Image" through the real dialog and message box; the
+    bitmap's pixels must be the grey levels of the screen inside the
+    outline."""
+    s.click(*CMD_SET_IMAGE)
+    # Image mode switches markers off.
+    s.wait_markers("image mode without markers", [], [(300, 400), (436, 700), (700, 500)])
+    s.screenshot("image-set")
+    s.keys("alt+u")
+    corner1, corner2 = (280, 240), (1300, 480)  # canvas pixels
+    s.drag(corner1, corner2, steps=12)
+    blue = (0, 0, 255)
+    s.wait("the blue outline", lambda: all(
+        s.grab().getpixel(s.at(*p)) == blue for p in (corner1, corner2, (corner1[0], corner2[1]))))
+    s.screenshot("outline")
+    bmp_path = os.path.join(s.art, "e2e image.bmp")
+    if os.path.exists(bmp_path):
+        os.remove(bmp_path)
+    s.keys("alt+i")
+    s.file_dialog("Save As", bmp_path)
+    s.wait_window("Save Image")
+    s.screenshot("image-saved-message")
+    s.keys("Return")
+    s.wait_window_gone("Save Image")
+    s.wait("the bitmap file", lambda: os.path.exists(bmp_path))
+    screen = s.grab()  # the outline is painted white over by now
+    s.screenshot("image-saved")
+    check_bitmap(s, bmp_path, screen, corner1, corner2)
+
+
+def check_bitmap(s, path, screen, corner1, corner2):
+    with open(path, "rb") as f:
+        data = f.read()
+    width = corner2[0] - corner1[0] - 2
+    height = corner2[1] - corner1[1] - 2
+    (magic, size, offset, info, w, h, planes, bits, compression, image_size, xppm,
+     yppm) = struct.unpack("<2sIxxxxIIiiHHIIii", data[:46])
+    got = (magic, size, offset, info, w, h, planes, bits, compression, image_size, xppm, yppm)
+    want = (b"BM", len(data), 118, 40, width, height, 1, 4, 2, len(data) - 118, 3780, 3780)
+    if got != want:
+        raise Failure("bitmap header %s, expected %s" % (got, want))
+    palette = data[54:118]
+    if palette != b"".join(bytes([17 * n] * 3 + [0]) for n in range(16)):
+        raise Failure("the bitmap's palette is not the 16 greys")
+    # Decoded by netpbm, not by the program's own code.
+    pgm = subprocess.run(["bmptopnm", path], capture_output=True, check=True).stdout
+    pgm_path = os.path.join(s.art, "e2e image.pgm")
+    with open(pgm_path, "wb") as f:
+        f.write(pgm)
+    decoded = Image.open(pgm_path).convert("L")
+    if decoded.size != (width, height):
+        raise Failure("bmptopnm gives %s, expected %dx%d" % (decoded.size, width, height))
+    # Workspace point (x, y) shows canvas point (x, y + 96); the capture
+    # starts one pixel inside the outline's first corner.
+    x0, y0 = s.at(corner1[0] + 1, corner1[1] + 1)
+    area = screen.crop((x0, y0, x0 + width, y0 + height))
+    area.save(os.path.join(s.art, "e2e image-screen-area.png"))
+    bad = 0
+    first = None
+    dp, sp = decoded.load(), area.load()
+    levels = set()
+    for y in range(height):
+        for x in range(width):
+            level = sp[x, y][1] >> 4
+            levels.add(level)
+            if dp[x, y] != 17 * level:
+                bad += 1
+                first = first or (x, y, dp[x, y], sp[x, y])
+    if bad:
+        raise Failure("%d bitmap pixels differ from the screen's grey levels; first %s" %
+                      (bad, first))
+    if not {0, 15} <= levels:
+        raise Failure("the captured area holds no black ink and white paper: %s" % levels)
+    s.say("bitmap: %dx%d, %d bytes, every pixel the screen's grey level" %
+          (width, height, len(data)))
+
+
 def run(s):
     s.start()
     wid = s.wait_window("Corvel Quillmark V4.3")
@@ -329,7 +492,7 @@ def run(s):
     s.screenshot("started")
 
     # 1. "&Text": the caret starts to blink after (30, 100).
-    s.click(176 + 168 + 20, 8 + 16 + 12)  # chkText in the "Text" frame
+    s.click(*CHK_TEXT)
     s.wait_caret(True)
     s.screenshot("text-mode")
 
@@ -337,22 +500,13 @@ def run(s):
     s.type("Qx+1")
     s.keys("BackSpace")
     s.type("2")
-    text = "Qx+2"
     s.wait("the typed line", lambda: ink_columns(s.canvas_image(s.grab(), (30, 100, 600, 300)))
            > 100)
     s.screenshot("typed")
 
-    # 3. Enter commits the line as a text item with its handle at
-    # (25, height + 95); text mode ends, markers are on.
-    s.keys("Return")
-    s.wait_caret(False)
-    img = s.grab()
-    heights = [h for h in range(20, 400) if s.marker_at(img, 25, 95 + h)]
-    if len(heights) != 1:
-        s.screenshot("no-handle")
-        raise Failure("the new text item's handle was not found below (25, 95)")
-    height = heights[0]
-    s.say("text height %d" % height)
+    # 3. Enter commits it.
+    height = commit_line(s, "text line")
+    texts = [("Arial", 0, 0, 100, "Qx+2", 304, 404 - height, 300, 400, height, -1)]
     s.screenshot("committed")
 
     # 4. Drag the item by its handle.
@@ -391,6 +545,10 @@ def run(s):
     s.xdo("keyup", "Delete")
     s.wait_markers("the second line deleted", [], [(26, 160), (70, 160), (114, 160)])
     s.screenshot("edited")
+
+    # Steps 1 to 4 again with the symbol keyboard.
+    if SYMBOLS:
+        texts.append(symbol_line(s, wid))
     before_save = s.canvas_image(s.grab())
 
     # 6. File > Save through the real dialog and message box.
@@ -406,10 +564,8 @@ def run(s):
     s.wait("the saved file", lambda: os.path.exists(exp_path))
     with open(exp_path, "rb") as f:
         saved = f.read()
-    expected = exp_bytes(
-        [("Arial", 0, 0, 100, text, 304, 404 - height, 300, 400, height, -1)],
-        [(436, 700, 356, 517, 12, -1), (70, 160, 26, 114, 12, 0)],
-        [(700, 500, 553, 447, 12, -1)])
+    expected = exp_bytes(texts, [(436, 700, 356, 517, 12, -1), (70, 160, 26, 114, 12, 0)],
+                         [(700, 500, 553, 447, 12, -1)])
     if saved != expected:
         raise Failure("the saved file differs from the expected tables: " +
                       first_difference(saved, expected))
@@ -427,7 +583,12 @@ def run(s):
            lambda: s.canvas_image(s.grab()) == before_save)
     s.screenshot("opened")
 
+    # 7. Image export.
+    if EXPORT:
+        export_image(s)
+
     # File > Exit ends the program cleanly.
+    s.wait("the main window's focus", lambda: s.xdo("getactivewindow") == wid)
     s.menu("x")
     s.wait("the editor to exit", lambda: s.app.poll() is not None, check_app=False)
     if s.app.returncode != 0:
