@@ -200,16 +200,20 @@ class Session:
     def calibrate(self, wid):
         """Finds the canvas origin on the screen: the window's client area
         holds the menu bar, then the canvas, whose first 97 rows the tool
-        strip covers; the first white row on the far right is canvas row 97."""
+        strip covers; the first white row on the far right is canvas row 97.
+        Waits until the window has painted that far."""
         cx, cy = self.origin(wid)
-        img = self.grab()
         col = min(SCREEN_W - 4, cx + 1900)
-        for y in range(cy, SCREEN_H):
-            if img.getpixel((col, y)) == (255, 255, 255):
-                self.cx, self.cy = cx, y - TOOL_STRIP_H
-                self.say("canvas origin at (%d, %d)" % (self.cx, self.cy))
-                return
-        raise Failure("no canvas found below the tool strip")
+
+        def white_row():
+            img = self.grab()
+            for y in range(cy + TOOL_STRIP_H, min(SCREEN_H, cy + 300)):
+                if img.getpixel((col, y)) == (255, 255, 255):
+                    return y
+            return None
+        first = self.wait("the canvas below the tool strip", white_row)
+        self.cx, self.cy = cx, first - TOOL_STRIP_H
+        self.say("canvas origin at (%d, %d)" % (self.cx, self.cy))
 
     def at(self, x, y):
         return self.cx + x, self.cy + y
