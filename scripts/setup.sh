@@ -6,6 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev libqt6test6 qt6-tools-dev libgl-dev
+  libqt6help6 qt6-documentation-tools
   libgtest-dev libbenchmark-dev
   fonts-liberation fonts-dejavu-core
   python3 python3-pil python3-fonttools

@@ -235,6 +235,55 @@ TEST(ExpCodec, SectionsLeftOutOfTheFileAreEmptyAfterOpen) {
     EXPECT_EQ(opened.TextItems.rows(), 1u);
 }
 
+// Any non-zero flag announces its section, in each of the three tables:
+// the rows are read and the table is present (True) afterwards.
+TEST(ExpCodec, OddFlagsStillAnnounceTheirSection) {
+    const Bytes textRow = FileImage{}
+                              .i32(0)
+                              .str("Arial")
+                              .i16(0)
+                              .i16(-1)
+                              .i16(50)
+                              .str("odd")
+                              .i16(30)
+                              .i16(100)
+                              .i16(25)
+                              .i16(162)
+                              .i16(67)
+                              .i16(-1)
+                              .b;
+    const Bytes lineRow = FileImage{}.i32(0).i16(70).i16(160).i16(26).i16(114).i16(12).i16(-1).b;
+    for (const int table : {0, 1, 2}) {
+        for (const int flag : {1, 5, -2, 32767, -32768}) {
+            SCOPED_TRACE("table " + std::to_string(table) + ", flag " + std::to_string(flag));
+            FileImage file;
+            for (int t = 0; t < 3; ++t)
+                file.i16(t == table ? flag : 0);
+            const Bytes& row = table == 0 ? textRow : lineRow;
+            file.b.insert(file.b.end(), row.begin(), row.end());
+            const DecodeResult r = decode(file.b, threeSections());
+            ASSERT_TRUE(r.ok) << r.message;
+            EXPECT_EQ(r.bytesRead, file.b.size());
+            const Expression& e = r.expression;
+            EXPECT_EQ(std::vector<VbBool>({e.textItemsExist, e.hLinesExist, e.vLinesExist}),
+                      std::vector<VbBool>({VbBool(table == 0 ? VbTrue : VbFalse),
+                                           VbBool(table == 1 ? VbTrue : VbFalse),
+                                           VbBool(table == 2 ? VbTrue : VbFalse)}));
+            if (table == 0) {
+                ASSERT_EQ(e.textRowCount(), 1);
+                EXPECT_EQ(e.TextItems.text[0], "odd");
+                EXPECT_EQ(e.TextItems.height[0], 67);
+            } else if (table == 1) {
+                ASSERT_EQ(e.hLineRowCount(), 1);
+                EXPECT_EQ(e.HLines.x2[0], 114);
+            } else {
+                ASSERT_EQ(e.vLineRowCount(), 1);
+                EXPECT_EQ(e.VLines.y2[0], 114);
+            }
+        }
+    }
+}
+
 TEST(ExpCodec, BytesAfterTheLastSectionAreIgnored) {
     const Bytes valid = encode(threeSections());
     Bytes longer = valid;

@@ -4,14 +4,23 @@
 #include "filehelpers.h"
 #include "files/expcodec.h"
 #include "files/expfile.h"
+#include "tinyfs.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace quill;
@@ -100,6 +109,43 @@ TEST_F(ExpFiles, FailedSavesKeepTheOldFileAndLeaveNoTemporaryFile) {
     }
 }
 
+// What a save replaces: the file a chain of links leads to (the links
+// stay), keeping that file's permissions; a new file gets the umask's; a
+// name that is not a regular file is refused without being touched.
+TEST_F(ExpFiles, SaveReplacesTheFileBehindLinksAndKeepsItsPermissions) {
+    ASSERT_TRUE(QDir(tmp.path()).mkdir(QStringLiteral("real")));
+    const QByteArray old = toQBytes(encodeExpression(sample(1)).bytes);
+    writeFile(at("real/drawing.exp"), old);
+    ASSERT_TRUE(QFile::setPermissions(at("real/drawing.exp"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    ASSERT_EQ(::symlink("real/drawing.exp", QFile::encodeName(at("one")).constData()), 0);
+    ASSERT_EQ(::symlink(QFile::encodeName(at("one")).constData(),
+                        QFile::encodeName(at("two")).constData()),
+              0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(at("pipe")).constData(), 0644), 0);
+
+    const Expression e = sample(3);
+    const QByteArray want = toQBytes(encodeExpression(e).bytes);
+    ASSERT_TRUE(saveExpressionFile(at("two"), e).ok);
+    EXPECT_EQ(readAll(at("real/drawing.exp")), want);
+    EXPECT_TRUE(QFileInfo(at("two")).isSymLink());
+    EXPECT_TRUE(QFileInfo(at("one")).isSymLink());
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(at("real/drawing.exp")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    const mode_t mask = ::umask(022);
+    const FileResult created = saveExpressionFile(at("new.exp"), e);
+    ::umask(mask);
+    ASSERT_TRUE(created.ok) << created.message.toStdString();
+    ASSERT_EQ(::stat(QFile::encodeName(at("new.exp")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+
+    EXPECT_FALSE(saveExpressionFile(at("pipe"), e).ok);
+    EXPECT_EQ(entries(tmp.path()), (Names{"new.exp", "one", "pipe", "real", "two"}));
+    EXPECT_EQ(entries(at("real")), Names{"drawing.exp"});
+}
+
 // A disk that fills up part way through the write, simulated with a file
 // size limit on this process.
 TEST_F(ExpFiles, WriteFailingPartWayKeepsTheOldFile) {
@@ -119,6 +165,109 @@ TEST_F(ExpFiles, WriteFailingPartWayKeepsTheOldFile) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(readAll(at("keep.exp")), old);
     EXPECT_EQ(entries(tmp.path()), Names{"keep.exp"});
+}
+
+// A real full disk: a tiny tmpfs, filled in four ways. Each save must be
+// refused with the file system's own "no space" error, keep the old bytes
+// and leave nothing behind; once room is made, the same save goes through.
+TEST(FullDisk, SavesThatDoNotFitKeepTheOldFileAndLeaveNothingBehind) {
+    QUILLMARK_TINYFS_OR_RERUN();
+    std::cout << "[ full disk ] " << test::TinyFilesystem::how() << "\n";
+    const QByteArray old = toQBytes(encodeExpression(sample(1)).bytes);
+    const struct {
+        const char* name;
+        Expression expr;
+        long long leaveBytes; // free space left by the filler, -1: use up inodes
+    } cases[] = {
+        {"small file, well under any buffer, on a full disk", sample(1), 0},
+        {"large file on a full disk", sample(6000), 0},
+        {"the disk fills between two writes", sample(6000), 16 * 1024},
+        {"the folder is full before the temporary file", sample(1), -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TinyFilesystem fs(128, 32);
+        ASSERT_TRUE(fs.ok()) << fs.error();
+        writeFile(fs.at("keep.exp"), old);
+        const std::size_t size = encodeExpression(c.expr).bytes.size();
+        if (c.leaveBytes >= 0) {
+            ASSERT_GT(fs.fill(c.leaveBytes), 0);
+            if (c.leaveBytes > 0) { // the first write fits in part, the next finds no room
+                ASSERT_GT(size, std::size_t(c.leaveBytes) + 4096);
+            }
+        } else {
+            ASSERT_GT(fs.useUpInodes(), 0);
+        }
+        const Names before = entries(fs.path());
+
+        const FileResult r = saveExpressionFile(fs.at("keep.exp"), c.expr);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.message.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+            << r.message.toStdString();
+        if (c.leaveBytes < 0) {
+            EXPECT_TRUE(r.message.contains(QStringLiteral("cannot create")))
+                << r.message.toStdString();
+        }
+        EXPECT_EQ(readAll(fs.at("keep.exp")), old);
+        EXPECT_EQ(entries(fs.path()), before);
+
+        // With room to spare the very same save goes through.
+        for (const QString& n :
+             QDir(fs.path()).entryList({QStringLiteral("filler"), QStringLiteral("inode-*")}))
+            ASSERT_TRUE(QFile::remove(fs.path() + QLatin1Char('/') + n));
+        const FileResult again = saveExpressionFile(fs.at("keep.exp"), c.expr);
+        EXPECT_TRUE(again.ok) << again.message.toStdString();
+        EXPECT_EQ(readAll(fs.at("keep.exp")), toQBytes(encodeExpression(c.expr).bytes));
+        EXPECT_EQ(entries(fs.path()), Names{"keep.exp"});
+    }
+}
+
+// A folder the user may not add files to, holding an old file the user may
+// write: the save is refused rather than written into the old file in
+// place, and the folder stays as it was. Root ignores folder permissions,
+// so as root the save runs in a child process that has become "nobody".
+TEST_F(ExpFiles, FolderThatRefusesTheTemporaryFileRefusesTheSave) {
+    constexpr uid_t Nobody = 65534;
+    const bool asRoot = ::geteuid() == 0;
+    std::cout << "[ read-only folder ] "
+              << (asRoot ? "as root: the save runs in a child that dropped to nobody (65534)"
+                         : "as the unprivileged user running the tests")
+              << "\n";
+    const QByteArray old = toQBytes(encodeExpression(sample(2)).bytes);
+    writeFile(at("keep.exp"), old);
+    const QByteArray folder = QFile::encodeName(tmp.path());
+    const QByteArray file = QFile::encodeName(at("keep.exp"));
+    if (asRoot) { // nobody may pass through the folder and write the file
+        ASSERT_EQ(::chmod(folder.constData(), 0755), 0);
+        ASSERT_EQ(::chown(file.constData(), Nobody, Nobody), 0);
+    } else {
+        ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
+    }
+    const Names before = entries(tmp.path());
+    const Expression bigger = sample(40);
+
+    int saved = -1; // 1 saved, 0 refused
+    if (asRoot) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0 ||
+                ::geteuid() != Nobody)
+                ::_exit(3);
+            ::_exit(saveExpressionFile(at("keep.exp"), bigger).ok ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 3) << "could not become nobody";
+        saved = WEXITSTATUS(status);
+    } else {
+        saved = saveExpressionFile(at("keep.exp"), bigger).ok ? 1 : 0;
+        ::chmod(folder.constData(), 0700);
+    }
+    EXPECT_EQ(saved, 0);
+    EXPECT_EQ(readAll(at("keep.exp")), old);
+    EXPECT_EQ(entries(tmp.path()), before);
 }
 
 TEST_F(ExpFiles, OpenRefusesWhatItCannotRead) {

@@ -6,6 +6,7 @@
 #include "app/widgets.h"
 #include "filehelpers.h"
 #include "scriptedplatform.h"
+#include "tinyfs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -158,6 +160,37 @@ TEST_F(FilesWindow, FailedSaveKeepsTheOldFileAndSaysNothing) {
                                 "4600a0001a0072000c00ffff"));
     EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("old.exp")});
+}
+
+// File > Save onto a disk that is really full: no "file saved", the old
+// file as it was, the expression untouched and typing can go on; with room
+// made, the same Save confirms.
+TEST_F(FilesWindow, SaveOntoAFullDiskSaysNothingAndKeepsTheOldFile) {
+    QUILLMARK_TINYFS_OR_RERUN();
+    std::cout << "[ full disk ] " << test::TinyFilesystem::how() << "\n";
+    test::TinyFilesystem fs(16, 16);
+    ASSERT_TRUE(fs.ok()) << fs.error();
+    const QByteArray old = hex("000000000000");
+    writeFile(fs.at("drawing.exp"), old);
+    ASSERT_GT(fs.fill(), 0);
+    QTest::mouseClick(w->cmdLine, Qt::LeftButton);
+    typeLine(QStringLiteral("a+b"));
+    const Expression before = w->expression;
+
+    w->cboLine->setFocus();
+    save(fs.at("drawing.exp"));
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(readAll(fs.at("drawing.exp")), old);
+    EXPECT_EQ(QDir(fs.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("drawing.exp"), QStringLiteral("filler")}));
+    EXPECT_EQ(w->expression, before);
+    EXPECT_EQ(QApplication::focusWidget(), w->Picture4);
+
+    ASSERT_TRUE(QFile::remove(fs.at("filler")));
+    save(fs.at("drawing.exp"));
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text, fs.at("drawing.exp") + QStringLiteral(" :-  file saved"));
+    EXPECT_EQ(readAll(fs.at("drawing.exp")).left(6), hex("ffffffff0000"));
 }
 
 TEST_F(FilesWindow, OpenLeavesImageModeBeforeItsDialog) {

@@ -10,7 +10,10 @@
 #include "scriptedplatform.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QPixmap>
 #include <QRadioButton>
+#include <QScreen>
 #include <gtest/gtest.h>
 #include <random>
 
@@ -35,35 +38,13 @@ QString firstDifference(const QImage& a, const QImage& b) {
 
 } // namespace
 
-TEST(CanvasFrames, IncrementalRepaintMatchesAFullRepaint) {
-    test::ScriptedPlatform platform;
-    MainPanel w(platform);
-    w.Form_Load();
-    w.Timer2->stop();
-    std::mt19937 rng(20261207);
-    auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    auto anyHandle = [&](std::int16_t& x, std::int16_t& y) {
-        // A handle of some item, or an arbitrary point.
-        const Expression& e = w.expression;
-        if (e.textRowCount() > 0 && pick(3) == 0) {
-            const auto r = static_cast<std::size_t>(pick(e.textRowCount()));
-            x = e.TextItems.markerX[r];
-            y = e.TextItems.markerY[r];
-        } else if (e.hLineRowCount() > 0 && pick(2) == 0) {
-            const auto r = static_cast<std::size_t>(pick(e.hLineRowCount()));
-            x = pick(2) ? e.HLines.midX[r] : e.HLines.x2[r];
-            y = e.HLines.y[r];
-        } else if (e.vLineRowCount() > 0) {
-            const auto r = static_cast<std::size_t>(pick(e.vLineRowCount()));
-            x = e.VLines.x[r];
-            y = pick(2) ? e.VLines.midY[r] : e.VLines.y1[r];
-        } else {
-            x = static_cast<std::int16_t>(pick(1280));
-            y = static_cast<std::int16_t>(pick(800));
-        }
-    };
+// One step of a random editing session: what a user might do next, through
+// the window's own handlers. Returns which kind of step it was.
+class RandomSession {
+public:
+    RandomSession(MainPanel& window, unsigned seed) : w(window), rng(seed) {}
 
-    for (int step = 0; step < 400; ++step) {
+    int step() {
         int action = pick(14);
         switch (action) {
         case 0: // a new line, either way, any width
@@ -134,6 +115,44 @@ TEST(CanvasFrames, IncrementalRepaintMatchesAFullRepaint) {
             w.chkText->setValue(0);
             break;
         }
+        return action;
+    }
+
+private:
+    int pick(int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); }
+    // A handle of some item, or an arbitrary point.
+    void anyHandle(std::int16_t& x, std::int16_t& y) {
+        const Expression& e = w.expression;
+        if (e.textRowCount() > 0 && pick(3) == 0) {
+            const auto r = static_cast<std::size_t>(pick(e.textRowCount()));
+            x = e.TextItems.markerX[r];
+            y = e.TextItems.markerY[r];
+        } else if (e.hLineRowCount() > 0 && pick(2) == 0) {
+            const auto r = static_cast<std::size_t>(pick(e.hLineRowCount()));
+            x = pick(2) ? e.HLines.midX[r] : e.HLines.x2[r];
+            y = e.HLines.y[r];
+        } else if (e.vLineRowCount() > 0) {
+            const auto r = static_cast<std::size_t>(pick(e.vLineRowCount()));
+            x = e.VLines.x[r];
+            y = pick(2) ? e.VLines.midY[r] : e.VLines.y1[r];
+        } else {
+            x = static_cast<std::int16_t>(pick(1280));
+            y = static_cast<std::int16_t>(pick(800));
+        }
+    }
+
+    MainPanel& w;
+    std::mt19937 rng;
+};
+
+TEST(CanvasFrames, IncrementalRepaintMatchesAFullRepaint) {
+    test::ScriptedPlatform platform;
+    MainPanel w(platform);
+    w.Form_Load();
+    w.Timer2->stop();
+    RandomSession session(w, 20261207);
+    for (int step = 0; step < 400; ++step) {
+        const int action = session.step();
         // What the incremental repaints produced ...
         w.Redraw();
         const QImage incremental = w.canvas.image().copy();
@@ -143,6 +162,67 @@ TEST(CanvasFrames, IncrementalRepaintMatchesAFullRepaint) {
         const QImage full = w.canvas.image();
         ASSERT_EQ(incremental, full) << "step " << step << ", action " << action << ": "
                                      << firstDifference(incremental, full).toStdString();
+    }
+}
+
+// What the window system shows of the canvas: its part of the window's
+// backing store, as flushed to the screen, read back through the screen
+// (a grab of the widget would paint it afresh and hide what never arrived).
+QImage canvasOnScreen(MainPanel& w) {
+    QCoreApplication::sendPostedEvents();
+    QWidget* v = w.canvasView;
+    const QPoint origin = v->mapTo(v->window(), QPoint(0, 0));
+    return v->screen()
+        ->grabWindow(v->window()->winId(), origin.x(), origin.y(), v->width(), v->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// The first pixel, within the part of the canvas no other widget covers,
+// where the screen differs from the canvas's picture.
+QString firstDifferenceShown(MainPanel& w) {
+    const QImage shown = canvasOnScreen(w);
+    const QImage& picture = w.canvas.image();
+    const QRegion visible = w.canvasView->visibleRegion();
+    if (visible.isEmpty())
+        return QStringLiteral("the canvas is not shown");
+    for (const QRect& area : visible) {
+        const QRect r = area.intersected(picture.rect());
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            const auto* a = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
+            const auto* b = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+            for (int x = r.left(); x <= r.right(); ++x)
+                if (a[x] != b[x])
+                    return QStringLiteral("(%1, %2): shown %3, picture %4")
+                        .arg(x)
+                        .arg(y)
+                        .arg(a[x], 8, 16)
+                        .arg(b[x], 8, 16);
+        }
+    }
+    return {};
+}
+
+// Every change to the canvas's picture must reach the screen, clears
+// included: a repaint that draws nothing new still has to show the area it
+// whitened, or an old caret stays visible.
+TEST(CanvasFrames, TheScreenShowsThePictureAfterEveryStep) {
+    test::ScriptedPlatform platform;
+    auto w = test::openActiveMainPanel(platform);
+    ASSERT_TRUE(w);
+    // Enter on an empty canvas while the caret shows.
+    w->chkMarkers->setValue(0);
+    w->chkText->setValue(1);
+    w->Timer2_Timer();
+    ASSERT_EQ(firstDifferenceShown(*w).toStdString(), "") << "the caret";
+    w->Picture4_KeyPress(13);
+    ASSERT_EQ(firstDifferenceShown(*w).toStdString(), "") << "Enter with the caret shown";
+
+    RandomSession session(*w, 20261208);
+    for (int step = 0; step < 150; ++step) {
+        const int action = session.step();
+        ASSERT_EQ(firstDifferenceShown(*w).toStdString(), "")
+            << "step " << step << ", action " << action;
     }
 }
 

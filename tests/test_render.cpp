@@ -1,13 +1,16 @@
 // The drawing surface and the repaint layers, read back pixel by pixel.
 
+#include "edit/tables.h"
 #include "model/expression.h"
 #include "model/vbtypes.h"
 #include "render/fontface.h"
 #include "render/layers.h"
 #include "render/surface.h"
 
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QPainter>
 #include <array>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -284,4 +287,72 @@ TEST(SurfaceText, HugeTextDrawsOnlyWhatFallsOnTheSurface) {
     s.cls();
     EXPECT_EQ(countOther(s.image(), White), 0);
     EXPECT_EQ(s.textCache().entryCount(), 0u);
+}
+
+// Cached text is the text QPainter draws straight into a picture, pixel for
+// pixel and the antialiased edges included, for every face and style of the
+// font list and every listed size. QPainter does not draw large text (drawn
+// as outlines) quite the same at every height on a picture: a few dozen
+// edge pixels come out up to four grey levels apart from one height to the
+// next. So a pixel may differ by that much, and only a few may differ at
+// all; a pixel of ink lost, added or moved differs by far more.
+TEST(SurfaceText, CachedTextIsWhatQPainterDraws) {
+    constexpr int Tolerance = 4;
+    installFontSubstitutions();
+    const std::string text = "Hg x+y=(a)";
+    for (const FontChoice& choice : FontTable) {
+        for (const int points : FontSizeTable) {
+            for (const QPoint at : {QPoint(30, 100), QPoint(57, 13)}) {
+                SCOPED_TRACE(testing::Message() << choice.listText << " " << points << " pt at ("
+                                                << at.x() << ", " << at.y() << ")");
+                CanvasFont font{std::string(choice.face), choice.bold, choice.italic,
+                                pointsToPixels(points)};
+                const QFont qf = makeQFont(font);
+                const QFontMetrics fm(qf);
+                const QSize size(at.x() + fm.horizontalAdvance(fromLatin1(text)) + font.pixelSize,
+                                 at.y() + fm.height() + font.pixelSize / 2);
+                Surface s(size);
+                s.setFontName(font.face);
+                s.setFontBold(font.bold);
+                s.setFontItalic(font.italic);
+                s.setFontSize(points);
+                ASSERT_EQ(s.font(), font);
+                s.setCurrentPos(at.x(), at.y());
+                s.print(text);
+
+                QImage want(size, QImage::Format_RGB32);
+                want.fill(White);
+                {
+                    QPainter p(&want);
+                    p.setFont(qf);
+                    p.setPen(Qt::black);
+                    p.setRenderHint(QPainter::TextAntialiasing, true);
+                    p.drawText(at + QPoint(0, fm.ascent()), fromLatin1(text));
+                }
+                const QImage& got = s.image();
+                int worst = 0, ink = 0, differ = 0;
+                QPoint where;
+                for (int y = 0; y < want.height(); ++y) {
+                    const auto* g = reinterpret_cast<const QRgb*>(got.constScanLine(y));
+                    const auto* w = reinterpret_cast<const QRgb*>(want.constScanLine(y));
+                    for (int x = 0; x < want.width(); ++x) {
+                        ink += (w[x] != White || g[x] != White) ? 1 : 0;
+                        const int d = std::max({std::abs(qRed(g[x]) - qRed(w[x])),
+                                                std::abs(qGreen(g[x]) - qGreen(w[x])),
+                                                std::abs(qBlue(g[x]) - qBlue(w[x]))});
+                        differ += d != 0 ? 1 : 0;
+                        if (d > worst) {
+                            worst = d;
+                            where = QPoint(x, y);
+                        }
+                    }
+                }
+                ASSERT_GT(ink, 100);
+                EXPECT_LE(worst, Tolerance)
+                    << "at (" << where.x() << ", " << where.y() << "): cached "
+                    << qRed(got.pixel(where)) << ", drawn " << qRed(want.pixel(where));
+                EXPECT_LE(differ, ink / 200) << differ << " of " << ink << " pixels differ";
+            }
+        }
+    }
 }

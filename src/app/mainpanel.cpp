@@ -375,7 +375,8 @@ void MainPanel::Exit_Click() {
 }
 
 void MainPanel::help_Click() {
-    ShowHTMLHelp(m_platform.programFile(QStringLiteral("\\Tvx4_3.chm")),
+    // The help is a compiled Qt help document, built into the program folder.
+    ShowHTMLHelp(m_platform.programFile(QStringLiteral("\\Tvx4_3.qch")),
                  QStringLiteral("html\\corv1nzi.htm"));
 }
 

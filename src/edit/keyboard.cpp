@@ -1,8 +1,10 @@
-// The symbol keyboard panel: placing and painting it, and its check box.
+// The symbol keyboard panel: placing and painting it, its check box, and
+// typing by clicking its keys.
 
 #include "app/mainpanel.h"
 #include "app/platform/platform.h"
 #include "app/widgets.h"
+#include "edit/keyboardtable.h"
 
 namespace quill {
 
@@ -34,8 +36,18 @@ void MainPanel::chkShowKB_Click() {
     Picture3->setVisible(false);
 }
 
-void MainPanel::Picture3_MouseDown(int, int, double, double) {
-    // Typing from the keyboard picture comes with the keyboard pictures.
+// Every mouse button clicks; a key types its character only in text mode,
+// the shift key switches the layout at any time.
+void MainPanel::Picture3_MouseDown(int, int, double x, double y) {
+    const KeyboardHit hit = keyboardKeyAt(roundHalfEven16(x), roundHalfEven16(y));
+    if (hit.part == KeyboardPart::Shift) {
+        keyboardShifted = keyboardShifted != VbFalse ? VbFalse : VbTrue;
+        Redraw();
+    } else if (hit.part == KeyboardPart::Key && chkText->value() == 1) {
+        const int index = hit.index + (keyboardShifted != VbFalse ? KeyboardNormalKeys : 0);
+        textString.push_back(static_cast<char>(keyboardChars[static_cast<std::size_t>(index)]));
+        Redraw();
+    }
     Picture4->setFocus();
 }
 

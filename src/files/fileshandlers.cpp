@@ -24,10 +24,11 @@ void MainPanel::Save_Click() {
     // The name is used exactly as chosen. The file is replaced only once the
     // new one is complete; a failed write leaves the old file as it was.
     const FileResult result = saveExpressionFile(*path, expression);
-    if (!result.ok)
-        return;
-    m_platform.messageBox(this, {*path + QStringLiteral(" :-  file saved"),
-                                 QStringLiteral("Save Expression"), MessageIcon::Information});
+    if (result.ok)
+        m_platform.messageBox(this, {*path + QStringLiteral(" :-  file saved"),
+                                     QStringLiteral("Save Expression"), MessageIcon::Information});
+    // A failure says nothing; either way typing goes on.
+    Picture4->setFocus();
 }
 
 void MainPanel::Open_Click() {

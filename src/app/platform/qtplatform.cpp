@@ -1,7 +1,8 @@
 #include "app/platform/qtplatform.h"
 
+#include "app/platform/helpviewer.h"
+
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -9,7 +10,6 @@
 #include <QImageReader>
 #include <QMessageBox>
 #include <QScreen>
-#include <QUrl>
 
 namespace quill {
 
@@ -82,8 +82,9 @@ std::optional<QString> QtPlatform::getOpenFileName(QWidget* parent,
     return name;
 }
 
-void QtPlatform::showHelp(const QString& helpFile, const QString&) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(helpFile));
+void QtPlatform::showHelp(const QString& helpFile, const QString& page) {
+    // The viewer is a window of its own; nothing here keeps it.
+    HelpViewer::open(helpFile, page);
 }
 
 } // namespace quill
