@@ -252,6 +252,7 @@ public:
     Qt::MouseButtons held;
     long long saves = 0, opens = 0;
     // What the stream achieved, counted from the outside.
+    long long keyboardPresses = 0, workspacePresses = 0;
     long long textItemsAdded = 0, linesAdded = 0, deletions = 0, imageModes = 0, typed = 0;
 
     struct Counts {
@@ -324,6 +325,8 @@ public:
         const Expression& e = w->expression;
         const QSize size = w->canvasView->size();
         auto jitter = [&] { return pick(9) - 4; };
+        if (w->Picture3->isVisible() && chance(35)) // a key of the keyboard picture
+            return w->Picture3->geometry().topLeft() + QPoint(pick(470), pick(145));
         const int r = pick(10);
         if (r < 2 && e.textRowCount() > 0) {
             const auto i = static_cast<std::size_t>(pick(e.textRowCount()));
@@ -339,8 +342,6 @@ public:
             const int y = std::array{e.VLines.y1[i], e.VLines.midY[i], e.VLines.y2[i]}[pick(3)];
             return {e.VLines.x[i] + jitter(), y + jitter()};
         }
-        if (r < 8 && w->Picture3->isVisible()) // a key of the keyboard picture
-            return w->Picture3->geometry().topLeft() + QPoint(pick(470), pick(145));
         // Anywhere, a little beyond the edges too (a drag leaving the window).
         return {pick(size.width() + 40) - 20, 97 + pick(size.height() - 60)};
     }
@@ -372,6 +373,8 @@ public:
             const Qt::MouseButton b = buttons[pick(3)];
             held |= b;
             grabbed = target;
+            keyboardPresses += target == w->Picture3;
+            workspacePresses += target == w->Picture6;
             note("press " + std::to_string(int(b)) + " on " + target->objectName().toStdString() +
                  " at " + std::to_string(p.x()) + "," + std::to_string(p.y()));
             sendMouse(target, QEvent::MouseButtonPress, p, b);
@@ -465,6 +468,8 @@ public:
             w->optH,    w->optV,      w->cmdSetImage, w->cmdSetOutline, w->cmdSavim,
             w->cmdLine, w->chkText,   w->chkText,     w->chkText,       w->chkShowKB};
         QAbstractButton* c = controls[pick(static_cast<int>(std::size(controls)))];
+        if (w->mathSymbolsFont != VbFalse && w->chkShowKB->value() == 0 && chance(30))
+            c = w->chkShowKB; // a person who chose a symbol font wants its keyboard
         note("click " + c->objectName().toStdString());
         if (c == w->cmdSavim)
             pendingSave.clear();
@@ -480,6 +485,16 @@ public:
                                    Qt::Key_End, Qt::Key_PageUp, Qt::Key_PageDown};
         const int key = keys[pick(static_cast<int>(std::size(keys)))];
         note("list " + c->objectName().toStdString() + " key " + std::to_string(key));
+        if (c == w->cboFont && chance(40)) { // one of the symbol fonts, by keys
+            note("a symbol font");
+            for (int k : {int(Qt::Key_Home), int(Qt::Key_Down), int(Qt::Key_Down)}) {
+                if (k == Qt::Key_Down && c->currentIndex() == 1 && chance(50))
+                    break;
+                QKeyEvent e(QEvent::KeyPress, k, Qt::NoModifier);
+                QApplication::sendEvent(c, &e);
+            }
+            return;
+        }
         if (c == w->cboSizeRed && chance(20)) { // typed into its edit field
             QTest::keyClick(c->lineEdit(), char('0' + pick(10)));
             return;
@@ -607,12 +622,13 @@ TEST(Soak, RandomEventsKeepEveryInvariant) {
     }
     const MainPanel& w = *soak.w;
     std::printf("soak: %lld events in %.1f s (seed %u): %lld characters typed, %lld text items "
-                "and %lld lines added, %lld deleted, image mode entered %lld times, %lld saves "
+                "and %lld lines added, %lld deleted, %lld presses on the symbol keyboard, image "
+                "mode entered %lld times, %lld presses on the workspace, %lld saves "
                 "and %lld opens checked; %d text items, %d + %d lines at the end\n",
                 ran, double(clock.elapsed()) / 1000.0, seed, soak.typed, soak.textItemsAdded,
-                soak.linesAdded, soak.deletions, soak.imageModes, soak.saves, soak.opens,
-                w.expression.textRowCount(), w.expression.hLineRowCount(),
-                w.expression.vLineRowCount());
+                soak.linesAdded, soak.deletions, soak.keyboardPresses, soak.imageModes,
+                soak.workspacePresses, soak.saves, soak.opens, w.expression.textRowCount(),
+                w.expression.hLineRowCount(), w.expression.vLineRowCount());
     EXPECT_GE(ran, minimum) << "the time bound cut the run short";
     EXPECT_GT(soak.saves, 0);
     EXPECT_GT(soak.opens, 0);

@@ -3,9 +3,11 @@
 
 Starts Xvfb (1920 x 1080) with openbox as its window manager, starts the
 built editor in it and drives it with xdotool as a person would: text mode,
-typing, Enter, dragging by handles, lines, File > Save through the real
-dialog and message box, File > New, File > Open. Afterwards the saved file's
-bytes are compared with the bytes the expected tables give.
+typing on the keyboard and by clicks on the symbol keyboard, Enter,
+dragging by handles, lines, File > Save through the real dialog and message
+box, File > New, File > Open, image export, File > Exit. The saved file's
+bytes are compared with the bytes the expected tables give, and the saved
+bitmap, decoded by netpbm, with the screen's pixels inside the outline.
 
 Every step waits for what it needs (a window, a file, a marker on the screen)
 with a bounded poll instead of relying on a fixed sleep. A screenshot of each
@@ -332,7 +334,7 @@ CBO_FONT = (176 + 8 + 50, 8 + 16 + 10)
 CHK_SHOW_KB = (408 + 8 + 10, 8 + 16 + 16)
 CMD_SET_IMAGE = (600 + 8 + 20, 8 + 16 + 16)
 
-SYMBOLS = False  # switched on once the symbol keyboard is in the build
+SYMBOLS = True
 EXPORT = False  # switched on once image export is in the build
 
 
