@@ -7,14 +7,17 @@
 #include "render/fontface.h"
 #include "scriptedplatform.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <gtest/gtest.h>
@@ -256,25 +259,82 @@ TEST_F(EditingWindow, TypingBoxTakesOnlyTheCharactersOfTheProgramsSet) {
     EXPECT_EQ(w->expression.textItemsExist, VbFalse);
 }
 
+// A choice from a list runs its handler once, even when it is the entry
+// the list already shows; a change from code runs it only when the
+// selection really changes.
 TEST_F(EditingWindow, ListChoiceHandsTheFocusBackAtTheNextCaretTick) {
-    for (const bool textMode : {true, false}) {
-        for (QComboBox* list : {w->cboFont, w->cboFsize}) {
-            SCOPED_TRACE(std::string(list == w->cboFont ? "font list" : "size list") +
-                         (textMode ? ", text mode" : ", text mode off"));
-            w->chkText->setValue(textMode ? 1 : 0);
-            w->refocusTypingBox = VbFalse;
-            list->setFocus();
-            const int index = list->currentIndex();
-            const auto redraws = w->redrawCount;
-            QTest::keyClick(list, index == 0 ? Qt::Key_Down : Qt::Key_Up);
-            ASSERT_NE(list->currentIndex(), index);
-            EXPECT_GT(w->redrawCount, redraws);
-            EXPECT_NE(focused(), list);
-            EXPECT_NE(focused(), w->Picture4);
-            EXPECT_EQ(w->refocusTypingBox, VbTrue);
-            w->Timer2_Timer();
-            EXPECT_EQ(focused() == w->Picture4, textMode);
-            EXPECT_EQ(w->refocusTypingBox, textMode ? VbFalse : VbTrue);
+    enum Way { ArrowKey, PopupSame, PopupOther, CodeSame, CodeOther };
+    const struct {
+        Way way;
+        const char* name;
+    } ways[] = {{ArrowKey, "arrow key on the closed list"},
+                {PopupSame, "the shown entry chosen from the open list"},
+                {PopupOther, "another entry chosen from the open list"},
+                {CodeSame, "the shown entry selected from code"},
+                {CodeOther, "another entry selected from code"}};
+    for (const auto& way : ways) {
+        for (const bool textMode : {true, false}) {
+            for (const bool fontList : {true, false}) {
+                SCOPED_TRACE(std::string(fontList ? "font list, " : "size list, ") + way.name +
+                             (textMode ? ", text mode" : ", text mode off"));
+                reopen();
+                QComboBox* list = fontList ? w->cboFont : w->cboFsize;
+                if (textMode) {
+                    w->chkText->setValue(1);
+                    typeText(u"ab");
+                }
+                w->refocusTypingBox = VbFalse;
+                list->setFocus();
+                const int index = list->currentIndex();
+                const int other = index == 0 ? 1 : index - 1;
+                const auto redraws = w->redrawCount;
+                switch (way.way) {
+                case ArrowKey:
+                    QTest::keyClick(list, index == 0 ? Qt::Key_Down : Qt::Key_Up);
+                    break;
+                case PopupSame:
+                case PopupOther: {
+                    list->showPopup();
+                    QAbstractItemView* view = list->view();
+                    ASSERT_TRUE(view->isVisible());
+                    if (way.way == PopupOther)
+                        QTest::keyClick(view, index == 0 ? Qt::Key_Down : Qt::Key_Up);
+                    QTest::keyClick(view, Qt::Key_Return);
+                    EXPECT_FALSE(view->isVisible());
+                    break;
+                }
+                case CodeSame:
+                    list->setCurrentIndex(index);
+                    break;
+                case CodeOther:
+                    list->setCurrentIndex(other);
+                    break;
+                }
+                const bool same = way.way == PopupSame || way.way == CodeSame;
+                EXPECT_EQ(list->currentIndex(), same ? index : other);
+                if (way.way == CodeSame) {
+                    EXPECT_EQ(w->redrawCount, redraws) << "nothing changed, nothing runs";
+                    EXPECT_EQ(w->refocusTypingBox, VbFalse);
+                    continue;
+                }
+                EXPECT_EQ(w->redrawCount, redraws + 1) << "the handler runs exactly once";
+                EXPECT_EQ(w->refocusTypingBox, VbTrue);
+                if (way.way != CodeOther) {
+                    EXPECT_NE(focused(), list);
+                    EXPECT_NE(focused(), w->Picture4);
+                }
+                w->Timer2_Timer();
+                EXPECT_EQ(focused() == w->Picture4, textMode);
+                EXPECT_EQ(w->refocusTypingBox, textMode ? VbFalse : VbTrue);
+                if (textMode) {
+                    // The next letter goes into the line, not into a list's
+                    // type-to-search.
+                    const int font = w->cboFont->currentIndex();
+                    QTest::keyClick(focused(), Qt::Key_Z);
+                    EXPECT_EQ(w->textString, "abz");
+                    EXPECT_EQ(w->cboFont->currentIndex(), font);
+                }
+            }
         }
     }
 }
@@ -329,6 +389,45 @@ TEST_F(EditingWindow, DeleteArmsDeleteOnClickWhileHeld) {
                     {}, Qt::NoModifier, s.autoRepeat);
             EXPECT_EQ(w->DelObject, s.armed);
         }
+    }
+}
+
+// A real Delete keystroke carries the text U+007F, which a focused list
+// takes for its type-to-search. Delete arms delete-on-click all the same,
+// whatever control has the focus (or none), and a text item's handle
+// clicked while it is held goes.
+TEST_F(EditingWindow, DeleteArmsWhateverControlHasTheFocus) {
+    std::vector<QPointer<QWidget>> controls{nullptr}; // none: the window itself
+    for (QWidget* c : w->findChildren<QWidget*>())
+        if (c->focusPolicy() != Qt::NoFocus && c->isVisible() && c->isEnabled())
+            controls.emplace_back(c);
+    for (QComboBox* list : {w->cboLine, w->cboFont, w->cboFsize, w->cboSizeRed})
+        ASSERT_NE(std::find(controls.begin(), controls.end(), list), controls.end());
+    for (const QPointer<QWidget>& control : controls) {
+        w->New_Click();
+        w->chkText->setValue(1);
+        typeText(u"ab\r");
+        if (control)
+            control->setFocus();
+        else if (QWidget* f = focused())
+            f->clearFocus();
+        QWidget* to = focused() ? focused() : w.get();
+        SCOPED_TRACE(to->objectName().isEmpty() ? to->metaObject()->className()
+                                                : to->objectName().toStdString());
+        w->DelObject = VbFalse;
+        // Held down: the key repeats.
+        const QString del = QStringLiteral("\x7f");
+        QTest::sendKeyEvent(QTest::Press, to, Qt::Key_Delete, del, Qt::NoModifier);
+        ASSERT_EQ(w->DelObject, VbTrue);
+        if (to != w->Picture4) { // the typing box disarms on any release
+            QTest::sendKeyEvent(QTest::Release, to, Qt::Key_Delete, del, Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Press, to, Qt::Key_Delete, del, Qt::NoModifier);
+        }
+        const QPoint handle = handlesOf(w->expression, 1).front();
+        press(handle);
+        release(handle);
+        EXPECT_EQ(w->expression.TextItems.live[0], VbFalse);
+        QTest::sendKeyEvent(QTest::Release, to, Qt::Key_Delete, del, Qt::NoModifier);
     }
 }
 

@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
 
 using namespace quill;
 
@@ -162,6 +163,48 @@ TEST(CanvasFrames, IncrementalRepaintMatchesAFullRepaint) {
         const QImage full = w.canvas.image();
         ASSERT_EQ(incremental, full) << "step " << step << ", action " << action << ": "
                                      << firstDifference(incremental, full).toStdString();
+    }
+}
+
+// A handler's repaint can run a whole repaint of its own in the middle
+// (choosing a font that is not a symbol font switches "Show Keyboard" off,
+// and its handler repaints). The picture the handlers leave must be the one
+// a single repaint of the final state gives, not only after the next one.
+TEST(CanvasFrames, HandlersLeaveThePictureOfOneRepaint) {
+    const struct {
+        const char* name;
+        bool item, grid, line;
+    } cases[] = {{"a large text item, then the typed line", true, false, false},
+                 {"the typed line alone", false, false, false},
+                 {"the grid, a line, a large text item and the typed line", true, true, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScriptedPlatform platform;
+        MainPanel w(platform);
+        w.Form_Load();
+        w.Timer2->stop();
+        w.chkGrid->setValue(c.grid ? 1 : 0);
+        if (c.item) { // "Big", Arial 250
+            w.cboFsize->setCurrentIndex(6);
+            w.chkText->setValue(1);
+            for (const char k : std::string("Big\r"))
+                w.Picture4_KeyPress(k);
+        }
+        w.cboFsize->setCurrentIndex(3);
+        w.cboFont->setCurrentIndex(1); // Math Symbols
+        w.chkShowKB->setValue(1);
+        w.chkText->setValue(1);
+        for (const char k : std::string("abc"))
+            w.Picture4_KeyPress(k);
+        if (c.line)
+            w.cmdLine_Click();
+        w.cboFont->setCurrentIndex(4); // Arial Italic
+        ASSERT_EQ(w.chkShowKB->value(), 0);
+        const QImage left = w.canvas.image().copy();
+        w.canvas.invalidate();
+        w.Redraw();
+        const QImage single = w.canvas.image();
+        EXPECT_EQ(left, single) << firstDifference(left, single).toStdString();
     }
 }
 

@@ -1,6 +1,7 @@
 #include "app/mainpanel.h"
 
 #include "app/captionbutton.h"
+#include "app/inputwatch.h"
 #include "app/widgets.h"
 #include "edit/keycodes.h"
 #include "edit/tables.h"
@@ -16,6 +17,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <memory>
+#include <optional>
 
 namespace quill {
 
@@ -114,6 +117,7 @@ MainPanel::MainPanel(Platform& platform, QWidget* parent)
         widget->setObjectName(QString::fromLatin1(name));
     setObjectName(QStringLiteral("MainPanel"));
 
+    m_inputWatch = new InputWatch(this);
     connectControls();
 }
 
@@ -238,8 +242,8 @@ void MainPanel::connectControls() {
     connect(mnuHelp, &QAction::triggered, this, [this] { help_Click(); });
 
     connect(cmdLine, &QPushButton::clicked, this, [this] { cmdLine_Click(); });
-    connect(cboFont, &QComboBox::currentIndexChanged, this, [this](int) { cboFont_Click(); });
-    connect(cboFsize, &QComboBox::currentIndexChanged, this, [this](int) { cboFsize_Click(); });
+    connectList(cboFont, &MainPanel::cboFont_Click);
+    connectList(cboFsize, &MainPanel::cboFsize_Click);
     connect(chkText, &VbCheckBox::valueChanged, this, [this] { chkText_Click(); });
     connect(chkShowKB, &VbCheckBox::valueChanged, this, [this] { chkShowKB_Click(); });
     connect(chkMarkers, &VbCheckBox::valueChanged, this, [this] { chkMarkers_Click(); });
@@ -251,6 +255,12 @@ void MainPanel::connectControls() {
 
     Picture4->onKeyDown = [this](QKeyEvent* e) { typingBoxKeyDown(e); };
     Picture4->onKeyUp = [this](QKeyEvent* e) { typingBoxKeyUp(e); };
+    // Keys pressed while any other control has the focus are the window's
+    // too, whether or not that control uses them.
+    m_inputWatch->onKeyDown = [this](QWidget* to, QKeyEvent* e) {
+        if (to != Picture4)
+            Form_KeyDown(virtualKeyCode(e->key()), shiftMask(e->modifiers()));
+    };
 
     auto buttonCode = [](Qt::MouseButton b) {
         return b == Qt::LeftButton ? 1 : b == Qt::RightButton ? 2 : b == Qt::MiddleButton ? 4 : 0;
@@ -277,6 +287,25 @@ void MainPanel::connectControls() {
     };
 }
 
+// A list's click handler runs for every choice the user makes, the entry
+// the list already shows included, and for every change of the selection
+// made from code. A user's choice of another entry changes the selection
+// and then reports the choice, both within one input event: the handler has
+// run already when the choice is reported.
+void MainPanel::connectList(QComboBox* list, void (MainPanel::*click)()) {
+    auto ranAtInput = std::make_shared<std::optional<std::uint64_t>>();
+    connect(list, &QComboBox::currentIndexChanged, this, [this, click, ranAtInput](int) {
+        *ranAtInput = m_inputWatch->inputSerial();
+        (this->*click)();
+    });
+    connect(list, &QComboBox::activated, this, [this, click, ranAtInput](int) {
+        const bool ran = *ranAtInput == m_inputWatch->inputSerial();
+        ranAtInput->reset();
+        if (!ran)
+            (this->*click)();
+    });
+}
+
 void MainPanel::typingBoxKeyDown(QKeyEvent* e) {
     const std::int16_t shift = shiftMask(e->modifiers());
     Picture4_KeyDown(virtualKeyCode(e->key()), shift);
@@ -289,11 +318,6 @@ void MainPanel::typingBoxKeyUp(QKeyEvent* e) {
     if (e->isAutoRepeat())
         return;
     Picture4_KeyUp(virtualKeyCode(e->key()), shiftMask(e->modifiers()));
-}
-
-void MainPanel::keyPressEvent(QKeyEvent* e) {
-    Form_KeyDown(virtualKeyCode(e->key()), shiftMask(e->modifiers()));
-    QMainWindow::keyPressEvent(e);
 }
 
 void MainPanel::resizeEvent(QResizeEvent* e) {

@@ -26,6 +26,7 @@ class QRadioButton;
 
 namespace quill {
 
+class InputWatch;
 class SurfaceView;
 class ToolStrip;
 class TypingBox;
@@ -171,17 +172,18 @@ public:
     std::uint64_t redrawCount = 0;
 
 protected:
-    void keyPressEvent(QKeyEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
 private:
     void buildMenus();
     void buildToolStrip();
     void connectControls();
+    void connectList(QComboBox* list, void (MainPanel::*click)());
     void typingBoxKeyDown(QKeyEvent* e);
     void typingBoxKeyUp(QKeyEvent* e);
 
     Platform& m_platform;
+    InputWatch* m_inputWatch = nullptr;
     bool m_loaded = false;
 };
 

@@ -9,11 +9,23 @@ namespace quill {
 
 void MainPanel::Redraw() {
     ++redrawCount;
-    canvas.beginFrame();       // clears; paints only what changed when it ends
-    if (chkGrid->value() == 1) // a greyed box draws no grid
-        DrawGrid();
-    canvas.setForeColor(BgrBlack);
-    SetFont();
+    canvas.beginFrame(); // clears; paints only what changed when it ends
+    for (;;) {
+        if (chkGrid->value() == 1) // a greyed box draws no grid
+            DrawGrid();
+        canvas.setForeColor(BgrBlack);
+        // Applying a font that is not a symbol font switches "Show Keyboard"
+        // off, and its handler repaints everything before this repaint goes
+        // on. That repaint has left the canvas's font and pen as its last
+        // text item and line set them, and its drawing in this frame: start
+        // the frame again, so that the picture is the one a single repaint
+        // of the final state gives. The switch is off now; it happens once.
+        const std::uint64_t redrawsBefore = redrawCount;
+        SetFont();
+        if (redrawCount == redrawsBefore)
+            break;
+        canvas.cls(); // within the frame: forgets what it recorded
+    }
     canvas.setCurrentPos(30, 100);
     canvas.print(textString);
     DrawItems();

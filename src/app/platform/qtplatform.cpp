@@ -10,6 +10,7 @@
 #include <QImageReader>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
 
 namespace quill {
 
@@ -22,6 +23,22 @@ QString qtFilterFromPipes(const QString& filter) {
         out << filter;
     return out.join(QStringLiteral(";;"));
 }
+
+QString noUserSettingsFolder() {
+    return QStringLiteral("/dev/null/corvel-quillmark-keeps-no-settings");
+}
+
+QtPlatform::QtPlatform() {
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, noUserSettingsFolder());
+}
+
+namespace {
+// Qt's own dialogs, never the desktop's: those keep lists of recent files.
+QFileDialog::Options dialogOptions() {
+    return QFileDialog::DontUseNativeDialog;
+}
+} // namespace
 
 ScreenMetrics QtPlatform::screenMetrics() const {
     ScreenMetrics m;
@@ -58,7 +75,7 @@ void QtPlatform::messageBox(QWidget* parent, const MessageBoxRequest& request) {
 
 std::optional<QString> QtPlatform::getSaveFileName(QWidget* parent,
                                                    const FileDialogRequest& request) {
-    QFileDialog::Options options;
+    QFileDialog::Options options = dialogOptions();
     if (!request.confirmOverwrite)
         options |= QFileDialog::DontConfirmOverwrite;
     const QString name =
@@ -73,7 +90,7 @@ std::optional<QString> QtPlatform::getOpenFileName(QWidget* parent,
                                                    const FileDialogRequest& request) {
     // Qt's open dialog never offers a read-only choice, so there is no box
     // to hide for request.hideReadOnly.
-    QFileDialog::Options options;
+    const QFileDialog::Options options = dialogOptions();
     const QString name =
         QFileDialog::getOpenFileName(parent, request.title, request.initialFolder,
                                      qtFilterFromPipes(request.filter), nullptr, options);

@@ -7,6 +7,10 @@ namespace quill {
 // The platform of a real desktop, over Qt.
 class QtPlatform : public Platform {
 public:
+    // Keeps Qt from storing or reading its own user settings for the
+    // editor (see noUserSettingsFolder()). Make it before any dialog.
+    QtPlatform();
+
     ScreenMetrics screenMetrics() const override;
     QString programFolder() const override;
     void registerFont(const QString& path) override;
@@ -18,6 +22,12 @@ public:
                                            const FileDialogRequest& request) override;
     void showHelp(const QString& helpFile, const QString& page) override;
 };
+
+// Qt's file dialogs keep their history, last folder and view in the user's
+// settings and read them back the next time; the editor keeps no settings.
+// Qt's user settings are given this folder instead, which can never be
+// made (a folder under a device), so nothing is written and nothing read.
+QString noUserSettingsFolder();
 
 // "Name (*.ext)|*.ext" to the form Qt's dialogs take, "Name (*.ext)".
 QString qtFilterFromPipes(const QString& filter);
