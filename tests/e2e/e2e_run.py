@@ -82,6 +82,7 @@ class Session:
             self.env.pop(name, None)
         self.env["QT_QPA_PLATFORM"] = "xcb"
         self.env["XDG_CONFIG_HOME"] = os.path.join(self.art, "config")
+        self.env["XDG_DATA_HOME"] = os.path.join(self.art, "data")
         self.env["XDG_RUNTIME_DIR"] = tempfile.mkdtemp(prefix="qm-e2e-run-")
         os.chmod(self.env["XDG_RUNTIME_DIR"], 0o700)
         self.env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
@@ -600,6 +601,12 @@ def run(s):
     if s.app.returncode != 0:
         raise Failure("the editor exited with status %s" % s.app.returncode)
     check_log(s)
+    # The program keeps no settings: nothing in the user's folders for them.
+    for folder in ("config", "data"):
+        for root, _, files in os.walk(os.path.join(s.art, folder)):
+            if files:
+                raise Failure("the editor left settings behind: %s" %
+                              os.path.join(root, files[0]))
     return True
 
 
