@@ -252,7 +252,7 @@ public:
     Qt::MouseButtons held;
     long long saves = 0, opens = 0;
     // What the stream achieved, counted from the outside.
-    long long keyboardPresses = 0, workspacePresses = 0;
+    long long keyboardPresses = 0, workspacePresses = 0, imageSaves = 0;
     long long textItemsAdded = 0, linesAdded = 0, deletions = 0, imageModes = 0, typed = 0;
 
     struct Counts {
@@ -296,7 +296,7 @@ public:
         const int r = pick(10);
         if (request.filter.contains(QStringLiteral("*.bmp"))) {
             if (r < 7)
-                return tmp.filePath(QStringLiteral("soak%1.bmp").arg(pick(3)));
+                return pendingSave = tmp.filePath(QStringLiteral("soak%1.bmp").arg(pick(3)));
             return std::nullopt;
         }
         if (save) {
@@ -471,9 +471,98 @@ public:
         if (w->mathSymbolsFont != VbFalse && w->chkShowKB->value() == 0 && chance(30))
             c = w->chkShowKB; // a person who chose a symbol font wants its keyboard
         note("click " + c->objectName().toStdString());
-        if (c == w->cmdSavim)
-            pendingSave.clear();
+        if (c != w->cmdSavim) {
+            QTest::mouseClick(c, Qt::LeftButton);
+            return;
+        }
+        pendingSave.clear();
+        const long long messages = platform.messageCount;
+        const bool outline = w->outlineSet != VbFalse;
         QTest::mouseClick(c, Qt::LeftButton);
+        if (outline && platform.messageCount != messages && !pendingSave.isEmpty()) {
+            ++imageSaves;
+            failure = bitmapDiffersFromWorkspace(pendingSave);
+        }
+    }
+
+    // The saved bitmap, decoded here on its own, must hold the grey levels
+    // of the workspace inside the outline: the area one pixel inside the
+    // lesser corner and two inside the greater, 0 where it leaves the
+    // workspace.
+    std::string bitmapDiffersFromWorkspace(const QString& path) {
+        const QByteArray file = test::readAll(path);
+        const auto* d = reinterpret_cast<const std::uint8_t*>(file.constData());
+        const auto n = static_cast<std::size_t>(file.size());
+        auto u32 = [d](std::size_t at) {
+            return std::uint32_t(d[at]) | std::uint32_t(d[at + 1]) << 8 |
+                   std::uint32_t(d[at + 2]) << 16 | std::uint32_t(d[at + 3]) << 24;
+        };
+        auto u16 = [d](std::size_t at) { return int(d[at]) | int(d[at + 1]) << 8; };
+        if (n < 118 || d[0] != 'B' || d[1] != 'M' || u32(2) != n || u32(10) != 118 ||
+            u32(14) != 40 || u16(26) != 1 || u16(28) != 4 || u32(30) != 2 || u32(34) != n - 118)
+            return "a saved bitmap's header does not describe it";
+        const std::uint32_t ppm = u32(38);
+        if (u32(42) != ppm ||
+            (ppm != 0 && (ppm % 3780 != 0 || (ppm / 3780 & (ppm / 3780 - 1)) || ppm / 3780 > 32)))
+            return "a saved bitmap's resolution is " + std::to_string(ppm);
+        for (std::size_t i = 0; i < 16; ++i)
+            if (u32(54 + 4 * i) != 0x111111u * i)
+                return "a saved bitmap's palette is not the 16 greys";
+        const int x1 = std::min(w->outlineX1, w->outlineX2) + 1;
+        const int y1 = std::min(w->outlineY1, w->outlineY2) + 1;
+        const int width = std::abs(w->outlineX2 - w->outlineX1) - 2;
+        const int height = std::abs(w->outlineY2 - w->outlineY1) - 2;
+        if (int(u32(18)) != width || int(u32(22)) != height)
+            return "a saved bitmap is " + std::to_string(u32(18)) + " x " +
+                   std::to_string(u32(22)) + " for an outline of " + std::to_string(width) + " x " +
+                   std::to_string(height);
+        // RLE4: (count, byte) runs, (0, count, bytes, pad) literals, (0, 0)
+        // end of line, (0, 1) end of bitmap; rows bottom-up.
+        const QImage& ws = w->picture6Surface.image();
+        std::size_t at = 118;
+        int row = 0, x = 0;
+        std::string bad;
+        auto put = [&](int level) {
+            if (x < width && bad.empty()) {
+                const QPoint p(x1 + x, y1 + height - 1 - row);
+                const int want = ws.rect().contains(p) ? qGreen(ws.pixel(p)) >> 4 : 0;
+                if (level != want)
+                    bad = "a saved bitmap's pixel (" + std::to_string(x) + ", " +
+                          std::to_string(height - 1 - row) + ") has level " +
+                          std::to_string(level) + ", the workspace " + std::to_string(want);
+            }
+            ++x;
+        };
+        while (true) {
+            if (at + 2 > n)
+                return "a saved bitmap's pixel data ends early";
+            const int a = d[at], b = d[at + 1];
+            at += 2;
+            if (a > 0) {
+                for (int i = 0; i < a; ++i)
+                    put(i % 2 ? b & 15 : b >> 4);
+            } else if (b == 0 || b == 1) {
+                if (x < width || x > width + 1)
+                    return "a saved bitmap's row " + std::to_string(row) + " carries " +
+                           std::to_string(x) + " pixels";
+                ++row;
+                x = 0;
+                if (b == 1)
+                    break;
+            } else if (b == 2) {
+                return "a saved bitmap uses a delta";
+            } else {
+                const std::size_t bytes = (static_cast<std::size_t>(b) + 1) / 2;
+                if (at + bytes > n)
+                    return "a saved bitmap's literal run ends early";
+                for (int i = 0; i < b; ++i)
+                    put(i % 2 ? d[at + i / 2] & 15 : d[at + i / 2] >> 4);
+                at += bytes + (bytes % 2);
+            }
+        }
+        if (row != height || at != n)
+            return "a saved bitmap holds " + std::to_string(row) + " rows";
+        return bad;
     }
 
     void chooseFromList() {
@@ -621,14 +710,15 @@ TEST(Soak, RandomEventsKeepEveryInvariant) {
             QApplication::processEvents(); // timers, deferred deletes, repaints
     }
     const MainPanel& w = *soak.w;
-    std::printf("soak: %lld events in %.1f s (seed %u): %lld characters typed, %lld text items "
-                "and %lld lines added, %lld deleted, %lld presses on the symbol keyboard, image "
-                "mode entered %lld times, %lld presses on the workspace, %lld saves "
-                "and %lld opens checked; %d text items, %d + %d lines at the end\n",
-                ran, double(clock.elapsed()) / 1000.0, seed, soak.typed, soak.textItemsAdded,
-                soak.linesAdded, soak.deletions, soak.keyboardPresses, soak.imageModes,
-                soak.workspacePresses, soak.saves, soak.opens, w.expression.textRowCount(),
-                w.expression.hLineRowCount(), w.expression.vLineRowCount());
+    std::printf(
+        "soak: %lld events in %.1f s (seed %u): %lld characters typed, %lld text items "
+        "and %lld lines added, %lld deleted, %lld presses on the symbol keyboard, image "
+        "mode entered %lld times, %lld presses on the workspace, %lld images and %lld saves "
+        "and %lld opens checked; %d text items, %d + %d lines at the end\n",
+        ran, double(clock.elapsed()) / 1000.0, seed, soak.typed, soak.textItemsAdded,
+        soak.linesAdded, soak.deletions, soak.keyboardPresses, soak.imageModes,
+        soak.workspacePresses, soak.imageSaves, soak.saves, soak.opens, w.expression.textRowCount(),
+        w.expression.hLineRowCount(), w.expression.vLineRowCount());
     EXPECT_GE(ran, minimum) << "the time bound cut the run short";
     EXPECT_GT(soak.saves, 0);
     EXPECT_GT(soak.opens, 0);
