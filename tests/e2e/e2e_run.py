@@ -62,7 +62,10 @@ class Session:
         self.t0 = time.monotonic()
         fixed = os.environ.get("QUILLMARK_E2E_DISPLAY")
         xlog = open(os.path.join(self.art, "xvfb.log"), "w")
-        args = ["Xvfb", "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp"]
+        args = ["Xvfb", "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp",
+                # No reset when the last client leaves: during a reset new
+                # connections are refused.
+                "-noreset"]
         if fixed:
             self.display = ":" + fixed
             self.spawn(args[:1] + [self.display] + args[1:], stdout=xlog, stderr=xlog)
