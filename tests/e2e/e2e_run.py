@@ -337,6 +337,7 @@ CHK_TEXT = (176 + 168 + 20, 8 + 16 + 12)
 CBO_FONT = (176 + 8 + 50, 8 + 16 + 10)
 CHK_SHOW_KB = (408 + 8 + 10, 8 + 16 + 16)
 CMD_SET_IMAGE = (600 + 8 + 20, 8 + 16 + 16)
+CBO_SIZE_RED = (600 + 96 + 15, 8 + 24 + 10)
 
 SYMBOLS = True
 EXPORT = False  # switched on once image export is in the build
@@ -432,6 +433,12 @@ def export_image(s):
     s.wait("the blue outline", lambda: all(
         s.grab().getpixel(s.at(*p)) == blue for p in (corner1, corner2, (corner1[0], corner2[1]))))
     s.screenshot("outline")
+    # Size reduction "4", the third entry, picked with the arrow keys.
+    box = (s.cx + 680, s.cy + 25, s.cx + 760, s.cy + 60)
+    before = s.grab().crop(box)
+    s.click(*CBO_SIZE_RED)
+    s.keys("Down", "Down")
+    s.wait("the size reduction 4", lambda: s.grab().crop(box) != before)
     bmp_path = os.path.join(s.art, "e2e image.bmp")
     if os.path.exists(bmp_path):
         os.remove(bmp_path)
@@ -444,10 +451,10 @@ def export_image(s):
     s.wait("the bitmap file", lambda: os.path.exists(bmp_path))
     screen = s.grab()  # the outline is painted white over by now
     s.screenshot("image-saved")
-    check_bitmap(s, bmp_path, screen, corner1, corner2)
+    check_bitmap(s, bmp_path, screen, corner1, corner2, 4 * 3780)
 
 
-def check_bitmap(s, path, screen, corner1, corner2):
+def check_bitmap(s, path, screen, corner1, corner2, pixels_per_metre):
     with open(path, "rb") as f:
         data = f.read()
     width = corner2[0] - corner1[0] - 2
@@ -455,7 +462,8 @@ def check_bitmap(s, path, screen, corner1, corner2):
     (magic, size, offset, info, w, h, planes, bits, compression, image_size, xppm,
      yppm) = struct.unpack("<2sIxxxxIIiiHHIIii", data[:46])
     got = (magic, size, offset, info, w, h, planes, bits, compression, image_size, xppm, yppm)
-    want = (b"BM", len(data), 118, 40, width, height, 1, 4, 2, len(data) - 118, 3780, 3780)
+    want = (b"BM", len(data), 118, 40, width, height, 1, 4, 2, len(data) - 118,
+            pixels_per_metre, pixels_per_metre)
     if got != want:
         raise Failure("bitmap header %s, expected %s" % (got, want))
     palette = data[54:118]
