@@ -6,11 +6,12 @@
 // Repaints of a 1920 x 1080 canvas (empty, 60 items, 1,000 items), each
 // beside a plain clear of the same canvas; one drag step through the
 // window; the resident memory of the started editor; Save and Open of a
-// full-size expression file.
+// full-size expression file; Save Image of a full-screen outline.
 
 #include "app/mainpanel.h"
 #include "app/platform/qtplatform.h"
 #include "app/widgets.h"
+#include "bench_export.h"
 #include "bench_files.h"
 #include "edit/tables.h"
 
@@ -44,6 +45,12 @@ public:
         return m;
     }
     void messageBox(QWidget*, const MessageBoxRequest&) override {}
+    std::optional<QString> getSaveFileName(QWidget*, const FileDialogRequest&) override {
+        if (saveAnswer.isEmpty())
+            return std::nullopt;
+        return saveAnswer;
+    }
+    QString saveAnswer; // empty: Cancel
 };
 
 template <typename F> double medianMs(int reps, F&& f) {
@@ -220,6 +227,28 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (wanted("memory"))
         memoryFigure();
+    if (wanted("export")) {
+        // Files go to memory where there is a tmpfs, so the figures measure
+        // the program and not the disk; the synced disk write is timed apart.
+        QTemporaryDir disk;
+        QTemporaryDir shm(QStringLiteral("/dev/shm/quillmark-bench-XXXXXX"));
+        const QString fast = shm.isValid() ? shm.path() : disk.path();
+        if (disk.isValid()) {
+            const int exportReps = quick ? 7 : 31;
+            w.expression = Expression{};
+            fillExpression(w.expression, 12, 3);
+            w.Redraw();
+            runExportBenchmarks(w, &platform.saveAnswer, fast, disk.path(), "expression_12_items",
+                                false, exportReps);
+            w.expression = Expression{};
+            fillExpression(w.expression, 60, 7);
+            w.Redraw();
+            runExportBenchmarks(w, &platform.saveAnswer, fast, disk.path(), "expression_60_items",
+                                false, exportReps);
+            runExportBenchmarks(w, &platform.saveAnswer, fast, disk.path(), "noise", true,
+                                exportReps);
+        }
+    }
     if (wanted("files")) {
         QTemporaryDir dir;
         if (dir.isValid())

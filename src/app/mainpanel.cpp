@@ -285,6 +285,7 @@ void MainPanel::connectControls() {
                                                double y) {
         Picture3_MouseDown(buttonCode(b), shiftMask(m), x, y);
     };
+    connectImageExport();
 }
 
 // A list's click handler runs for every choice the user makes, the entry

@@ -7,6 +7,7 @@
 // the controls and turns events into calls.
 
 #include "app/platform/platform.h"
+#include "export/bmpimage.h"
 #include "model/expression.h"
 #include "render/surface.h"
 
@@ -14,6 +15,7 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -95,6 +97,14 @@ public:
     void cmdSetOutline_Click();
     void cmdSavIm_Click();
     void LeaveImageMode();
+    void Picture6_MouseDown(int button, int shift, double x, double y);
+    void Picture6_MouseMove(int button, int shift, double x, double y);
+    void Picture6_MouseUp(int button, int shift, double x, double y);
+    void DrawOutline();
+    void startSave();
+    // The selected position of cboSizeRed; -1 once text has been typed into
+    // its field and no entry chosen since.
+    int sizeReductionPosition() const;
 
     // --- State ------------------------------------------------------------
     Expression expression;
@@ -123,6 +133,14 @@ public:
     VbBool outlineDragging = VbFalse;
     VbBool outlineSet = VbFalse;
     std::int16_t outlineX1 = 0, outlineY1 = 0, outlineX2 = 0, outlineY2 = 0;
+    // The workspace's retained picture, the canvas copy; the outline is
+    // drawn over it on Picture6 and never into it.
+    QImage picture6Copy;
+    // The frame last drawn over the copy (blue, or white by Save Image).
+    std::optional<QRect> outlineOnWorkspace;
+    BitmapHeader imageHeader;
+    CapturedImage pixelColours;
+    bool sizeRedTyped = false;
 
     // Memory pictures, made once at start-up.
     QImage MarkerDC;
@@ -178,6 +196,7 @@ private:
     void buildMenus();
     void buildToolStrip();
     void connectControls();
+    void connectImageExport();
     void connectList(QComboBox* list, void (MainPanel::*click)());
     void typingBoxKeyDown(QKeyEvent* e);
     void typingBoxKeyUp(QKeyEvent* e);

@@ -1,13 +1,114 @@
-// Image mode: the frozen copy of the canvas that an image is exported from.
+// Image mode, the outline and Save Image: the frozen copy of the canvas in
+// the workspace Picture6, the rectangle dragged on it, and the capture of
+// the pixels inside that the bitmap file is made from.
 
 #include "app/mainpanel.h"
 #include "app/widgets.h"
+#include "edit/keycodes.h"
+#include "export/workspacecapture.h"
+#include "files/atomicwrite.h"
+#include "model/vbtypes.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <array>
+#include <cstring>
 
 namespace quill {
+
+namespace {
+
+int buttonCode(Qt::MouseButton b) {
+    return b == Qt::LeftButton ? 1 : b == Qt::RightButton ? 2 : b == Qt::MiddleButton ? 4 : 0;
+}
+
+int buttonsCode(Qt::MouseButtons b) {
+    return (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) |
+           (b & Qt::MiddleButton ? 4 : 0);
+}
+
+// The frame with corners (x1, y1) and (x2, y2), both included.
+QRect frameOf(int x1, int y1, int x2, int y2) {
+    return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
+                 QPoint(std::max(x1, x2), std::max(y1, y2)));
+}
+
+// The four one-pixel edges of a frame.
+std::array<QRect, 4> frameEdges(const QRect& frame) {
+    return {QRect(frame.left(), frame.top(), frame.width(), 1),
+            QRect(frame.left(), frame.bottom(), frame.width(), 1),
+            QRect(frame.left(), frame.top(), 1, frame.height()),
+            QRect(frame.right(), frame.top(), 1, frame.height())};
+}
+
+} // namespace
+
+void MainPanel::connectImageExport() {
+    Picture6->onMouseDown = [this](Qt::MouseButton b, Qt::KeyboardModifiers m, double x, double y) {
+        Picture6_MouseDown(buttonCode(b), shiftMask(m), x, y);
+    };
+    Picture6->onMouseMove = [this](Qt::MouseButtons b, Qt::KeyboardModifiers m, double x,
+                                   double y) {
+        Picture6_MouseMove(buttonsCode(b), shiftMask(m), x, y);
+    };
+    Picture6->onMouseUp = [this](Qt::MouseButton b, Qt::KeyboardModifiers m, double x, double y) {
+        Picture6_MouseUp(buttonCode(b), shiftMask(m), x, y);
+    };
+    // Text typed into the size-reduction field leaves no entry selected
+    // until one is chosen again.
+    if (QLineEdit* edit = cboSizeRed->lineEdit())
+        connect(edit, &QLineEdit::textEdited, this, [this] { sizeRedTyped = true; });
+    connect(cboSizeRed, &QComboBox::currentIndexChanged, this, [this] { sizeRedTyped = false; });
+    connect(cboSizeRed, &QComboBox::activated, this, [this] { sizeRedTyped = false; });
+}
+
+int MainPanel::sizeReductionPosition() const {
+    return sizeRedTyped ? -1 : cboSizeRed->currentIndex();
+}
+
+// --- Image mode ------------------------------------------------------------
+
+void MainPanel::cmdSetImage_Click() {
+    if (imageSet != VbFalse) {
+        LeaveImageMode();
+        return;
+    }
+    imageSet = VbTrue;
+    // Each box's own handler runs as it changes and redraws without it.
+    chkMarkers->setValue(0);
+    chkGrid->setValue(0);
+    Redraw();
+
+    // The copy lies exactly over the canvas it shows: Picture6 sits at
+    // (0, 96) of the client area.
+    const QSize size = picture6Surface.size();
+    picture6Copy = QImage(size, QImage::Format_RGB32);
+    picture6Copy.fill(Qt::white);
+    const QRect from = QRect(QPoint(0, 96), size).intersected(canvas.image().rect());
+    if (!from.isEmpty()) {
+        const QImage block = canvas.image().copy(from);
+        for (int y = 0; y < block.height(); ++y)
+            std::memcpy(picture6Copy.scanLine(from.top() - 96 + y) + 4 * from.left(),
+                        block.constScanLine(y), static_cast<std::size_t>(4 * block.width()));
+    }
+    picture6Surface.blit(picture6Copy, picture6Copy.rect(), QPoint(0, 0));
+    outlineOnWorkspace.reset();
+    picture6Surface.refresh();
+    Picture6->show();
+
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{cmdLine, optH, optV, cboLine, cboFont, cboFsize,
+                                         chkMarkers, chkShowKB, chkGrid, chkText})
+        w->setEnabled(false);
+    cmdSetOutline->setEnabled(true);
+    cmdSavim->setEnabled(true);
+    cboSizeRed->setEnabled(true);
+}
 
 void MainPanel::LeaveImageMode() {
     imageSet = VbFalse;
@@ -21,10 +122,117 @@ void MainPanel::LeaveImageMode() {
     cboSizeRed->setEnabled(false);
 }
 
-// Entering image mode, the outline and saving an image come with image
-// export; until then the buttons do nothing.
-void MainPanel::cmdSetImage_Click() {}
-void MainPanel::cmdSetOutline_Click() {}
-void MainPanel::cmdSavIm_Click() {}
+// --- The outline -----------------------------------------------------------
+
+void MainPanel::cmdSetOutline_Click() {
+    outlineArmed = VbTrue;
+}
+
+void MainPanel::Picture6_MouseDown(int, int, double x, double y) {
+    if (outlineArmed == VbFalse) {
+        outlineSet = VbFalse;
+        return;
+    }
+    outlineX1 = outlineX2 = roundHalfEven16(x);
+    outlineY1 = outlineY2 = roundHalfEven16(y);
+    outlineDragging = VbTrue;
+    outlineSet = VbFalse;
+}
+
+void MainPanel::Picture6_MouseMove(int, int, double x, double y) {
+    if (outlineArmed == VbFalse || outlineDragging == VbFalse)
+        return;
+    outlineX2 = roundHalfEven16(x);
+    outlineY2 = roundHalfEven16(y);
+    DrawOutline();
+}
+
+void MainPanel::Picture6_MouseUp(int, int, double, double) {
+    outlineDragging = VbFalse;
+}
+
+void MainPanel::DrawOutline() {
+    // Only the last frame's pixels differ from the copy, so putting those
+    // back restores the whole workspace.
+    if (outlineOnWorkspace) {
+        for (const QRect& edge : frameEdges(*outlineOnWorkspace)) {
+            const QRect r = edge.intersected(picture6Copy.rect());
+            if (!r.isEmpty())
+                picture6Surface.blit(picture6Copy, r, r.topLeft());
+        }
+    }
+    picture6Surface.setForeColor(BgrBlue);
+    picture6Surface.box(outlineX1, outlineY1, outlineX2, outlineY2, BgrBlue);
+    outlineOnWorkspace = frameOf(outlineX1, outlineY1, outlineX2, outlineY2);
+    outlineSet = VbTrue;
+    picture6Surface.refresh();
+}
+
+// --- Save Image ------------------------------------------------------------
+
+void MainPanel::cmdSavIm_Click() {
+    imageHeader = BitmapHeader{};
+    if (outlineSet == VbFalse) {
+        m_platform.messageBox(this, {QStringLiteral("Outline must be set first."),
+                                     QStringLiteral("Outline"), MessageIcon::Exclamation});
+        return;
+    }
+    // Corners in any order; the area lies one pixel inside the lesser corner
+    // and two inside the greater.
+    const OutlineArea area = outlineArea(outlineX1, outlineY1, outlineX2, outlineY2);
+    if (area.empty()) {
+        m_platform.messageBox(
+            this, {QStringLiteral("The outline has no room inside it. Drag a larger outline."),
+                   QStringLiteral("Outline"), MessageIcon::Exclamation});
+        return;
+    }
+    // The frame lies on the same pixels as the blue one: painting it white
+    // keeps the frame out of the picture.
+    picture6Surface.setForeColor(BgrWhite);
+    picture6Surface.box(outlineX1, outlineY1, outlineX2, outlineY2, BgrWhite);
+    outlineOnWorkspace = frameOf(outlineX1, outlineY1, outlineX2, outlineY2);
+    picture6Surface.refresh();
+
+    ProgressBar1->setValue(0);
+    ProgressBar1->show();
+    Label1->show();
+    Label1->repaint();
+    // A new value paints the bar at once, which costs far more than a row
+    // of the capture: the bar moves only when the capture has taken long
+    // enough since it last moved for anyone to see it.
+    QElapsedTimer sinceShown;
+    sinceShown.start();
+    captureOutline(picture6Surface.image(), area, pixelColours, [&](float value) {
+        if (sinceShown.elapsed() >= 40) {
+            ProgressBar1->setValue(static_cast<int>(value));
+            sinceShown.restart();
+        }
+    });
+    // The strip shows again where they were by the time the dialog is up.
+    Label1->hide();
+    ProgressBar1->hide();
+    startSave();
+}
+
+void MainPanel::startSave() {
+    const int position = sizeReductionPosition();
+    imageHeader.xPixelsPerMetre = imageHeader.yPixelsPerMetre = pixelsPerMetre(position);
+
+    FileDialogRequest request;
+    request.initialFolder = m_platform.programFile(QStringLiteral("\\Images"));
+    request.filter = QStringLiteral("Image Files (*.bmp)|*.bmp");
+    request.confirmOverwrite = true;
+    const std::optional<QString> path = m_platform.getSaveFileName(this, request);
+    if (path) {
+        // The name is used exactly as chosen. The old file is replaced only
+        // once every byte of the new one is on the disk; a failure leaves it
+        // as it was and, like a Cancel, says nothing.
+        const std::vector<std::uint8_t> bytes = bitmapFileFromCapture(pixelColours, imageHeader);
+        if (writeFileAtomically(*path, bytes).ok)
+            m_platform.messageBox(this, {*path + QStringLiteral(" :-  file saved"),
+                                         QStringLiteral("Save Image"), MessageIcon::Information});
+    }
+    Picture4->setFocus();
+}
 
 } // namespace quill
