@@ -339,8 +339,6 @@ CHK_SHOW_KB = (408 + 8 + 10, 8 + 16 + 16)
 CMD_SET_IMAGE = (600 + 8 + 20, 8 + 16 + 16)
 CBO_SIZE_RED = (600 + 96 + 15, 8 + 24 + 10)
 
-SYMBOLS = True
-EXPORT = False  # switched on once image export is in the build
 
 
 def commit_line(s, what):
@@ -565,8 +563,7 @@ def run(s):
     s.screenshot("edited")
 
     # Steps 1 to 4 again with the symbol keyboard.
-    if SYMBOLS:
-        texts.append(symbol_line(s, wid))
+    texts.append(symbol_line(s, wid))
     before_save = s.canvas_image(s.grab())
 
     # 6. File > Save through the real dialog and message box.
@@ -602,8 +599,7 @@ def run(s):
     s.screenshot("opened")
 
     # 7. Image export.
-    if EXPORT:
-        export_image(s)
+    export_image(s)
 
     # File > Exit ends the program cleanly.
     s.wait("the main window's focus", lambda: s.xdo("getactivewindow") == wid)
