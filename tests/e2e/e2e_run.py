@@ -19,6 +19,7 @@ pick a free one.
 """
 
 import os
+import select
 import shutil
 import signal
 import struct
@@ -110,7 +111,8 @@ class Session:
         deadline = time.monotonic() + STEP_TIMEOUT
         data = b""
         while not data.endswith(b"\n"):
-            if time.monotonic() > deadline:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([fd], [], [], left)[0]:
                 raise Failure("Xvfb did not report its display")
             chunk = os.read(fd, 16)
             if not chunk:
@@ -135,8 +137,11 @@ class Session:
                 except subprocess.TimeoutExpired:
                     os.killpg(p.pid, signal.SIGKILL)
                     p.wait()
-        shutil.rmtree(self.env.get("XDG_RUNTIME_DIR", ""), ignore_errors=True) if hasattr(
-            self, "env") else None
+        if hasattr(self, "env"):
+            shutil.rmtree(self.env["XDG_RUNTIME_DIR"], ignore_errors=True)
+        grab = os.path.join(self.art, ".grab.png")
+        if os.path.exists(grab):
+            os.remove(grab)
 
     # --- waiting ---------------------------------------------------------
 
