@@ -162,6 +162,14 @@ void Surface::endFrame() {
         commitFrame();
 }
 
+QRect Surface::lastFrameBounds() const {
+    QRect all;
+    if (m_lastValid)
+        for (const DrawOp& op : m_lastOps)
+            all |= op.bounds;
+    return all;
+}
+
 bool Surface::DrawOp::sameAs(const DrawOp& o) const {
     if (kind != o.kind || bounds != o.bounds || colour != o.colour)
         return false;

@@ -91,6 +91,9 @@ public:
     // The next frame paints everything, as if nothing were on the surface.
     void invalidate() { m_lastValid = false; }
     bool inFrame() const { return m_frameDepth > 0; }
+    // Every pixel the last finished frame may have drawn on (its operations'
+    // bounds together), whether or not it had to paint them again.
+    QRect lastFrameBounds() const;
     // Bytes of rendered text the current (or, after it ended, the last)
     // frame keeps alive.
     std::size_t framePinnedBytes() const { return m_framePinnedBytes; }

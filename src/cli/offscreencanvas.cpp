@@ -1,0 +1,96 @@
+#include "cli/offscreencanvas.h"
+
+#include "render/fontface.h"
+#include "render/layers.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <algorithm>
+
+namespace quill::cli {
+
+void registerProgramFonts(const QString& folder) {
+    static QStringList done; // a font file is registered once per process
+    if (done.contains(folder))
+        return;
+    done << folder;
+    for (const char* name : {"MathSymbols.ttf", "MathSymbolsBold.ttf", "Zidezir.ttf"}) {
+        const QString path = QDir(folder).filePath(QString::fromLatin1(name));
+        if (QFileInfo::exists(path))
+            QFontDatabase::addApplicationFont(path);
+    }
+    installFontSubstitutions();
+}
+
+OffscreenCanvas::OffscreenCanvas(QSize screen) : m_canvas(screen, BgrWhite) {}
+
+void OffscreenCanvas::paint(const Expression& expr) {
+    // The editor's repaint with the grid and markers switched off and no
+    // line being typed: the foreground goes black and the items are drawn,
+    // lines under text.
+    m_canvas.beginFrame();
+    m_canvas.setForeColor(BgrBlack);
+    DrawItems(m_canvas, expr);
+    m_canvas.endFrame();
+}
+
+QImage OffscreenCanvas::workspace() const {
+    const QImage& img = m_canvas.image();
+    const int height = std::max(1, img.height() - WorkspaceTop);
+    const int top = std::min(WorkspaceTop, img.height() - 1);
+    return QImage(img.constScanLine(top), img.width(), std::min(height, img.height() - top),
+                  img.bytesPerLine(), img.format());
+}
+
+QRect OffscreenCanvas::paintedArea() const {
+    return m_canvas.lastFrameBounds().translated(0, -WorkspaceTop).intersected(workspace().rect());
+}
+
+namespace {
+
+// Save Image keeps the upper four bits of green: a pixel packs to white
+// only when they are all set.
+constexpr QRgb GreyBits = 0xF000;
+
+bool inked(QRgb p) {
+    return (p & GreyBits) != GreyBits;
+}
+
+} // namespace
+
+std::optional<QRect> inkBounds(const QImage& workspace, std::optional<QRect> within) {
+    if (workspace.format() != QImage::Format_RGB32 && workspace.format() != QImage::Format_ARGB32)
+        return inkBounds(workspace.convertToFormat(QImage::Format_RGB32), within);
+    const QRect area = within ? within->intersected(workspace.rect()) : workspace.rect();
+    if (area.isEmpty())
+        return std::nullopt;
+    const int x0 = area.left(), x1 = area.right();
+    int top = -1, bottom = -1, left = x1 + 1, right = x0 - 1;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(workspace.constScanLine(y));
+        // Whether the row has ink at all: one pass that ANDs every pixel,
+        // which the compiler vectorises; most rows are blank.
+        QRgb all = ~QRgb(0);
+        for (int x = x0; x <= x1; ++x)
+            all &= row[x];
+        if (!inked(all))
+            continue;
+        if (top < 0)
+            top = y;
+        bottom = y;
+        int x = x0;
+        while (x < left && !inked(row[x]))
+            ++x;
+        left = std::min(left, x);
+        x = x1;
+        while (x > right && !inked(row[x]))
+            --x;
+        right = std::max(right, x);
+    }
+    if (top < 0)
+        return std::nullopt;
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+} // namespace quill::cli

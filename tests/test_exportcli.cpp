@@ -1,0 +1,576 @@
+// corvel-quillmark-export: its options, the pictures it writes and its
+// messages, with its bitmaps held against the editor's own Save Image.
+
+#include "app/mainpanel.h"
+#include "app/widgets.h"
+#include "cli/exportcommand.h"
+#include "cli/exportoptions.h"
+#include "cli/pictureformats.h"
+#include "export/bmpimage.h"
+#include "export/workspacecapture.h"
+#include "filehelpers.h"
+#include "files/expcodec.h"
+#include "scriptedplatform.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <array>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+using namespace quill;
+using namespace quill::cli;
+using quill::test::readAll;
+using quill::test::writeFile;
+
+namespace {
+
+QByteArray expBytes(const Expression& e) {
+    const EncodeResult r = encodeExpression(e);
+    EXPECT_TRUE(r.ok);
+    return QByteArray(reinterpret_cast<const char*>(r.bytes.data()),
+                      static_cast<qsizetype>(r.bytes.size()));
+}
+
+// A typical expression: a fraction with a bar, a root sign's vertical bar,
+// text in several faces and styles, and deleted rows of every table.
+Expression sampleExpression() {
+    Expression e;
+    e.AddTextItem("Arial", VbFalse, VbFalse, 50, "a+b", 300, 200, 295, 255, 60);
+    e.AddTextItem("Arial", VbTrue, VbTrue, 25, "x<&\">2 %1", 310, 300, 305, 330, 30);
+    e.AddTextItem("MathSymbols", VbFalse, VbFalse, 75, "abc", 700, 400, 695, 480, 85);
+    e.AddTextItem("Zidezir", VbFalse, VbFalse, 50, "gone", 40, 500, 35, 555, 60);
+    e.TextItems.live[3] = VbFalse;
+    e.AddHLine(290, 280, 420, 3);
+    e.AddHLine(600, 100, 900, 30);
+    e.HLines.live[1] = VbFalse;
+    e.AddVLine(600, 200, 300, 6);
+    return e;
+}
+
+struct RunResult {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+QString drain(std::FILE* f) {
+    std::rewind(f);
+    QByteArray b;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        b.append(buf, static_cast<qsizetype>(n));
+    std::fclose(f);
+    return QString::fromLocal8Bit(b);
+}
+
+RunResult run(const QStringList& args) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    RunResult r;
+    r.status = runExportCommand(args, test::buildProgramFolder(), out, err);
+    r.out = drain(out);
+    r.err = drain(err);
+    return r;
+}
+
+// The real program in a process of its own, as a user starts it. Qt's
+// font engine draws text of 64 pixels and more slightly differently (one
+// grey level at a few edge pixels) once the process has drawn other text of
+// the same face, so pictures that are compared pixel for pixel with another
+// process's come from fresh processes.
+RunResult runProgram(const QStringList& args) {
+    QProcess p;
+    p.start(test::buildProgramFolder() + QStringLiteral("/corvel-quillmark-export"), args);
+    RunResult r;
+    if (!p.waitForFinished(60000))
+        return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+// Every pixel of a decoded picture as its grey level (0 black .. 15 white).
+std::vector<int> greyLevels(const QImage& img) {
+    std::vector<int> g;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            g.push_back(qGray(img.pixel(x, y)) / 0x11);
+    return g;
+}
+
+class ExportCli : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(tmp.isValid()); }
+    QString at(const QString& name) const { return tmp.filePath(name); }
+    QString put(const QString& name, const QByteArray& bytes) {
+        writeFile(at(name), bytes);
+        return at(name);
+    }
+    QTemporaryDir tmp;
+};
+
+} // namespace
+
+// --- Options ------------------------------------------------------------
+
+TEST(ExportOptions, ReadsWhatItIsGiven) {
+    const ParsedOptions p = parseExportOptions(
+        {QStringLiteral("--reduction"), QStringLiteral("1,4,16,4"), QStringLiteral("--fit=3"),
+         QStringLiteral("--screen=800x600"), QStringLiteral("--format"), QStringLiteral("PNG"),
+         QStringLiteral("--transparent"), QStringLiteral("--"), QStringLiteral("--odd.exp")});
+    ASSERT_TRUE(p.ok) << p.message.toStdString();
+    EXPECT_EQ(p.options.reductions, (std::vector<int>{1, 4, 16}));
+    EXPECT_EQ(p.options.fitMargin, 3);
+    EXPECT_EQ(p.options.screen, QSize(800, 600));
+    EXPECT_EQ(p.options.format, ImageFormat::Png);
+    EXPECT_TRUE(p.options.transparent);
+    EXPECT_EQ(p.options.inputs, QStringList{QStringLiteral("--odd.exp")});
+
+    const ParsedOptions q =
+        parseExportOptions({QStringLiteral("--outline=-5,10,300,200"), QStringLiteral("a.exp")});
+    ASSERT_TRUE(q.ok);
+    ASSERT_TRUE(q.options.outline.has_value());
+    EXPECT_EQ(*q.options.outline, (std::array<int, 4>{-5, 10, 300, 200}));
+}
+
+// Each mistake stops the command before any file is touched, with status 2
+// and one line that says what is wrong.
+TEST(ExportOptions, MistakesAreRefusedWithStatusTwo) {
+    struct Case {
+        QStringList args;
+        const char* says;
+    };
+    const QString x = QStringLiteral("x.exp");
+    const std::vector<Case> cases = {
+        {{QStringLiteral("--bogus"), x}, "unknown option --bogus"},
+        {{QStringLiteral("-z"), x}, "unknown option -z"},
+        {{QStringLiteral("--reduction"), QStringLiteral("3"), x}, "--reduction"},
+        {{QStringLiteral("--reduction"), QStringLiteral("1,64"), x}, "--reduction"},
+        {{QStringLiteral("--reduction")}, "needs a value"},
+        {{QStringLiteral("--screen"), QStringLiteral("800x96"), x}, "--screen"},
+        {{QStringLiteral("--screen"), QStringLiteral("800"), x}, "--screen"},
+        {{QStringLiteral("--outline"), QStringLiteral("1,2,3"), x}, "--outline"},
+        {{QStringLiteral("--outline"), QStringLiteral("1,2,3,40000"), x}, "--outline"},
+        {{QStringLiteral("--fit=-1"), x}, "--fit"},
+        {{QStringLiteral("--outline=0,0,9,9"), QStringLiteral("--fit"), x}, "exclude"},
+        {{QStringLiteral("-o"), QStringLiteral("a.bmp"), x, QStringLiteral("y.exp")},
+         "-o names one output"},
+        {{QStringLiteral("--transparent"), x}, "png and svg only"},
+        {{QStringLiteral("--format"), QStringLiteral("gif"), x}, "--format"},
+        {{QStringLiteral("--force=yes"), x}, "takes no value"},
+        {{QStringLiteral("--extract"), QStringLiteral("a.png")}, "--extract"},
+        {{}, "no expression file given"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = run(c.args);
+        EXPECT_EQ(r.status, 2) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("corvel-quillmark-export: ")))
+            << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
+        EXPECT_EQ(r.err.count(QLatin1Char('\n')), 1) << r.err.toStdString();
+    }
+}
+
+TEST(ExportOptions, HelpAndVersionGoToStandardOutput) {
+    const RunResult help = run({QStringLiteral("--help")});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: corvel-quillmark-export")));
+    EXPECT_TRUE(help.err.isEmpty());
+    const RunResult version = run({QStringLiteral("--version")});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(
+        version.out,
+        QStringLiteral("corvel-quillmark-export %1\n").arg(QStringLiteral(QUILLMARK_VERSION_TEXT)));
+}
+
+// --- The bitmap is the editor's -------------------------------------------
+
+namespace {
+
+// Save Image in the editor: image mode entered afresh (so no white frame
+// of an earlier save lies in the workspace), the outline's corners as a
+// drag leaves them, the size list set, and the dialog answered with `path`.
+void saveImageInEditor(MainPanel& w, test::ScriptedPlatform& platform, const std::array<int, 4>& c,
+                       int position, const QString& path) {
+    if (w.imageSet != VbFalse)
+        w.cmdSetImage_Click(); // leave
+    w.cmdSetImage_Click();
+    ASSERT_NE(w.imageSet, VbFalse);
+    w.cmdSetOutline_Click();
+    w.outlineSet = VbTrue;
+    w.outlineX1 = static_cast<std::int16_t>(c[0]);
+    w.outlineY1 = static_cast<std::int16_t>(c[1]);
+    w.outlineX2 = static_cast<std::int16_t>(c[2]);
+    w.outlineY2 = static_cast<std::int16_t>(c[3]);
+    w.cboSizeRed->setCurrentIndex(position);
+    platform.dialogAnswers.emplace_back(path);
+    w.cmdSavIm_Click();
+}
+
+} // namespace
+
+// The editor with the expression opened, in image mode, and the same outline
+// saved by Save Image, against the command's bitmap for that outline.
+TEST_F(ExportCli, BitmapIsTheEditorsSaveImage) {
+    test::ScriptedPlatform platform; // a 1280 x 800 screen
+    const QString exp = put(QStringLiteral("eq.exp"), expBytes(sampleExpression()));
+    auto w = test::openActiveMainPanel(platform);
+    ASSERT_TRUE(w);
+    platform.dialogAnswers.emplace_back(exp);
+    w->Open_Click();
+    ASSERT_EQ(w->expression, sampleExpression());
+    w->chkGrid->setValue(1); // image mode must take grid and markers away
+    ASSERT_EQ(w->chkMarkers->value(), 1);
+
+    struct Case {
+        std::array<int, 4> corners;
+        int position;
+    };
+    const std::vector<Case> cases = {
+        {{250, 80, 460, 250}, 0},
+        {{460, 250, 250, 80}, 5},   // dragged from the bottom right
+        {{-20, -10, 1300, 720}, 2}, // beyond the workspace: black there
+        {{590, 100, 612, 220}, 3},  // the vertical bar, an odd width
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const QString editorFile = at(QStringLiteral("editor%1.bmp").arg(n));
+        const QString cliFile = at(QStringLiteral("cli%1.bmp").arg(n));
+        ++n;
+        saveImageInEditor(*w, platform, c.corners, c.position, editorFile);
+        const QByteArray editorBytes = readAll(editorFile);
+        ASSERT_FALSE(editorBytes.isEmpty()) << "the editor saved no image";
+
+        const QString outline = QStringLiteral("%1,%2,%3,%4")
+                                    .arg(c.corners[0])
+                                    .arg(c.corners[1])
+                                    .arg(c.corners[2])
+                                    .arg(c.corners[3]);
+        const RunResult r =
+            runProgram({QStringLiteral("--screen"), QStringLiteral("1280x800"),
+                        QStringLiteral("--outline"), outline, QStringLiteral("--reduction"),
+                        QString::number(ReductionFactors[static_cast<std::size_t>(c.position)]),
+                        QStringLiteral("-o"), cliFile, exp});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(readAll(cliFile), editorBytes) << outline.toStdString();
+    }
+}
+
+// --- --fit ------------------------------------------------------------------
+
+// The fitted picture holds every inked pixel of the workspace, with exactly
+// MARGIN white rows and columns around it, white even where the margin lies
+// beyond the workspace (an item touching its left edge).
+TEST_F(ExportCli, FitHugsTheInkWithItsMargin) {
+    Expression e = sampleExpression();
+    e.AddHLine(300, 6, 60, 9); // its bar starts at x 0
+    const QString exp = put(QStringLiteral("fit.exp"), expBytes(e));
+
+    const QString whole = at(QStringLiteral("whole.bmp"));
+    const RunResult all =
+        runProgram({QStringLiteral("--screen=1280x800"), QStringLiteral("--outline=-1,-1,1281,705"),
+                    QStringLiteral("-o"), whole, exp});
+    ASSERT_EQ(all.status, 0) << all.err.toStdString();
+    const QImage workspace(whole);
+    ASSERT_EQ(workspace.size(), QSize(1280, 704));
+    int inkedPixels = 0;
+    for (const int level : greyLevels(workspace))
+        inkedPixels += level < 15;
+    ASSERT_GT(inkedPixels, 0);
+
+    for (const int margin : {0, 8, 30}) {
+        for (const char* format : {"bmp", "png"}) {
+            const QString out =
+                at(QStringLiteral("fit%1.%2").arg(margin).arg(QLatin1String(format)));
+            const RunResult r =
+                runProgram({QStringLiteral("--screen=1280x800"),
+                            QStringLiteral("--fit=%1").arg(margin), QStringLiteral("--format"),
+                            QString::fromLatin1(format), QStringLiteral("-o"), out, exp});
+            ASSERT_EQ(r.status, 0) << r.err.toStdString();
+            const QImage img(out);
+            ASSERT_FALSE(img.isNull()) << format;
+            const std::vector<int> g = greyLevels(img);
+            const int w = img.width(), h = img.height();
+            auto level = [&](int x, int y) { return g[static_cast<std::size_t>(y * w + x)]; };
+            int inked = 0;
+            int left = w, right = -1, top = h, bottom = -1;
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    if (level(x, y) < 15) {
+                        ++inked;
+                        left = std::min(left, x);
+                        right = std::max(right, x);
+                        top = std::min(top, y);
+                        bottom = std::max(bottom, y);
+                    }
+            EXPECT_EQ(inked, inkedPixels) << format << " margin " << margin;
+            EXPECT_EQ(left, margin) << format;
+            EXPECT_EQ(top, margin) << format;
+            EXPECT_EQ(w - 1 - right, margin) << format;
+            EXPECT_EQ(h - 1 - bottom, margin) << format;
+        }
+    }
+}
+
+// --- PNG ----------------------------------------------------------------------
+
+// The expression file rides inside the PNG and comes back byte for byte,
+// trailing bytes and deleted rows included; the grey levels are the
+// bitmap's, and the resolution is the one each factor stores.
+TEST_F(ExportCli, PngCarriesTheExpressionAndTheBitmapsPixels) {
+    QByteArray bytes = expBytes(sampleExpression());
+    bytes.append("\x01\x02trailing", 10); // Open ignores what follows the tables
+    const QString exp = put(QStringLiteral("round.exp"), bytes);
+    const QString outline = QStringLiteral("250,80,760,420");
+    RunResult r = run({QStringLiteral("--screen=1280x800"), QStringLiteral("--outline"), outline,
+                       QStringLiteral("--format=png"), QStringLiteral("--reduction=1,4,32"), exp});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    r = run({QStringLiteral("--screen=1280x800"), QStringLiteral("--outline"), outline, exp});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QImage bmp(at(QStringLiteral("round.bmp")));
+    ASSERT_FALSE(bmp.isNull());
+
+    for (const int factor : {1, 4, 32}) {
+        const QString png = at(QStringLiteral("round-r%1.png").arg(factor));
+        const QImage img(png);
+        ASSERT_FALSE(img.isNull()) << factor;
+        EXPECT_EQ(img.dotsPerMeterX(), 3780 * factor);
+        EXPECT_EQ(img.dotsPerMeterY(), 3780 * factor);
+        EXPECT_EQ(greyLevels(img), greyLevels(bmp));
+
+        const QString back = at(QStringLiteral("back%1.exp").arg(factor));
+        r = run({QStringLiteral("--extract"), png, back});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(readAll(back), bytes);
+    }
+}
+
+// With --transparent white is clear and the ink black with the darkness as
+// its opacity.
+TEST_F(ExportCli, TransparentPngTurnsGreyLevelsIntoOpacity) {
+    const QString exp = put(QStringLiteral("t.exp"), expBytes(sampleExpression()));
+    RunResult r = run({QStringLiteral("--format=png"), exp});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    r = run({QStringLiteral("--format=png"), QStringLiteral("--transparent"), QStringLiteral("-o"),
+             at(QStringLiteral("clear.png")), exp});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    const QImage grey(at(QStringLiteral("t.png")));
+    const QImage clear(at(QStringLiteral("clear.png")));
+    ASSERT_EQ(grey.size(), clear.size());
+    ASSERT_TRUE(clear.hasAlphaChannel());
+    int partial = 0;
+    for (int y = 0; y < grey.height(); ++y)
+        for (int x = 0; x < grey.width(); ++x) {
+            const int level = qGray(grey.pixel(x, y)) / 0x11;
+            const QRgb c = clear.pixel(x, y);
+            ASSERT_EQ(qAlpha(c), 255 - 0x11 * level) << x << "," << y;
+            if (qAlpha(c) != 0) {
+                ASSERT_EQ(qGray(c), 0);
+            }
+            partial += level > 0 && level < 15;
+        }
+    EXPECT_GT(partial, 0); // antialiased edges become part-transparent ink
+}
+
+TEST_F(ExportCli, ExtractRefusesPicturesWithoutAnExpression) {
+    QImage plain(4, 4, QImage::Format_RGB32);
+    plain.fill(Qt::white);
+    ASSERT_TRUE(plain.save(at(QStringLiteral("plain.png"))));
+    QImage damaged = plain;
+    damaged.setText(QString::fromLatin1(ExpressionTextKey), QStringLiteral("AAAA")); // 3 bytes
+    ASSERT_TRUE(damaged.save(at(QStringLiteral("damaged.png"))));
+    const QString bmp = put(QStringLiteral("pic.png"), QByteArray("BM not a png"));
+    struct Case {
+        QString image;
+        const char* says;
+    };
+    for (const Case& c :
+         {Case{at(QStringLiteral("plain.png")), "no expression embedded"},
+          Case{at(QStringLiteral("damaged.png")), "the embedded expression is damaged"},
+          Case{bmp, "not a PNG"}, Case{at(QStringLiteral("none.png")), "no such file"}}) {
+        const QString out = at(QStringLiteral("x.exp"));
+        const RunResult r = run({QStringLiteral("--extract"), c.image, out});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(r.err.contains(QDir::toNativeSeparators(c.image) + QStringLiteral(": ") +
+                                   QString::fromUtf8(c.says)))
+            << r.err.toStdString();
+        EXPECT_FALSE(QFile::exists(out));
+    }
+}
+
+// --- SVG ------------------------------------------------------------------------
+
+TEST_F(ExportCli, SvgHasOneElementPerLiveItemInDrawingOrder) {
+    const Expression e = sampleExpression();
+    const QString exp = put(QStringLiteral("v.exp"), expBytes(e));
+    const RunResult r =
+        run({QStringLiteral("--format=svg"), QStringLiteral("--screen=1280x800"),
+             QStringLiteral("--outline=250,80,760,420"), QStringLiteral("--reduction=2"), exp});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+
+    QXmlStreamReader xml(readAll(at(QStringLiteral("v.svg"))));
+    QStringList items; // element names inside <g id="items">
+    QStringList texts;
+    QString viewBox, width;
+    bool inItems = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            if (xml.name() == QLatin1String("svg")) {
+                viewBox = xml.attributes().value(QLatin1String("viewBox")).toString();
+                width = xml.attributes().value(QLatin1String("width")).toString();
+            } else if (xml.name() == QLatin1String("g")) {
+                inItems = xml.attributes().value(QLatin1String("id")) == QLatin1String("items");
+            } else if (inItems) {
+                items << xml.name().toString();
+                if (xml.name() == QLatin1String("text"))
+                    texts << xml.readElementText();
+            }
+        } else if (xml.isEndElement() && xml.name() == QLatin1String("g")) {
+            inItems = false;
+        }
+    }
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    // Live: two horizontal bars less one deleted, one vertical bar, three
+    // texts of four; bars first, as the canvas draws them.
+    EXPECT_EQ(items,
+              (QStringList{QStringLiteral("rect"), QStringLiteral("rect"), QStringLiteral("text"),
+                           QStringLiteral("text"), QStringLiteral("text")}));
+    EXPECT_EQ(texts, (QStringList{QStringLiteral("a+b"), QStringLiteral("x<&\">2 %1"),
+                                  QStringLiteral("abc")}));
+    EXPECT_EQ(viewBox, QStringLiteral("251 81 508 338"));
+    EXPECT_EQ(width, QStringLiteral("254px"));
+}
+
+// --- Errors and outputs -------------------------------------------------------
+
+// Every bad input is one line naming it; the good files among them are still
+// exported and the status says that something failed.
+TEST_F(ExportCli, BadInputsAreReportedAndTheOthersStillExported) {
+    const QString good = put(QStringLiteral("good.exp"), expBytes(sampleExpression()));
+    const QString short_ = put(QStringLiteral("short.exp"), QByteArray::fromHex("ffff0000"));
+    const QString blank = put(QStringLiteral("blank.exp"), QByteArray(6, '\0'));
+    QDir(tmp.path()).mkdir(QStringLiteral("folder.exp"));
+    const QString folder = at(QStringLiteral("folder.exp"));
+    const QString missing = at(QStringLiteral("missing.exp"));
+    const QString good2 = put(QStringLiteral("good2.exp"), expBytes(sampleExpression()));
+
+    const RunResult r = run({missing, short_, good, folder, blank, good2});
+    EXPECT_EQ(r.status, 1);
+    const QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QString p = QStringLiteral("corvel-quillmark-export: ");
+    EXPECT_EQ(
+        lines,
+        (QStringList{p + missing + QStringLiteral(": no such file"),
+                     p + short_ + QStringLiteral(": not an expression file (") +
+                         QString::fromStdString(
+                             decodeExpression(reinterpret_cast<const std::uint8_t*>("\xff\xff\0\0"),
+                                              4, Expression{})
+                                 .message) +
+                         QStringLiteral(")"),
+                     p + folder + QStringLiteral(": is a folder, not an expression file"),
+                     p + blank +
+                         QStringLiteral(": empty area: nothing is drawn in the "
+                                        "1920 x 984 workspace")}));
+    EXPECT_TRUE(QFile::exists(at(QStringLiteral("good.bmp"))));
+    EXPECT_TRUE(QFile::exists(at(QStringLiteral("good2.bmp"))));
+    EXPECT_FALSE(QFile::exists(at(QStringLiteral("blank.bmp"))));
+
+    const RunResult empty = run({QStringLiteral("--outline=10,10,12,300"), good});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.err, p + good +
+                             QStringLiteral(": empty area: the outline 10,10,12,300 encloses no "
+                                            "pixels\n"));
+}
+
+// Nothing is replaced without --force, not even by the run's own outputs;
+// the input itself never is.
+TEST_F(ExportCli, OutputsAreNeverOverwrittenWithoutForce) {
+    const QString exp = put(QStringLiteral("eq.exp"), expBytes(sampleExpression()));
+    const QString old = put(QStringLiteral("eq.bmp"), QByteArray("old picture"));
+    RunResult r = run({exp});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, QStringLiteral("corvel-quillmark-export: ") + old +
+                         QStringLiteral(": exists (use --force to replace it)\n"));
+    EXPECT_EQ(readAll(old), QByteArray("old picture"));
+    r = run({QStringLiteral("--force"), exp});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(readAll(old).startsWith("BM"));
+
+    // Two inputs of one name into one folder: the second would replace the
+    // first's picture.
+    QDir(tmp.path()).mkdir(QStringLiteral("b"));
+    Expression single;
+    single.AddHLine(300, 100, 200, 12);
+    const QString other = put(QStringLiteral("b/eq.exp"), expBytes(single));
+    const QString outDir = at(QStringLiteral("out"));
+    r = run({QStringLiteral("--force"), QStringLiteral("--out-dir"), outDir, exp, other});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("already written for another input")))
+        << r.err.toStdString();
+    const QImage kept(QDir(outDir).filePath(QStringLiteral("eq.bmp")));
+    EXPECT_GT(kept.width(), 200); // the first input's, wider than the single bar
+
+    const QByteArray before = readAll(exp);
+    r = run({QStringLiteral("--force"), QStringLiteral("-o"), exp, exp});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("is the input file itself"))) << r.err.toStdString();
+    EXPECT_EQ(readAll(exp), before);
+}
+
+// One call paints every input on the same canvas in turn; each picture must
+// be what that input gives alone.
+TEST_F(ExportCli, ManyInputsInOneCallMatchEachAlone) {
+    std::vector<Expression> exprs(3, sampleExpression());
+    exprs[1].TextItems.live[0] = VbFalse;
+    exprs[1].AddTextItem("Arial", VbFalse, VbTrue, 100, "y", 900, 500, 895, 620, 125);
+    exprs[2] = Expression{};
+    exprs[2].AddVLine(400, 300, 340, 9);
+    QStringList inputs;
+    for (std::size_t i = 0; i < exprs.size(); ++i)
+        inputs << put(QStringLiteral("m%1.exp").arg(i), expBytes(exprs[i]));
+    for (const char* format : {"bmp", "svg"}) {
+        const QString together = at(QStringLiteral("together-%1").arg(QLatin1String(format)));
+        const QString alone = at(QStringLiteral("alone-%1").arg(QLatin1String(format)));
+        const QStringList common{QStringLiteral("--format"), QString::fromLatin1(format),
+                                 QStringLiteral("--out-dir")};
+        RunResult r = run(common + QStringList{together} + inputs);
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        for (const QString& in : inputs) {
+            r = run(common + QStringList{alone, in});
+            ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        }
+        for (std::size_t i = 0; i < exprs.size(); ++i) {
+            const QString name = QStringLiteral("m%1.%2").arg(i).arg(QLatin1String(format));
+            const QByteArray a = readAll(QDir(together).filePath(name));
+            EXPECT_FALSE(a.isEmpty());
+            EXPECT_EQ(a, readAll(QDir(alone).filePath(name))) << name.toStdString();
+        }
+    }
+}
+
+TEST_F(ExportCli, FailedWritesAreReported) {
+    const QString exp = put(QStringLiteral("w.exp"), expBytes(sampleExpression()));
+    const QString plain = put(QStringLiteral("plain"), QByteArray("a file, not a folder"));
+    const QString target = plain + QStringLiteral("/w.bmp");
+    RunResult r = run({QStringLiteral("-o"), target, exp});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("corvel-quillmark-export: ") + target +
+                                 QStringLiteral(": cannot be written (")))
+        << r.err.toStdString();
+    r = run({QStringLiteral("--out-dir"), plain, exp});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains(plain + QStringLiteral(": the output folder cannot be made")))
+        << r.err.toStdString();
+    EXPECT_EQ(readAll(plain), QByteArray("a file, not a folder"));
+}
