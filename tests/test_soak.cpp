@@ -439,6 +439,19 @@ public:
     }
 
     void keyEvent() {
+        // The arrow keys walk the keyboard picture off the window in a long
+        // run; a person moves it back into sight.
+        const QRect kb = w->Picture3->geometry();
+        if (w->Picture3->isVisible() && !w->canvasView->rect().contains(kb) && chance(50)) {
+            const QRect view = w->canvasView->rect();
+            const int key = kb.left() < view.left()     ? Qt::Key_Right
+                            : kb.right() > view.right() ? Qt::Key_Left
+                            : kb.top() < 97             ? Qt::Key_Down
+                                                        : Qt::Key_Up;
+            note("arrow " + std::to_string(key) + " to bring the keyboard back");
+            QTest::keyClick(w->Picture4, Qt::Key(key));
+            return;
+        }
         Key k = randomKey();
         const bool release = chance(35);
         Qt::KeyboardModifiers mods = Qt::NoModifier;
