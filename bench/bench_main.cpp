@@ -10,11 +10,12 @@
 // command-line exporter on 100 expressions.
 
 #include "app/mainpanel.h"
-#include "app/platform/qtplatform.h"
 #include "app/widgets.h"
 #include "bench_cli.h"
 #include "bench_export.h"
 #include "bench_files.h"
+#include "bench_platform.h"
+#include "bench_scale.h"
 #include "edit/tables.h"
 
 #include <QApplication>
@@ -37,23 +38,6 @@
 using namespace quill;
 
 namespace {
-
-class BenchPlatform : public QtPlatform {
-public:
-    ScreenMetrics screenMetrics() const override {
-        ScreenMetrics m;
-        m.widthTwips = 1920 * 15;
-        m.heightTwips = 1080 * 15;
-        return m;
-    }
-    void messageBox(QWidget*, const MessageBoxRequest&) override {}
-    std::optional<QString> getSaveFileName(QWidget*, const FileDialogRequest&) override {
-        if (saveAnswer.isEmpty())
-            return std::nullopt;
-        return saveAnswer;
-    }
-    QString saveAnswer; // empty: Cancel
-};
 
 template <typename F> double medianMs(int reps, F&& f) {
     std::vector<double> t;
@@ -263,6 +247,17 @@ int main(int argc, char** argv) {
         QTemporaryDir shm(QStringLiteral("/dev/shm/quillmark-bench-XXXXXX"));
         if (disk.isValid())
             runCliBenchmarks(shm.isValid() ? shm.path() : disk.path(), disk.path(), quick);
+    }
+    if (wanted("scale")) {
+        QTemporaryDir disk;
+        QTemporaryDir shm(QStringLiteral("/dev/shm/quillmark-bench-XXXXXX"));
+        if (disk.isValid() && runScaleBenchmarks(w, platform, disk.path(), quick)) {
+            // A full-screen Save Image of the same expression.
+            runExportBenchmarks(w, &platform.saveAnswer, shm.isValid() ? shm.path() : disk.path(),
+                                disk.path(), "scale_full_screen", false, quick ? 3 : 9);
+        }
+        w.expression = Expression{};
+        w.Redraw();
     }
     return 0;
 }

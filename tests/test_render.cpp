@@ -356,3 +356,66 @@ TEST(SurfaceText, CachedTextIsWhatQPainterDraws) {
         }
     }
 }
+
+// A repaint leaves out whatever later opaque drawing (fills, copies, the
+// solid part of text) covers completely. The picture must be exactly that
+// of drawing every operation in order: dense overlapping text of every
+// face and size, bars, thin diagonal lines and copies, on a surface whose
+// size is no multiple of the tiles the repaint counts coverage in; then
+// again after one item has moved, which repaints only part of the frame.
+TEST(SurfaceFrames, LeavingOutCoveredDrawingChangesNoPixel) {
+    installFontSubstitutions();
+    const QImage marker = patternPicture();
+    const char* const texts[] = {"x", "a+b", "W", "f(x)", "2n+1", "lim", "\xA3", "MM"};
+    auto scene = [&](Surface& s, int moved) {
+        std::mt19937 rng(11);
+        auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+        for (int i = 0; i < 400; ++i) {
+            const int dx = i == 200 ? moved : 0;
+            switch (pick(5)) {
+            case 0:
+            case 1: {
+                const FontChoice& f = FontTable[static_cast<std::size_t>(pick(7))];
+                s.setFontName(std::string(f.face));
+                s.setFontBold(f.bold);
+                s.setFontItalic(f.italic);
+                s.setFontSize(FontSizeTable[static_cast<std::size_t>(pick(7))]);
+                s.setForeColor(pick(4) == 0 ? BgrBlue : BgrBlack);
+                s.setCurrentPos(pick(420) - 60 + dx, pick(300) - 60);
+                s.print(texts[pick(8)]);
+                break;
+            }
+            case 2:
+                s.fillRect(QRect(pick(400) - 10 + dx, pick(290) - 10, 1 + pick(60), 1 + pick(12)),
+                           pick(2) ? BgrBlack : BgrBlue);
+                break;
+            case 3:
+                s.blit(marker, QRect(0, 0, 9, 9), QPoint(pick(400) - 4 + dx, pick(290) - 4));
+                break;
+            default:
+                s.setForeColor(BgrBlue);
+                s.setDrawWidth(1 + pick(3));
+                s.line(pick(397) + dx, pick(283), pick(397), pick(283));
+                s.setDrawWidth(1);
+                break;
+            }
+        }
+    };
+    // Both pictures come from one surface, so that both use the same
+    // rendered text.
+    Surface s(QSize(397, 283));
+    std::vector<QImage> framed;
+    for (const int moved : {0, 23}) { // the second frame repaints what changed
+        s.beginFrame();
+        scene(s, moved);
+        s.endFrame();
+        framed.push_back(s.image().copy());
+    }
+    for (const int moved : {0, 23}) {
+        s.cls();
+        scene(s, moved); // outside a frame every operation is drawn at once
+        const QImage& a = framed[moved == 0 ? 0 : 1];
+        ASSERT_EQ(a, s.image()) << "moved " << moved << ": " << countOther(a, White) << " inked vs "
+                                << countOther(s.image(), White);
+    }
+}

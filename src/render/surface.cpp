@@ -21,8 +21,22 @@ constexpr double WholeSurfaceShare = 0.6;
 // Text is cached as a rendered mask only up to these sizes.
 constexpr int MaxCachedPixelSize = 1024;
 constexpr double MaxCachedTextPixels = 16.0 * 1024 * 1024;
-// Rendered text one frame may keep alive.
-constexpr std::size_t MaxFramePinnedBytes = std::size_t(128) * 1024 * 1024;
+// QRect's own intersection tests are not inlined; these run for every
+// recorded operation.
+inline bool overlaps(const QRect& a, const QRect& b) {
+    return a.left() <= b.right() && b.left() <= a.right() && a.top() <= b.bottom() &&
+           b.top() <= a.bottom() && !a.isEmpty() && !b.isEmpty();
+}
+inline QRect clipped(const QRect& a, const QRect& b) {
+    return QRect(QPoint(std::max(a.left(), b.left()), std::max(a.top(), b.top())),
+                 QPoint(std::min(a.right(), b.right()), std::min(a.bottom(), b.bottom())));
+}
+// Frame serials are unique across surfaces, so a run's stamp can never be
+// mistaken for another surface's frame.
+std::uint64_t newFrameSerial() {
+    static std::uint64_t last = 0;
+    return ++last;
+}
 } // namespace
 
 void Surface::Area::add(const QRect& r, const QRect& bounds) {
@@ -124,13 +138,21 @@ QFontMetricsF& Surface::metrics() {
 void Surface::cls() {
     if (inFrame()) {
         m_frameOps.clear();
+        m_frameBounds.clear();
+        m_differing.clear();
+        m_frameSources.clear();
+        m_frameRuns.clear();
+        m_framePlain.clear();
         m_framePinnedBytes = 0;
+        m_frameSerial = newFrameSerial();
     } else if (m_inked.all || !m_lastOps.empty()) {
         // The last frame's drawing is not among the areas remembered here.
         endPainting();
         m_image.fill(bgrToRgb(m_background));
         m_damage.addAll();
         m_lastOps.clear();
+        m_lastRuns.clear();
+        m_lastPlain.clear();
         m_lastValid = false;
         m_inked.reset();
     } else {
@@ -150,7 +172,13 @@ void Surface::cls() {
 void Surface::beginFrame() {
     ++m_frameDepth;
     m_frameOps.clear();
+    m_frameBounds.clear();
+    m_differing.clear();
+    m_frameSources.clear();
+    m_frameRuns.clear();
+    m_framePlain.clear();
     m_framePinnedBytes = 0;
+    m_frameSerial = newFrameSerial();
     m_currentX = 0;
     m_currentY = 0;
 }
@@ -175,13 +203,13 @@ bool Surface::DrawOp::sameAs(const DrawOp& o) const {
         return false;
     switch (kind) {
     case Kind::Fill:
-        return rect == o.rect;
+        return true; // the pixels are the bounds
     case Kind::Text:
         return run == o.run && at == o.at;
     case Kind::Copy:
-        return source.cacheKey() == o.source.cacheKey() && rect == o.rect && at == o.at;
+        return sourceKey == o.sourceKey && rect == o.rect && at == o.at;
     case Kind::Line:
-        return line == o.line && width == o.width;
+        return rect == o.rect && width == o.width;
     case Kind::PlainText:
         return plain->text == o.plain->text && plain->font == o.plain->font &&
                plain->baseline == o.plain->baseline;
@@ -190,16 +218,23 @@ bool Surface::DrawOp::sameAs(const DrawOp& o) const {
 }
 
 void Surface::submit(DrawOp op) {
-    op.bounds = op.bounds.intersected(m_image.rect());
-    if (op.bounds.isEmpty())
-        return;
+    op.bounds = clipped(op.bounds, m_image.rect());
     if (inFrame()) {
+        if (op.bounds.isEmpty())
+            return;
+        const std::size_t i = m_frameOps.size();
+        if (i < m_lastOps.size() && !op.sameAs(m_lastOps[i]))
+            m_differing.push_back(i);
+        m_frameBounds.push_back(op.bounds);
         m_frameOps.push_back(std::move(op));
         return;
     }
-    play(op, m_image.rect());
-    endPainting();
-    touched(op.bounds);
+    if (!op.bounds.isEmpty()) {
+        play(op, m_image.rect());
+        endPainting();
+        touched(op.bounds);
+    }
+    m_frameSources.clear();
 }
 
 // The region to paint for a list of changed rectangles: disjoint pieces,
@@ -218,6 +253,212 @@ static QRegion regionOf(const std::vector<QRect>& rects, std::size_t maxRects) {
     return region;
 }
 
+namespace {
+
+// Which pixels of an area the drawing seen so far (walking a frame from its
+// last operation back) sets to a colour of its own, whatever lay beneath:
+// fills, copies and the solid part of text. Drawing that lies wholly on
+// such pixels cannot show. Counted per 16 x 16 tile, so that most questions
+// are answered without looking at single pixels.
+class Coverage {
+public:
+    explicit Coverage(const QRect& area)
+        : m_area(area), m_tilesX((area.width() + TileSize - 1) / TileSize),
+          m_tilesY((area.height() + TileSize - 1) / TileSize),
+          m_blocksX((m_tilesX + BlockTiles - 1) / BlockTiles),
+          m_pixels(static_cast<std::size_t>(area.width()) *
+                   static_cast<std::size_t>(area.height())),
+          m_tileCount(static_cast<std::size_t>(m_tilesX) * static_cast<std::size_t>(m_tilesY)),
+          m_blockFull(static_cast<std::size_t>(m_blocksX) *
+                      static_cast<std::size_t>((m_tilesY + BlockTiles - 1) / BlockTiles)),
+          m_uncovered(static_cast<long long>(area.width()) * area.height()) {}
+
+    bool complete() const { return m_uncovered == 0; }
+
+    // Every pixel of `r` (within the area) is covered.
+    bool covers(const QRect& rect) const {
+        const QRect r = clipped(rect, m_area);
+        if (r.isEmpty())
+            return true;
+        const int x0 = r.left() - m_area.left(), x1 = r.right() - m_area.left();
+        const int y0 = r.top() - m_area.top(), y1 = r.bottom() - m_area.top();
+        const int tx0 = x0 / TileSize, tx1 = x1 / TileSize;
+        const int ty0 = y0 / TileSize, ty1 = y1 / TileSize;
+        for (int by = ty0 / BlockTiles; by <= ty1 / BlockTiles; ++by) {
+            for (int bx = tx0 / BlockTiles; bx <= tx1 / BlockTiles; ++bx) {
+                if (m_blockFull[blockIndex(bx, by)] == blockCapacity(bx, by))
+                    continue;
+                const int tyEnd = std::min(ty1, by * BlockTiles + BlockTiles - 1);
+                const int txEnd = std::min(tx1, bx * BlockTiles + BlockTiles - 1);
+                for (int ty = std::max(ty0, by * BlockTiles); ty <= tyEnd; ++ty)
+                    for (int tx = std::max(tx0, bx * BlockTiles); tx <= txEnd; ++tx)
+                        if (!tileCovers(tx, ty, x0, x1, y0, y1))
+                            return false;
+            }
+        }
+        return true;
+    }
+
+    void addRect(const QRect& rect) {
+        const QRect r = clipped(rect, m_area);
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            addSpan(y - m_area.top(), r.left() - m_area.left(), r.right() + 1 - m_area.left());
+    }
+
+    // The pixels a mask at `at` paints with full coverage, within `clip`.
+    void addSolidText(const TextRun& run, QPoint at, const QRect& clip) {
+        const QRect dest = clipped(clipped(QRect(at, run.mask.size()), clip), m_area);
+        if (dest.isEmpty())
+            return;
+        const int clipLeft = dest.left() - at.x(), clipRight = dest.right() + 1 - at.x();
+        for (int y = dest.top(); y <= dest.bottom(); ++y) {
+            const auto my = static_cast<std::size_t>(y - at.y());
+            const uchar* mrow = run.mask.constScanLine(static_cast<int>(my));
+            const int ay = y - m_area.top(), shift = at.x() - m_area.left();
+            for (std::uint32_t i = run.rowStart[my]; i < run.rowStart[my + 1]; ++i) {
+                const int x1 = std::min(run.spans[i].second, clipRight);
+                int x = std::max(run.spans[i].first, clipLeft);
+                while (x < x1) {
+                    while (x < x1 && mrow[x] != 255)
+                        ++x;
+                    const int begin = x;
+                    while (x < x1 && mrow[x] == 255)
+                        ++x;
+                    if (begin < x)
+                        addSpan(ay, begin + shift, x + shift);
+                }
+            }
+        }
+    }
+
+private:
+    static constexpr int TileSize = 16;
+    static constexpr int BlockTiles = 8; // blocks of 8 x 8 tiles
+
+    std::size_t tileIndex(int tx, int ty) const {
+        return static_cast<std::size_t>(ty) * static_cast<std::size_t>(m_tilesX) +
+               static_cast<std::size_t>(tx);
+    }
+    int tileCapacity(int tx, int ty) const {
+        return std::min(TileSize, m_area.width() - tx * TileSize) *
+               std::min(TileSize, m_area.height() - ty * TileSize);
+    }
+    std::size_t blockIndex(int bx, int by) const {
+        return static_cast<std::size_t>(by) * static_cast<std::size_t>(m_blocksX) +
+               static_cast<std::size_t>(bx);
+    }
+    int blockCapacity(int bx, int by) const {
+        return std::min(BlockTiles, m_tilesX - bx * BlockTiles) *
+               std::min(BlockTiles, m_tilesY - by * BlockTiles);
+    }
+    // Every pixel of tile (tx, ty) within columns x0..x1 and rows y0..y1.
+    bool tileCovers(int tx, int ty, int x0, int x1, int y0, int y1) const {
+        if (m_tileCount[tileIndex(tx, ty)] == tileCapacity(tx, ty))
+            return true;
+        const int top = std::max(y0, ty * TileSize);
+        const int bottom = std::min(y1, ty * TileSize + TileSize - 1);
+        const int left = std::max(x0, tx * TileSize);
+        const int right = std::min(x1, tx * TileSize + TileSize - 1);
+        for (int y = top; y <= bottom; ++y) {
+            const std::uint8_t* row = pixelRow(y);
+            for (int x = left; x <= right; ++x)
+                if (row[x] == 0)
+                    return false;
+        }
+        return true;
+    }
+    std::uint8_t* pixelRow(int y) {
+        return m_pixels.data() +
+               static_cast<std::size_t>(y) * static_cast<std::size_t>(m_area.width());
+    }
+    const std::uint8_t* pixelRow(int y) const {
+        return m_pixels.data() +
+               static_cast<std::size_t>(y) * static_cast<std::size_t>(m_area.width());
+    }
+    // Pixels [x0, x1) of row y, in area coordinates.
+    void addSpan(int y, int x0, int x1) {
+        std::uint8_t* row = pixelRow(y);
+        const int ty = y / TileSize;
+        std::uint16_t* tiles = m_tileCount.data() + tileIndex(0, ty);
+        while (x0 < x1) {
+            // One tile's share of the span at a time.
+            const int tx = x0 / TileSize;
+            const int end = std::min(x1, tx * TileSize + TileSize);
+            int added = 0;
+            for (int x = x0; x < end; ++x) {
+                added += row[x] == 0 ? 1 : 0;
+                row[x] = 1;
+            }
+            x0 = end;
+            if (added == 0)
+                continue;
+            m_uncovered -= added;
+            tiles[tx] = static_cast<std::uint16_t>(tiles[tx] + added);
+            if (tiles[tx] == tileCapacity(tx, ty))
+                ++m_blockFull[blockIndex(tx / BlockTiles, ty / BlockTiles)];
+        }
+    }
+
+    QRect m_area;
+    int m_tilesX, m_tilesY, m_blocksX;
+    std::vector<std::uint8_t> m_pixels;     // 1 where covered
+    std::vector<std::uint16_t> m_tileCount; // covered pixels per tile
+    std::vector<std::uint8_t> m_blockFull;  // fully covered tiles per block
+    long long m_uncovered;
+};
+
+} // namespace
+
+// Paints the frame's operations into a region of disjoint rectangles. Only
+// the operations that can still show are played: walking back from the
+// last, an operation that lies wholly on pixels a later one paints over
+// opaquely is left out, and so is the background where nothing shows
+// through. The pixels are exactly those of playing every operation.
+void Surface::paintRegion(const QRegion& region) {
+    if (region.isEmpty())
+        return;
+    const QRect around = region.boundingRect();
+    const std::vector<QRect> rects(region.begin(), region.end());
+    // One walk over the rectangle round the region. Its pixels outside the
+    // region are not painted, so they count as covered from the start.
+    Coverage covered(around);
+    for (const QRect& r : QRegion(around).subtracted(region))
+        covered.addRect(r);
+    std::vector<std::uint32_t> shown;
+    for (std::size_t i = m_frameOps.size(); i-- > 0 && !covered.complete();) {
+        const QRect& b = m_frameBounds[i];
+        if (!overlaps(b, around) || covered.covers(b))
+            continue;
+        shown.push_back(static_cast<std::uint32_t>(i));
+        const DrawOp& op = m_frameOps[i];
+        switch (op.kind) {
+        case DrawOp::Kind::Fill:
+        case DrawOp::Kind::Copy:
+            covered.addRect(op.bounds);
+            break;
+        case DrawOp::Kind::Text:
+            covered.addSolidText(*op.run, op.at, m_image.rect());
+            break;
+        case DrawOp::Kind::Line:
+        case DrawOp::Kind::PlainText:
+            break; // antialiased or not known pixel by pixel: covers nothing
+        }
+    }
+    if (!covered.complete())
+        for (const QRect& r : rects)
+            fillPixels(r, bgrToRgb(m_background));
+    // The rectangles do not overlap, so painting operation by operation
+    // gives every pixel its operations in order.
+    for (std::size_t j = shown.size(); j-- > 0;) {
+        const DrawOp& op = m_frameOps[shown[j]];
+        for (const QRect& r : rects)
+            if (overlaps(op.bounds, r))
+                play(op, r);
+    }
+    for (const QRect& r : rects)
+        m_damage.add(r, m_image.rect());
+}
+
 void Surface::commitFrame() {
     constexpr std::size_t MaxChangedRects = 64;
     std::vector<QRect> changed;
@@ -227,11 +468,9 @@ void Surface::commitFrame() {
         const std::vector<DrawOp>& now = m_frameOps;
         auto add = [&changed](const DrawOp& op) { changed.push_back(op.bounds); };
         if (was.size() == now.size()) {
-            for (std::size_t i = 0; i < now.size(); ++i) {
-                if (!now[i].sameAs(was[i])) {
-                    add(was[i]);
-                    add(now[i]);
-                }
+            for (const std::size_t i : m_differing) { // compared as they were recorded
+                add(was[i]);
+                add(now[i]);
             }
         } else {
             // Something was inserted or removed: what lies between the
@@ -254,30 +493,17 @@ void Surface::commitFrame() {
     const QRegion region =
         everything ? QRegion(m_image.rect()) : regionOf(changed, MaxChangedRects);
     endPainting();
-    const QRgb bg = bgrToRgb(m_background);
-    for (const QRect& r : region) {
-        // Fills and copies are opaque: nothing drawn before the last one
-        // that covers the whole rectangle can show, so start there.
-        std::size_t first = m_frameOps.size();
-        while (first > 0) {
-            const DrawOp& op = m_frameOps[first - 1];
-            if ((op.kind == DrawOp::Kind::Fill && op.rect.contains(r)) ||
-                (op.kind == DrawOp::Kind::Copy && op.bounds.contains(r)))
-                break;
-            --first;
-        }
-        if (first == 0)
-            fillPixels(r, bg);
-        else
-            --first;
-        for (std::size_t i = first; i < m_frameOps.size(); ++i)
-            if (m_frameOps[i].bounds.intersects(r))
-                play(m_frameOps[i], r);
-        m_damage.add(r, m_image.rect());
-    }
+    paintRegion(region);
     endPainting();
     m_lastOps.swap(m_frameOps);
     m_frameOps.clear();
+    m_frameBounds.clear();
+    m_differing.clear();
+    m_frameSources.clear();
+    m_lastRuns.swap(m_frameRuns);
+    m_frameRuns.clear();
+    m_lastPlain.swap(m_framePlain);
+    m_framePlain.clear();
     m_lastValid = true;
     m_inked.reset();
 }
@@ -339,7 +565,7 @@ void compositeRow(QRgb* row, const uchar* mask, int n, QRgb solid) {
 }
 
 void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, const QRect& clip) {
-    const QRect dest = QRect(at, run.mask.size()).intersected(target.rect()).intersected(clip);
+    const QRect dest = clipped(clipped(QRect(at, run.mask.size()), target.rect()), clip);
     if (dest.isEmpty())
         return;
     const QRgb solid = colour | 0xFF000000u;
@@ -363,16 +589,22 @@ void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, c
 
 } // namespace
 
+namespace {
+// Text far larger than any the tool strip offers (a size or a length read
+// from a file) is drawn straight onto the surface, clipped to it, instead of
+// being rendered whole into the cache. A glyph is at most about two pixel
+// sizes wide and 1.2 high.
+bool cacheable(const CanvasFont& font, const std::string& text) {
+    const double px = font.pixelSize;
+    const double roughPixels = static_cast<double>(text.size()) * 2.4 * px * px;
+    return font.pixelSize <= MaxCachedPixelSize && roughPixels <= MaxCachedTextPixels;
+}
+} // namespace
+
 void Surface::print(const std::string& text) {
     if (text.empty())
         return;
-    // Text far larger than any the tool strip offers (a size or a length
-    // read from a file) is drawn straight onto the surface, clipped to it,
-    // instead of being rendered whole into the cache. A glyph is at most
-    // about two pixel sizes wide and 1.2 high.
-    const double px = m_font.pixelSize;
-    const double roughPixels = static_cast<double>(text.size()) * 2.4 * px * px;
-    if (m_font.pixelSize > MaxCachedPixelSize || roughPixels > MaxCachedTextPixels) {
+    if (!cacheable(m_font, text)) {
         printUncached(text);
         return;
     }
@@ -382,13 +614,15 @@ void Surface::print(const std::string& text) {
     // A frame keeps its rendered text alive until the next one; past a
     // budget (only a file with a great many huge items gets there) the
     // rest of the frame's text is drawn without keeping its rendering.
-    if (inFrame()) {
+    if (inFrame() && run->pinnedInFrame != m_frameSerial) {
         const auto bytes = static_cast<std::size_t>(run->mask.sizeInBytes());
-        if (m_framePinnedBytes + bytes > MaxFramePinnedBytes) {
+        if (m_framePinnedBytes + bytes > m_framePinnedBudget) {
             printUncached(text);
             return;
         }
         m_framePinnedBytes += bytes;
+        run->pinnedInFrame = m_frameSerial;
+        m_frameRuns.push_back(run);
     }
     const QPoint at(roundPixel(m_currentX) + run->offset.x(),
                     roundPixel(m_currentY) + run->offset.y());
@@ -397,7 +631,7 @@ void Surface::print(const std::string& text) {
     op.bounds = QRect(at, run->mask.size());
     op.colour = bgrToRgb(m_foreground);
     op.at = at;
-    op.run = std::move(run);
+    op.run = run.get();
     submit(std::move(op));
 }
 
@@ -430,7 +664,9 @@ void Surface::printUncached(const std::string& text) {
                fm.horizontalAdvance(fromLatin1(text)) + 2 * margin, fm.height() + 2 * margin)
             .toAlignedRect();
     op.colour = bgrToRgb(m_foreground);
-    op.plain = std::move(plain);
+    op.plain = plain.get();
+    if (inFrame())
+        m_framePlain.push_back(std::move(plain));
     submit(std::move(op));
 }
 
@@ -445,7 +681,7 @@ double Surface::textHeight(const std::string&) {
 }
 
 void Surface::fillPixels(const QRect& r, QRgb colour) {
-    const QRect c = r.intersected(m_image.rect());
+    const QRect c = clipped(r, m_image.rect());
     if (c.isEmpty())
         return;
     uchar* const bits = m_image.bits();
@@ -467,8 +703,7 @@ void Surface::fillPixels(const QRect& r, QRgb colour) {
 void Surface::fillRect(const QRect& r, BgrColour colour) {
     DrawOp op;
     op.kind = DrawOp::Kind::Fill;
-    op.rect = r.intersected(m_image.rect());
-    op.bounds = op.rect;
+    op.bounds = r;
     op.colour = bgrToRgb(colour);
     submit(std::move(op));
 }
@@ -494,8 +729,8 @@ void Surface::line(int x1, int y1, int x2, int y2) {
                       QPoint(std::max(x1, x2), std::max(y1, y2)))
                     .adjusted(-w, -w, w, w);
     op.colour = bgrToRgb(m_foreground);
-    op.line = QLine(x1, y1, x2, y2);
-    op.width = w;
+    op.rect = QRect(QPoint(x1, y1), QPoint(x2, y2));
+    op.width = static_cast<std::int16_t>(std::min(w, 32767));
     submit(std::move(op));
 }
 
@@ -532,14 +767,18 @@ void Surface::blit(const QImage& source, const QRect& sourceRect, QPoint dest) {
     op.bounds = QRect(dest, sourceRect.size());
     op.rect = sourceRect;
     op.at = dest;
-    op.source = source;
+    op.sourceKey = source.cacheKey();
+    if (m_frameSources.empty() || m_lastSourceKey != op.sourceKey) {
+        m_frameSources.push_back(source);
+        m_lastSourceKey = op.sourceKey;
+    }
+    op.source = static_cast<std::uint32_t>(m_frameSources.size() - 1);
     submit(std::move(op));
 }
 
 void Surface::copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest,
                          const QRect& clip) {
-    const QRect target =
-        QRect(dest, sourceRect.size()).intersected(m_image.rect()).intersected(clip);
+    const QRect target = clipped(clipped(QRect(dest, sourceRect.size()), m_image.rect()), clip);
     if (target.isEmpty())
         return;
     // Parts of the block beyond the source picture (or all of it, for an
@@ -571,16 +810,16 @@ void Surface::copyPixels(const QImage& source, const QRect& sourceRect, QPoint d
 void Surface::play(const DrawOp& op, const QRect& clip) {
     switch (op.kind) {
     case DrawOp::Kind::Fill:
-        fillPixels(op.rect.intersected(clip), op.colour);
+        fillPixels(clipped(op.bounds, clip), op.colour);
         break;
     case DrawOp::Kind::Text:
         compositeMask(m_image, *op.run, op.at, op.colour, clip);
         break;
     case DrawOp::Kind::Copy:
-        copyPixels(op.source, op.rect, op.at, clip);
+        copyPixels(m_frameSources[op.source], op.rect, op.at, clip);
         break;
     case DrawOp::Kind::Line:
-        paintLine(op.line, op.width, op.colour, clip);
+        paintLine(QLine(op.rect.topLeft(), op.rect.bottomRight()), op.width, op.colour, clip);
         break;
     case DrawOp::Kind::PlainText:
         paintPlainText(*op.plain, op.colour, clip);

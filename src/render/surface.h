@@ -97,6 +97,11 @@ public:
     // Bytes of rendered text the current (or, after it ended, the last)
     // frame keeps alive.
     std::size_t framePinnedBytes() const { return m_framePinnedBytes; }
+    // How many bytes of rendered text one frame may keep alive; text past
+    // that is drawn without keeping its rendering. A text drawn many times
+    // counts once. By default as much as the text cache holds, so that an
+    // expression whose text fits the cache is always composited.
+    void setFramePinnedBudget(std::size_t bytes) { m_framePinnedBudget = bytes; }
     // Draws text with its top-left corner at the drawing position, in the
     // foreground colour, without painting the background between glyphs.
     void print(const std::string& text);
@@ -134,18 +139,24 @@ private:
         CanvasFont font;
         QPointF baseline;
     };
+    // Small and flat: a repaint records and compares hundreds of thousands.
     struct DrawOp {
         enum class Kind : std::uint8_t { Fill, Text, Copy, Line, PlainText };
-        Kind kind = Kind::Fill;
         QRect bounds; // every pixel it may change, within the surface
+        // Fill: the pixels; Copy: the source block; Line: the end points as
+        // topLeft() and bottomRight().
+        QRect rect;
+        QPoint at; // Text: where the mask goes; Copy: the destination
+        union {
+            const TextRun* run;     // Text, kept alive by the frame's run list
+            const PlainText* plain; // PlainText, likewise
+            qint64 sourceKey;       // Copy: the source picture's QImage::cacheKey()
+        };
         QRgb colour = 0;
-        QRect rect; // Fill: the pixels; Copy: the source block
-        QPoint at;  // Text: where the mask goes; Copy: the destination
-        QLine line; // Line
-        int width = 1;
-        std::shared_ptr<const TextRun> run;
-        QImage source;
-        std::shared_ptr<const PlainText> plain;
+        std::uint32_t source = 0; // Copy: index into the frame's source pictures
+        std::int16_t width = 1;   // Line: pen width
+        Kind kind = Kind::Fill;
+        DrawOp() : sourceKey(0) {}
         bool sameAs(const DrawOp& o) const;
     };
 
@@ -153,6 +164,7 @@ private:
     void submit(DrawOp op);
     void play(const DrawOp& op, const QRect& clip);
     void commitFrame();
+    void paintRegion(const QRegion& region);
     void copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest, const QRect& clip);
     void paintLine(const QLine& l, int width, QRgb colour, const QRect& clip);
     void paintPlainText(const PlainText& t, QRgb colour, const QRect& clip);
@@ -196,10 +208,24 @@ private:
     Area m_inked;
     Area m_damage;
     int m_frameDepth = 0;
-    std::vector<DrawOp> m_frameOps; // the frame being recorded
-    std::vector<DrawOp> m_lastOps;  // what the picture shows
-    bool m_lastValid = false;       // m_lastOps describes the picture
+    std::vector<DrawOp> m_frameOps;   // the frame being recorded
+    std::vector<QRect> m_frameBounds; // their bounds, to search quickly
+    std::vector<DrawOp> m_lastOps;    // what the picture shows
+    // The pictures the frame's copies read from, each once in a row (all
+    // markers share one); outside a frame, the one being copied now.
+    std::vector<QImage> m_frameSources;
+    qint64 m_lastSourceKey = 0; // the cacheKey() of m_frameSources.back()
+    // Operations of this frame that differ from the last frame's at the
+    // same place, found as they are recorded.
+    std::vector<std::size_t> m_differing;
+    // What the recorded text operations point to, each once, kept alive
+    // for as long as their frame is compared with the next.
+    std::vector<std::shared_ptr<const TextRun>> m_frameRuns, m_lastRuns;
+    std::vector<std::shared_ptr<const PlainText>> m_framePlain, m_lastPlain;
+    bool m_lastValid = false; // m_lastOps describes the picture
     std::size_t m_framePinnedBytes = 0;
+    std::size_t m_framePinnedBudget = std::size_t(256) * 1024 * 1024;
+    std::uint64_t m_frameSerial = 0; // changes whenever a frame record starts afresh
     std::function<void(const QRegion&)> m_refresh;
     TextCache m_textCache;
 };

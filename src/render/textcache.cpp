@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 #include <functional>
 
 namespace quill {
@@ -47,40 +48,38 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
         p.setPen(Qt::black);
         p.drawText(QPoint(-ink.left(), -ink.top()), str);
     }
-    // Trim fully transparent borders so compositing touches only ink.
-    int top = 0, bottom = img.height() - 1, left = img.width(), right = -1;
-    auto rowEmpty = [&img](int y) {
+    // Trim fully transparent borders so compositing touches only ink: find
+    // the inked columns of every row in one pass over the alpha bytes.
+    const int iw = img.width(), ih = img.height();
+    int top = -1, bottom = -1, left = iw, right = -1;
+    for (int y = 0; y < ih; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-        for (int x = 0; x < img.width(); ++x)
-            if (qAlpha(line[x]) != 0)
-                return false;
-        return true;
-    };
-    while (top <= bottom && rowEmpty(top))
-        ++top;
-    while (bottom >= top && rowEmpty(bottom))
-        --bottom;
-    if (top > bottom)
-        return out;
-    for (int y = top; y <= bottom; ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-        for (int x = 0; x < img.width(); ++x) {
-            if (qAlpha(line[x]) != 0) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
-        }
+        int first = 0;
+        while (first < iw && (line[first] >> 24) == 0)
+            ++first;
+        if (first == iw)
+            continue;
+        int last = iw - 1;
+        while ((line[last] >> 24) == 0)
+            --last;
+        if (top < 0)
+            top = y;
+        bottom = y;
+        left = std::min(left, first);
+        right = std::max(right, last);
     }
-    out->mask = img.copy(left, top, right - left + 1, bottom - top + 1)
-                    .convertToFormat(QImage::Format_Alpha8);
-    const int w = out->mask.width();
+    if (top < 0)
+        return out;
+    const int w = right - left + 1;
+    out->mask = QImage(w, bottom - top + 1, QImage::Format_Alpha8);
     constexpr int MaxGap = 8; // cheaper to walk over than to start a new span
     out->rowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
     for (int y = 0; y < out->mask.height(); ++y) {
         out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
-        // Offset from the text's top-left corner (the baseline is ascent below it).
-        out->offset = QPoint(ink.left() + left, ink.top() + fm.ascent() + top);
-        const uchar* line = out->mask.constScanLine(y);
+        const auto* from = reinterpret_cast<const QRgb*>(img.constScanLine(top + y)) + left;
+        uchar* const line = out->mask.scanLine(y);
+        for (int x = 0; x < w; ++x)
+            line[x] = static_cast<uchar>(from[x] >> 24);
         int x = 0;
         while (x < w) {
             while (x < w && line[x] == 0)

@@ -29,11 +29,14 @@ struct TextRun {
     // Row r's spans are spans[rowStart[r]] .. spans[rowStart[r + 1]].
     std::vector<std::pair<std::int32_t, std::int32_t>> spans;
     std::vector<std::uint32_t> rowStart;
+    // The last frame of its surface that counted this run's bytes as kept
+    // alive; a run drawn many times in one frame is counted once.
+    mutable std::uint64_t pinnedInFrame = 0;
 };
 
 class TextCache {
 public:
-    explicit TextCache(std::size_t byteBudget = 64u * 1024u * 1024u);
+    explicit TextCache(std::size_t byteBudget = std::size_t(256) * 1024 * 1024);
 
     // The rendered run for this text; rendered now if not cached.
     std::shared_ptr<const TextRun> run(const CanvasFont& font, const std::string& text);
