@@ -77,15 +77,14 @@ public:
     void showHelp(const QString&, const QString&) override {}
 };
 
-// Whether a middle handle sits at the mean of its ends: exactly when the
-// ends are an even number apart, otherwise on one of the two neighbours of
-// the mean. (Adding a line and dragging an end round the mean half to even,
-// but a drag by the middle carries the line whole, handle under the
-// pointer, and shifting a line by an odd distance turns 70.5 -> 70 into
-// 71.5 -> 71.)
+// Whether a middle handle is the midpoint of its ends, a half rounded to
+// the even neighbour.
 bool middleOfEnds(int mid, int a, int b) {
-    const int twice = 2 * mid - (a + b);
-    return (a + b) % 2 == 0 ? twice == 0 : (twice == 1 || twice == -1);
+    const int sum = a + b;
+    if (sum % 2 == 0)
+        return mid == sum / 2;
+    const int below = sum >= 0 ? sum / 2 : -((1 - sum) / 2); // the half, rounded down
+    return mid == (below % 2 == 0 ? below : below + 1);
 }
 
 bool isVbBool(int v) {
