@@ -12,7 +12,7 @@ PACKAGES=(
   python3 python3-pil python3-fonttools
   clang libclang-rt-14-dev
   xvfb xauth
-  netpbm imagemagick
+  openbox xdotool imagemagick netpbm x11-utils
 )
 
 missing=()

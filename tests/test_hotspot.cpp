@@ -183,7 +183,11 @@ TEST(MoveHandle, LineTable) {
         {26, 114, 1, 200, 0, 200, 114, 157, 160}, // past the other end
         {26, 114, 1, 203, 0, 203, 114, 158, 160}, // 158.5 -> 158
         {26, 114, 3, -3, 0, 26, -3, 12, 160},     // 11.5 -> 12
-        {26, 115, 2, 71, 160, 27, 116, 71, 160},  // middle follows the pointer
+        {26, 115, 2, 72, 160, 28, 117, 72, 160},  // middle follows the pointer
+        // Ends summing to odd: the rounded midpoint is always even, so an
+        // odd pointer position aims at the even neighbour above it.
+        {26, 115, 2, 71, 160, 28, 117, 72, 160},
+        {26, 115, 2, 69, 160, 26, 115, 70, 160},
         // At the 16-bit edges a dragged line stops whole; ends clamp.
         {32000, 32700, 2, Hi, 5, 32067, Hi, 32417, 5},
         {-32000, -32700, 2, Lo, 5, -32068, Lo, -32418, 5},

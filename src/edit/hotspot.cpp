@@ -70,16 +70,25 @@ void moveLine(LineRef l, std::int16_t handle, std::int16_t along, std::int16_t a
         l.mid = midpoint16(l.end1, l.end2);
         break;
     case 2: {
-        // Shift both ends by the distance to the pointer, but no further
-        // than keeps both inside 16 bits: at the edge the line stops whole
-        // rather than being squeezed.
+        // The middle handle goes to the pointer and the ends follow. The
+        // middle always stays the rounded midpoint of the ends, and the
+        // midpoint of a line whose ends sum to an odd number rounds (half
+        // to even) to an even number only; for such a line an odd pointer
+        // position aims at the even neighbour above it. The aim depends on
+        // the pointer alone, so the line never jitters while the pointer
+        // moves along the other axis.
+        int target = along;
+        if (((int{l.end1} + int{l.end2}) & 1) != 0 && (target & 1) != 0)
+            target = target < Max16 ? target + 1 : target - 1;
+        // Shift both ends, but no further than keeps both inside 16 bits:
+        // at the edge the line stops whole rather than being squeezed.
         const int lo = Min16 - std::min<int>(l.end1, l.end2);
         const int hi = Max16 - std::max<int>(l.end1, l.end2);
-        const int d = std::clamp(int{along} - int{l.mid}, lo, hi);
+        const int d = std::clamp(target - int{l.mid}, lo, hi);
         l.across = across;
         l.end1 = add16(l.end1, d);
         l.end2 = add16(l.end2, d);
-        l.mid = add16(l.mid, d);
+        l.mid = midpoint16(l.end1, l.end2);
         break;
     }
     case 3:
