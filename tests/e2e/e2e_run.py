@@ -342,6 +342,7 @@ CHK_TEXT = (176 + 168 + 20, 8 + 16 + 12)
 CBO_FONT = (176 + 8 + 50, 8 + 16 + 10)
 CHK_SHOW_KB = (408 + 8 + 10, 8 + 16 + 16)
 CMD_SET_IMAGE = (600 + 8 + 20, 8 + 16 + 16)
+CMD_SET_OUTLINE = (600 + 48 + 24, 8 + 16 + 16)
 CBO_SIZE_RED = (600 + 96 + 15, 8 + 24 + 10)
 
 
@@ -429,7 +430,7 @@ def export_image(s):
     # Image mode switches markers off.
     s.wait_markers("image mode without markers", [], [(300, 400), (436, 700), (700, 500)])
     s.screenshot("image-set")
-    s.keys("alt+u")
+    s.click(*CMD_SET_OUTLINE)
     corner1, corner2 = (280, 240), (1300, 480)  # canvas pixels
     s.drag(corner1, corner2, steps=12)
     blue = (0, 0, 255)
@@ -603,7 +604,9 @@ def run(s):
            lambda: s.canvas_image(s.grab()) == before_save)
     s.screenshot("opened")
 
-    # 7. Image export.
+    # 7. Image export. The access keys need the main window to have the
+    # focus back from the Open dialog.
+    s.wait("the main window's focus", lambda: s.xdo("getactivewindow") == wid)
     export_image(s)
 
     # File > Exit ends the program cleanly.
