@@ -32,10 +32,14 @@ void placeTwips(QWidget* w, int left, int top, int width, int height) {
                    height / TwipsPerPixel);
 }
 
+// Colours the caption while the control is enabled; a disabled control keeps
+// the style's grey caption so it still looks disabled.
 void setTextColour(QWidget* w, BgrColour c) {
     QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, bgrToQColor(c));
-    pal.setColor(QPalette::ButtonText, bgrToQColor(c));
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::WindowText, bgrToQColor(c));
+        pal.setColor(group, QPalette::ButtonText, bgrToQColor(c));
+    }
     w->setPalette(pal);
 }
 
