@@ -352,9 +352,10 @@ void MainPanel::Form_Load() {
     picture6Surface.cls();
     Picture6->setGeometry(0, 96, screenPx.width(), std::max(1, screenPx.height() - 96));
     // 4. Fonts from the program folder.
-    m_platform.registerFont(m_platform.programFile(QStringLiteral("\\MathSymbols.ttf")));
-    m_platform.registerFont(m_platform.programFile(QStringLiteral("\\MathSymbolsBold.ttf")));
-    m_platform.registerFont(m_platform.programFile(QStringLiteral("\\Zidezir.ttf")));
+    for (const std::string_view name : ProgramFontFiles)
+        m_platform.registerFont(m_platform.programFile(
+            QLatin1Char('\\') +
+            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()))));
     canvas.textCache().clear(); // faces may have changed
     // 5-7. The marker and the two keyboard pictures.
     MarkerDC = copyBlock(LoadGraphicDC(m_platform.programFile(QStringLiteral("\\marker.bmp"))),

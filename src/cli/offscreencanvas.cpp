@@ -1,5 +1,6 @@
 #include "cli/offscreencanvas.h"
 
+#include "edit/tables.h"
 #include "export/bmpimage.h"
 #include "render/fontface.h"
 #include "render/layers.h"
@@ -16,8 +17,9 @@ void registerProgramFonts(const QString& folder) {
     if (done.contains(folder))
         return;
     done << folder;
-    for (const char* name : {"MathSymbols.ttf", "MathSymbolsBold.ttf", "Zidezir.ttf"}) {
-        const QString path = QDir(folder).filePath(QString::fromLatin1(name));
+    for (const std::string_view name : ProgramFontFiles) {
+        const QString path = QDir(folder).filePath(
+            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
         if (QFileInfo::exists(path))
             QFontDatabase::addApplicationFont(path);
     }
