@@ -238,12 +238,21 @@ PendingExport Exporter::start(const QString& input) {
     const ExportArea a = area(in.expression);
     if (!a.ok)
         return refuse(a.message);
+    // Bitmaps for several factors differ in their resolution only: the
+    // picture is coded once.
+    std::vector<std::uint8_t> bmp;
+    BitmapHeader bmpHeader;
     for (const int factor : m_options.reductions) {
         const int position = reductionListPosition(factor);
         QByteArray bytes;
         switch (m_options.format) {
         case ImageFormat::Bmp: {
-            const std::vector<std::uint8_t> bmp = bitmapFileFromCapture(a.captured, position);
+            if (bmp.empty()) {
+                bmpHeader.xPixelsPerMetre = bmpHeader.yPixelsPerMetre = pixelsPerMetre(position);
+                bmp = bitmapFileFromCapture(a.captured, bmpHeader);
+            } else {
+                bmp = withResolution(std::move(bmp), bmpHeader, pixelsPerMetre(position));
+            }
             bytes = QByteArray(reinterpret_cast<const char*>(bmp.data()),
                                static_cast<qsizetype>(bmp.size()));
             break;
