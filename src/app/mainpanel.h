@@ -97,7 +97,6 @@ public:
     void cmdSetOutline_Click();
     void cmdSavIm_Click();
     void LeaveImageMode();
-    void setImageModeControls(bool imageMode);
     void Picture6_MouseDown(int button, int shift, double x, double y);
     void Picture6_MouseMove(int button, int shift, double x, double y);
     void Picture6_MouseUp(int button, int shift, double x, double y);

@@ -101,24 +101,25 @@ void MainPanel::cmdSetImage_Click() {
     picture6Surface.refresh();
     Picture6->show();
 
-    setImageModeControls(true);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{cmdLine, optH, optV, cboLine, cboFont, cboFsize,
+                                         chkMarkers, chkShowKB, chkGrid, chkText})
+        w->setEnabled(false);
+    cmdSetOutline->setEnabled(true);
+    cmdSavim->setEnabled(true);
+    cboSizeRed->setEnabled(true);
 }
 
 void MainPanel::LeaveImageMode() {
     imageSet = VbFalse;
     Picture6->hide();
-    setImageModeControls(false);
-}
-
-// In image mode the drawing controls are disabled and the image tools
-// enabled; out of it, the other way round.
-void MainPanel::setImageModeControls(bool imageMode) {
     for (QWidget* w :
          std::initializer_list<QWidget*>{cmdLine, optH, optV, cboLine, cboFont, cboFsize,
                                          chkMarkers, chkShowKB, chkGrid, chkText})
-        w->setEnabled(!imageMode);
-    for (QWidget* w : std::initializer_list<QWidget*>{cmdSetOutline, cmdSavim, cboSizeRed})
-        w->setEnabled(imageMode);
+        w->setEnabled(true);
+    cmdSetOutline->setEnabled(false);
+    cmdSavim->setEnabled(false);
+    cboSizeRed->setEnabled(false);
 }
 
 // --- The outline -----------------------------------------------------------
