@@ -419,3 +419,24 @@ TEST(SurfaceFrames, LeavingOutCoveredDrawingChangesNoPixel) {
                                 << countOther(s.image(), White);
     }
 }
+
+// A repaint reuses the text the last one drew at the same place in its
+// order, without looking it up; once the text cache has been cleared (the
+// faces may have changed since) the text is rendered again.
+TEST(SurfaceFrames, TextIsRenderedAgainAfterTheCacheIsCleared) {
+    Surface s(QSize(200, 100));
+    useArial(s, 24);
+    auto frame = [&s] {
+        s.beginFrame();
+        s.setCurrentPos(10, 10);
+        s.print("a+b");
+        s.endFrame();
+    };
+    frame();
+    frame();
+    EXPECT_EQ(s.textCache().misses(), 1u);
+    s.textCache().clear();
+    frame();
+    EXPECT_EQ(s.textCache().misses(), 2u);
+    EXPECT_EQ(s.textCache().entryCount(), 1u);
+}

@@ -54,6 +54,7 @@ void Surface::Area::add(const QRect& r, const QRect& bounds) {
 
 Surface::Surface(QSize size, BgrColour background)
     : m_image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32), m_background(background) {
+    m_imageRect = m_image.rect();
     m_image.fill(bgrToRgb(m_background));
     m_damage.addAll();
 }
@@ -78,11 +79,11 @@ void Surface::endPainting() const {
 }
 
 void Surface::touched(const QRect& r) {
-    const QRect c = r.intersected(m_image.rect());
+    const QRect c = r.intersected(m_imageRect);
     if (c.isEmpty())
         return;
-    m_inked.add(c, m_image.rect());
-    m_damage.add(c, m_image.rect());
+    m_inked.add(c, m_imageRect);
+    m_damage.add(c, m_imageRect);
 }
 
 void Surface::resize(QSize size) {
@@ -98,6 +99,7 @@ void Surface::resize(QSize size) {
         p.drawImage(0, 0, m_image);
     }
     m_image = std::move(next);
+    m_imageRect = m_image.rect();
     m_inked.addAll();
     m_damage.addAll();
     m_lastValid = false;
@@ -138,8 +140,9 @@ QFontMetricsF& Surface::metrics() {
 void Surface::cls() {
     if (inFrame()) {
         m_frameOps.clear();
-        m_frameBounds.clear();
-        m_differing.clear();
+        m_framePieces.clear();
+        m_framePrinted.clear();
+        m_frameGeneration = m_textCache.generation();
         m_frameSources.clear();
         m_frameRuns.clear();
         m_framePlain.clear();
@@ -151,6 +154,8 @@ void Surface::cls() {
         m_image.fill(bgrToRgb(m_background));
         m_damage.addAll();
         m_lastOps.clear();
+        m_lastPieces.clear();
+        m_lastPrinted.clear();
         m_lastRuns.clear();
         m_lastPlain.clear();
         m_lastValid = false;
@@ -161,7 +166,7 @@ void Surface::cls() {
         const QRgb bg = bgrToRgb(m_background);
         for (const QRect& r : m_inked.rects) {
             fillPixels(r, bg);
-            m_damage.add(r, m_image.rect());
+            m_damage.add(r, m_imageRect);
         }
         m_inked.reset();
     }
@@ -172,8 +177,9 @@ void Surface::cls() {
 void Surface::beginFrame() {
     ++m_frameDepth;
     m_frameOps.clear();
-    m_frameBounds.clear();
-    m_differing.clear();
+    m_framePieces.clear();
+    m_framePrinted.clear();
+    m_frameGeneration = m_textCache.generation();
     m_frameSources.clear();
     m_frameRuns.clear();
     m_framePlain.clear();
@@ -198,39 +204,111 @@ QRect Surface::lastFrameBounds() const {
     return all;
 }
 
-bool Surface::DrawOp::sameAs(const DrawOp& o) const {
-    if (kind != o.kind || bounds != o.bounds || colour != o.colour)
+bool Surface::sameOp(const DrawOp& now, const DrawOp& was) const {
+    if (now.kind != was.kind || now.bounds != was.bounds || now.colour != was.colour)
         return false;
-    switch (kind) {
-    case Kind::Fill:
-        return true; // the pixels are the bounds
-    case Kind::Text:
-        return run == o.run && at == o.at;
-    case Kind::Copy:
-        return sourceKey == o.sourceKey && rect == o.rect && at == o.at;
-    case Kind::Line:
-        return rect == o.rect && width == o.width;
-    case Kind::PlainText:
-        return plain->text == o.plain->text && plain->font == o.plain->font &&
-               plain->baseline == o.plain->baseline;
+    switch (now.kind) {
+    case DrawOp::Kind::Fill:
+    case DrawOp::Kind::Copy:
+        // Runs: the same pieces in the same order.
+        return now.sourceKey == was.sourceKey && now.rect == was.rect && now.count == was.count &&
+               std::memcmp(m_framePieces.data() + now.first, m_lastPieces.data() + was.first,
+                           now.count * sizeof(QRect)) == 0;
+    case DrawOp::Kind::Text:
+        return now.run == was.run && now.at == was.at;
+    case DrawOp::Kind::Line:
+        return now.rect == was.rect && now.width == was.width;
+    case DrawOp::Kind::PlainText:
+        return now.plain->text == was.plain->text && now.plain->font == was.plain->font &&
+               now.plain->baseline == was.plain->baseline;
     }
     return false;
 }
 
+QRect Surface::pieceBounds(const DrawOp& op, const QRect& piece) const {
+    return op.kind == DrawOp::Kind::Copy ? clipped(piece, m_imageRect) : piece;
+}
+
+void Surface::addOpBounds(const DrawOp& op, const std::vector<QRect>& pieces,
+                          std::vector<QRect>& changed) const {
+    if (!op.isRun()) {
+        changed.push_back(op.bounds);
+        return;
+    }
+    for (std::uint32_t k = 0; k < op.count; ++k)
+        changed.push_back(pieceBounds(op, pieces[op.first + k]));
+}
+
+void Surface::addRunChanges(const DrawOp& now, const DrawOp& was,
+                            std::vector<QRect>& changed) const {
+    const QRect* a = m_lastPieces.data() + was.first;
+    const QRect* b = m_framePieces.data() + now.first;
+    const std::size_t na = was.count, nb = now.count;
+    if (na == nb) {
+        // Mostly equal: compare blocks of pieces at once.
+        constexpr std::size_t Block = 64;
+        for (std::size_t k = 0; k < na;) {
+            const std::size_t end = std::min(na, k + Block);
+            if (std::memcmp(a + k, b + k, (end - k) * sizeof(QRect)) == 0) {
+                k = end;
+                continue;
+            }
+            for (; k < end; ++k) {
+                if (a[k] != b[k]) {
+                    changed.push_back(pieceBounds(was, a[k]));
+                    changed.push_back(pieceBounds(now, b[k]));
+                }
+            }
+        }
+        return;
+    }
+    // Pieces inserted or removed: what lies between the common beginning
+    // and the common end changed.
+    std::size_t head = 0;
+    while (head < na && head < nb && a[head] == b[head])
+        ++head;
+    std::size_t tail = 0;
+    while (tail < na - head && tail < nb - head && a[na - 1 - tail] == b[nb - 1 - tail])
+        ++tail;
+    for (std::size_t k = head; k < na - tail; ++k)
+        changed.push_back(pieceBounds(was, a[k]));
+    for (std::size_t k = head; k < nb - tail; ++k)
+        changed.push_back(pieceBounds(now, b[k]));
+}
+
+void Surface::appendPiece(DrawOp& run, const QRect& piece, const QRect& bounds) {
+    m_framePieces.push_back(piece);
+    ++run.count;
+    run.bounds = QRect(QPoint(std::min(run.bounds.left(), bounds.left()),
+                              std::min(run.bounds.top(), bounds.top())),
+                       QPoint(std::max(run.bounds.right(), bounds.right()),
+                              std::max(run.bounds.bottom(), bounds.bottom())));
+}
+
 void Surface::submit(DrawOp op) {
-    op.bounds = clipped(op.bounds, m_image.rect());
+    op.bounds = clipped(op.bounds, m_imageRect);
     if (inFrame()) {
         if (op.bounds.isEmpty())
             return;
-        const std::size_t i = m_frameOps.size();
-        if (i < m_lastOps.size() && !op.sameAs(m_lastOps[i]))
-            m_differing.push_back(i);
-        m_frameBounds.push_back(op.bounds);
+        if (op.kind == DrawOp::Kind::Fill || op.kind == DrawOp::Kind::Copy) {
+            const QRect piece =
+                op.kind == DrawOp::Kind::Fill ? op.bounds : QRect(op.at, op.rect.size());
+            if (!m_frameOps.empty()) {
+                DrawOp& last = m_frameOps.back();
+                if (last.isRun() && last.sameRunAs(op)) {
+                    appendPiece(last, piece, op.bounds);
+                    return;
+                }
+            }
+            op.first = static_cast<std::uint32_t>(m_framePieces.size());
+            op.count = 1;
+            m_framePieces.push_back(piece);
+        }
         m_frameOps.push_back(std::move(op));
         return;
     }
     if (!op.bounds.isEmpty()) {
-        play(op, m_image.rect());
+        play(op, m_imageRect);
         endPainting();
         touched(op.bounds);
     }
@@ -311,10 +389,11 @@ public:
         if (dest.isEmpty())
             return;
         const int clipLeft = dest.left() - at.x(), clipRight = dest.right() + 1 - at.x();
+        const int shift = at.x() - m_area.left();
         for (int y = dest.top(); y <= dest.bottom(); ++y) {
             const auto my = static_cast<std::size_t>(y - at.y());
             const uchar* mrow = run.mask.constScanLine(static_cast<int>(my));
-            const int ay = y - m_area.top(), shift = at.x() - m_area.left();
+            const int ay = y - m_area.top();
             for (std::uint32_t i = run.rowStart[my]; i < run.rowStart[my + 1]; ++i) {
                 const int x1 = std::min(run.spans[i].second, clipRight);
                 int x = std::max(run.spans[i].first, clipLeft);
@@ -424,21 +503,34 @@ void Surface::paintRegion(const QRegion& region) {
     Coverage covered(around);
     for (const QRect& r : QRegion(around).subtracted(region))
         covered.addRect(r);
-    std::vector<std::uint32_t> shown;
+    std::vector<Piece>& shown = m_shown;
+    shown.clear();
     for (std::size_t i = m_frameOps.size(); i-- > 0 && !covered.complete();) {
-        const QRect& b = m_frameBounds[i];
-        if (!overlaps(b, around) || covered.covers(b))
-            continue;
-        shown.push_back(static_cast<std::uint32_t>(i));
         const DrawOp& op = m_frameOps[i];
+        if (!overlaps(op.bounds, around))
+            continue;
+        if (op.isRun()) {
+            // Fills and copies set every pixel they reach.
+            const bool copy = op.kind == DrawOp::Kind::Copy;
+            for (std::uint32_t k = op.first + op.count; k-- > op.first && !covered.complete();) {
+                const QRect& piece = m_framePieces[k];
+                const QRect b = copy ? clipped(piece, m_imageRect) : piece;
+                if (!overlaps(b, around) || covered.covers(b))
+                    continue;
+                shown.push_back(Piece{static_cast<std::uint32_t>(i), k});
+                covered.addRect(b);
+            }
+            continue;
+        }
+        if (covered.covers(op.bounds))
+            continue;
+        shown.push_back(Piece{static_cast<std::uint32_t>(i), 0});
         switch (op.kind) {
-        case DrawOp::Kind::Fill:
-        case DrawOp::Kind::Copy:
-            covered.addRect(op.bounds);
-            break;
         case DrawOp::Kind::Text:
-            covered.addSolidText(*op.run, op.at, m_image.rect());
+            covered.addSolidText(*op.run, op.at, m_imageRect);
             break;
+        case DrawOp::Kind::Fill:
+        case DrawOp::Kind::Copy: // always runs in a frame
         case DrawOp::Kind::Line:
         case DrawOp::Kind::PlainText:
             break; // antialiased or not known pixel by pixel: covers nothing
@@ -450,13 +542,26 @@ void Surface::paintRegion(const QRegion& region) {
     // The rectangles do not overlap, so painting operation by operation
     // gives every pixel its operations in order.
     for (std::size_t j = shown.size(); j-- > 0;) {
-        const DrawOp& op = m_frameOps[shown[j]];
+        const DrawOp& op = m_frameOps[shown[j].op];
+        if (op.isRun()) {
+            const QRect& piece = m_framePieces[shown[j].index];
+            const QRect b = pieceBounds(op, piece);
+            for (const QRect& r : rects) {
+                if (!overlaps(b, r))
+                    continue;
+                if (op.kind == DrawOp::Kind::Fill)
+                    fillPixels(clipped(piece, r), op.colour);
+                else
+                    copyPixels(m_frameSources[op.source], op.rect, piece.topLeft(), r);
+            }
+            continue;
+        }
         for (const QRect& r : rects)
             if (overlaps(op.bounds, r))
                 play(op, r);
     }
     for (const QRect& r : rects)
-        m_damage.add(r, m_image.rect());
+        m_damage.add(r, m_imageRect);
 }
 
 void Surface::commitFrame() {
@@ -466,44 +571,61 @@ void Surface::commitFrame() {
     if (!everything) {
         const std::vector<DrawOp>& was = m_lastOps;
         const std::vector<DrawOp>& now = m_frameOps;
-        auto add = [&changed](const DrawOp& op) { changed.push_back(op.bounds); };
-        if (was.size() == now.size()) {
-            for (const std::size_t i : m_differing) { // compared as they were recorded
-                add(was[i]);
-                add(now[i]);
+        // Matches operations of the two frames in order; what is not
+        // matched, or matched but different, changed. Runs of the same
+        // kind are matched piece by piece.
+        auto compare = [&](const DrawOp& n, const DrawOp& w) {
+            if (n.isRun() && w.isRun() && n.sameRunAs(w)) {
+                addRunChanges(n, w, changed);
+            } else if (!sameOp(n, w)) {
+                addOpBounds(w, m_lastPieces, changed);
+                addOpBounds(n, m_framePieces, changed);
             }
+        };
+        // Operations that differ and cannot be matched piece by piece end
+        // the common beginning and end.
+        auto matchable = [&](const DrawOp& n, const DrawOp& w) {
+            return (n.isRun() && w.isRun() && n.sameRunAs(w)) || sameOp(n, w);
+        };
+        if (was.size() == now.size()) {
+            for (std::size_t i = 0; i < now.size(); ++i)
+                compare(now[i], was[i]);
         } else {
             // Something was inserted or removed: what lies between the
             // common beginning and the common end changed.
             std::size_t head = 0;
-            while (head < was.size() && head < now.size() && now[head].sameAs(was[head]))
-                ++head;
+            while (head < was.size() && head < now.size() && matchable(now[head], was[head]))
+                compare(now[head], was[head]), ++head;
             std::size_t tail = 0;
             while (tail < was.size() - head && tail < now.size() - head &&
-                   now[now.size() - 1 - tail].sameAs(was[was.size() - 1 - tail]))
+                   matchable(now[now.size() - 1 - tail], was[was.size() - 1 - tail])) {
+                compare(now[now.size() - 1 - tail], was[was.size() - 1 - tail]);
                 ++tail;
+            }
             for (std::size_t i = head; i < was.size() - tail; ++i)
-                add(was[i]);
+                addOpBounds(was[i], m_lastPieces, changed);
             for (std::size_t i = head; i < now.size() - tail; ++i)
-                add(now[i]);
+                addOpBounds(now[i], m_framePieces, changed);
         }
         changed.insert(changed.end(), m_inked.rects.begin(), m_inked.rects.end());
     }
 
-    const QRegion region =
-        everything ? QRegion(m_image.rect()) : regionOf(changed, MaxChangedRects);
+    const QRegion region = everything ? QRegion(m_imageRect) : regionOf(changed, MaxChangedRects);
     endPainting();
     paintRegion(region);
     endPainting();
     m_lastOps.swap(m_frameOps);
     m_frameOps.clear();
-    m_frameBounds.clear();
-    m_differing.clear();
+    m_lastPieces.swap(m_framePieces);
+    m_framePieces.clear();
     m_frameSources.clear();
     m_lastRuns.swap(m_frameRuns);
     m_frameRuns.clear();
     m_lastPlain.swap(m_framePlain);
     m_framePlain.clear();
+    m_lastPrinted.swap(m_framePrinted);
+    m_framePrinted.clear();
+    m_printedGeneration = m_frameGeneration;
     m_lastValid = true;
     m_inked.reset();
 }
@@ -601,37 +723,61 @@ bool cacheable(const CanvasFont& font, const std::string& text) {
 }
 } // namespace
 
+const TextRun* Surface::remembered(const std::string& text) const {
+    const std::size_t k = m_framePrinted.size();
+    if (!inFrame() || k >= m_lastPrinted.size() || m_printedGeneration != m_textCache.generation())
+        return nullptr;
+    const TextRun* run = m_lastPrinted[k];
+    return run != nullptr && run->text == text && run->font == m_font ? run : nullptr;
+}
+
 void Surface::print(const std::string& text) {
     if (text.empty())
         return;
     if (!cacheable(m_font, text)) {
+        notePrinted(nullptr);
         printUncached(text);
         return;
     }
-    auto run = m_textCache.run(m_font, text);
-    if (run->mask.isNull())
+    // A repaint prints the same texts in the same order as the last one,
+    // mostly: try the run printed at the same place before looking up.
+    std::shared_ptr<const TextRun> held;
+    const TextRun* run = remembered(text);
+    if (run == nullptr) {
+        held = m_textCache.run(m_font, text);
+        run = held.get();
+    }
+    if (run->maskSize.isEmpty()) { // nothing drawn, or no memory for it
+        notePrinted(nullptr);
         return;
+    }
     // A frame keeps its rendered text alive until the next one; past a
     // budget (only a file with a great many huge items gets there) the
     // rest of the frame's text is drawn without keeping its rendering.
     if (inFrame() && run->pinnedInFrame != m_frameSerial) {
         const auto bytes = static_cast<std::size_t>(run->mask.sizeInBytes());
         if (m_framePinnedBytes + bytes > m_framePinnedBudget) {
+            notePrinted(nullptr);
             printUncached(text);
             return;
         }
         m_framePinnedBytes += bytes;
         run->pinnedInFrame = m_frameSerial;
-        m_frameRuns.push_back(run);
+        if (!held) {
+            held = run->shared_from_this();
+            m_textCache.keep(held); // used now, as a look-up would count it
+        }
+        m_frameRuns.push_back(std::move(held));
     }
+    notePrinted(run);
     const QPoint at(roundPixel(m_currentX) + run->offset.x(),
                     roundPixel(m_currentY) + run->offset.y());
     DrawOp op;
     op.kind = DrawOp::Kind::Text;
-    op.bounds = QRect(at, run->mask.size());
+    op.bounds = QRect(at, run->maskSize);
     op.colour = bgrToRgb(m_foreground);
     op.at = at;
-    op.run = run.get();
+    op.run = run;
     submit(std::move(op));
 }
 
@@ -681,7 +827,7 @@ double Surface::textHeight(const std::string&) {
 }
 
 void Surface::fillPixels(const QRect& r, QRgb colour) {
-    const QRect c = clipped(r, m_image.rect());
+    const QRect c = clipped(r, m_imageRect);
     if (c.isEmpty())
         return;
     uchar* const bits = m_image.bits();
@@ -701,6 +847,17 @@ void Surface::fillPixels(const QRect& r, QRgb colour) {
 }
 
 void Surface::fillRect(const QRect& r, BgrColour colour) {
+    // A frame's fills come in long runs of one colour: add to the run
+    // without building an operation.
+    if (inFrame() && !m_frameOps.empty()) {
+        DrawOp& last = m_frameOps.back();
+        if (last.kind == DrawOp::Kind::Fill && last.isRun() && last.colour == bgrToRgb(colour)) {
+            const QRect b = clipped(r, m_imageRect);
+            if (!b.isEmpty())
+                appendPiece(last, b, b);
+            return;
+        }
+    }
     DrawOp op;
     op.kind = DrawOp::Kind::Fill;
     op.bounds = r;
@@ -762,12 +919,25 @@ void Surface::fillBox(double x1, double y1, double x2, double y2, BgrColour colo
 }
 
 void Surface::blit(const QImage& source, const QRect& sourceRect, QPoint dest) {
+    const qint64 key = source.cacheKey();
+    // Markers: one long run of copies of the same block.
+    if (inFrame() && !m_frameOps.empty()) {
+        DrawOp& last = m_frameOps.back();
+        if (last.kind == DrawOp::Kind::Copy && last.isRun() && last.sourceKey == key &&
+            last.rect == sourceRect) {
+            const QRect piece(dest, sourceRect.size());
+            const QRect b = clipped(piece, m_imageRect);
+            if (!b.isEmpty())
+                appendPiece(last, piece, b);
+            return;
+        }
+    }
     DrawOp op;
     op.kind = DrawOp::Kind::Copy;
     op.bounds = QRect(dest, sourceRect.size());
     op.rect = sourceRect;
     op.at = dest;
-    op.sourceKey = source.cacheKey();
+    op.sourceKey = key;
     if (m_frameSources.empty() || m_lastSourceKey != op.sourceKey) {
         m_frameSources.push_back(source);
         m_lastSourceKey = op.sourceKey;
@@ -778,7 +948,7 @@ void Surface::blit(const QImage& source, const QRect& sourceRect, QPoint dest) {
 
 void Surface::copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest,
                          const QRect& clip) {
-    const QRect target = clipped(clipped(QRect(dest, sourceRect.size()), m_image.rect()), clip);
+    const QRect target = clipped(clipped(QRect(dest, sourceRect.size()), m_imageRect), clip);
     if (target.isEmpty())
         return;
     // Parts of the block beyond the source picture (or all of it, for an
@@ -842,7 +1012,7 @@ void Surface::refresh() {
         return;
     constexpr std::size_t MaxShownRects = 16;
     const QRegion changed =
-        m_damage.all ? QRegion(m_image.rect()) : regionOf(m_damage.rects, MaxShownRects);
+        m_damage.all ? QRegion(m_imageRect) : regionOf(m_damage.rects, MaxShownRects);
     m_damage.reset();
     if (m_refresh)
         m_refresh(changed);

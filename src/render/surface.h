@@ -139,7 +139,11 @@ private:
         CanvasFont font;
         QPointF baseline;
     };
-    // Small and flat: a repaint records and compares hundreds of thousands.
+    // Small and flat: a repaint records and compares tens of thousands.
+    // Within a frame, consecutive fills of one colour and consecutive
+    // copies of one block of one picture are recorded as one operation, a
+    // run, whose pieces are rectangles in the frame's flat list (a fill's
+    // pixels, a copy's destination), in drawing order.
     struct DrawOp {
         enum class Kind : std::uint8_t { Fill, Text, Copy, Line, PlainText };
         QRect bounds; // every pixel it may change, within the surface
@@ -156,12 +160,35 @@ private:
         std::uint32_t source = 0; // Copy: index into the frame's source pictures
         std::int16_t width = 1;   // Line: pen width
         Kind kind = Kind::Fill;
+        // Fill and Copy in a frame: pieces [first, first + count) of the
+        // frame's rectangles; bounds is all of them together.
+        std::uint32_t first = 0;
+        std::uint32_t count = 0;
         DrawOp() : sourceKey(0) {}
-        bool sameAs(const DrawOp& o) const;
+        bool isRun() const { return count != 0; }
+        // Same kind and parameters, so that pieces of the two runs can be
+        // compared one by one.
+        bool sameRunAs(const DrawOp& o) const {
+            return kind == o.kind && colour == o.colour && sourceKey == o.sourceKey &&
+                   rect == o.rect;
+        }
+    };
+    // One piece of a run, as one drawing operation would be.
+    struct Piece {
+        std::uint32_t op;
+        std::uint32_t index; // into the frame's rectangles; for others, unused
     };
 
     // Draws an operation now, or records it while a frame is open.
     void submit(DrawOp op);
+    void appendPiece(DrawOp& run, const QRect& piece, const QRect& bounds);
+    // The pixels a piece of a run may change.
+    QRect pieceBounds(const DrawOp& op, const QRect& piece) const;
+    bool sameOp(const DrawOp& now, const DrawOp& was) const;
+    // Adds where two runs of the same kind differ, piece by piece.
+    void addRunChanges(const DrawOp& now, const DrawOp& was, std::vector<QRect>& changed) const;
+    void addOpBounds(const DrawOp& op, const std::vector<QRect>& pieces,
+                     std::vector<QRect>& changed) const;
     void play(const DrawOp& op, const QRect& clip);
     void commitFrame();
     void paintRegion(const QRegion& region);
@@ -172,11 +199,19 @@ private:
     QPainter& painter();
     void fillPixels(const QRect& r, QRgb colour); // no bookkeeping
     void printUncached(const std::string& text);
+    // The run the last frame drew for the text printed at the same place in
+    // its order, if that was this text in this font; saves looking it up.
+    const TextRun* remembered(const std::string& text) const;
+    void notePrinted(const TextRun* run) {
+        if (inFrame())
+            m_framePrinted.push_back(run);
+    }
     void endPainting() const;
     void touched(const QRect& r);
     QFontMetricsF& metrics();
 
     QImage m_image;
+    QRect m_imageRect; // m_image.rect(), asked for with every operation
     mutable std::unique_ptr<QPainter> m_painter;
     BgrColour m_background;
     BgrColour m_foreground = BgrBlack;
@@ -209,19 +244,24 @@ private:
     Area m_damage;
     int m_frameDepth = 0;
     std::vector<DrawOp> m_frameOps;   // the frame being recorded
-    std::vector<QRect> m_frameBounds; // their bounds, to search quickly
+    std::vector<QRect> m_framePieces; // the pieces of its runs
     std::vector<DrawOp> m_lastOps;    // what the picture shows
+    std::vector<QRect> m_lastPieces;
+    std::vector<Piece> m_shown; // what a repaint draws, kept for its room
     // The pictures the frame's copies read from, each once in a row (all
     // markers share one); outside a frame, the one being copied now.
     std::vector<QImage> m_frameSources;
     qint64 m_lastSourceKey = 0; // the cacheKey() of m_frameSources.back()
-    // Operations of this frame that differ from the last frame's at the
-    // same place, found as they are recorded.
-    std::vector<std::size_t> m_differing;
     // What the recorded text operations point to, each once, kept alive
     // for as long as their frame is compared with the next.
     std::vector<std::shared_ptr<const TextRun>> m_frameRuns, m_lastRuns;
     std::vector<std::shared_ptr<const PlainText>> m_framePlain, m_lastPlain;
+    // Every print of the frame in order: the run it drew, kept alive by the
+    // run lists, or null. m_lastPrinted holds runs of text cache generation
+    // m_printedGeneration.
+    std::vector<const TextRun*> m_framePrinted, m_lastPrinted;
+    std::uint64_t m_frameGeneration = 0; // the cache's when the frame began
+    std::uint64_t m_printedGeneration = 0;
     bool m_lastValid = false; // m_lastOps describes the picture
     std::size_t m_framePinnedBytes = 0;
     std::size_t m_framePinnedBudget = std::size_t(256) * 1024 * 1024;

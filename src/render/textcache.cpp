@@ -22,10 +22,13 @@ void TextCache::clear() {
     m_entries.clear();
     m_lru.clear();
     m_bytes = 0;
+    ++m_generation;
 }
 
 std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const std::string& text) {
     auto out = std::make_shared<TextRun>();
+    out->font = font;
+    out->text = text;
     if (text.empty())
         return out;
     const QFont qf = makeQFont(font);
@@ -72,6 +75,7 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
         return out;
     const int w = right - left + 1;
     out->mask = QImage(w, bottom - top + 1, QImage::Format_Alpha8);
+    out->maskSize = out->mask.size();
     constexpr int MaxGap = 8; // cheaper to walk over than to start a new span
     out->rowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
     for (int y = 0; y < out->mask.height(); ++y) {
@@ -116,16 +120,30 @@ std::shared_ptr<const TextRun> TextCache::run(const CanvasFont& font, const std:
     }
     ++m_misses;
     auto rendered = render(font, text);
-    const std::size_t bytes = static_cast<std::size_t>(rendered->mask.sizeInBytes()) +
-                              rendered->spans.size() * sizeof(rendered->spans[0]) +
-                              rendered->rowStart.size() * sizeof(std::uint32_t) + text.size() + 128;
+    insert(std::move(key), rendered);
+    return rendered;
+}
+
+void TextCache::keep(const std::shared_ptr<const TextRun>& run) {
+    Key key{run->font, run->text};
+    auto it = m_entries.find(key);
+    if (it != m_entries.end()) {
+        m_lru.splice(m_lru.begin(), m_lru, it->second.lru);
+        return;
+    }
+    insert(std::move(key), run);
+}
+
+void TextCache::insert(Key key, const std::shared_ptr<const TextRun>& run) {
+    const std::size_t bytes = static_cast<std::size_t>(run->mask.sizeInBytes()) +
+                              run->spans.size() * sizeof(run->spans[0]) +
+                              run->rowStart.size() * sizeof(std::uint32_t) + run->text.size() + 128;
     if (bytes > m_budget)
-        return rendered; // too large to keep; used once
+        return; // too large to keep; used once
     evictTo(m_budget - bytes);
     m_lru.push_front(key);
-    m_entries.emplace(std::move(key), Entry{rendered, m_lru.begin(), bytes});
+    m_entries.emplace(std::move(key), Entry{run, m_lru.begin(), bytes});
     m_bytes += bytes;
-    return rendered;
 }
 
 void TextCache::evictTo(std::size_t budget) {

@@ -21,9 +21,13 @@
 
 namespace quill {
 
-struct TextRun {
+struct TextRun : std::enable_shared_from_this<TextRun> {
+    // What was rendered.
+    CanvasFont font;
+    std::string text;
     QImage mask;   // Alpha8: the ink's coverage, 0 (none) to 255 (solid)
     QPoint offset; // top-left of the mask relative to the text's top-left
+    QSize maskSize{0, 0};
     // The ink as spans of columns [begin, end) per mask row; short gaps
     // inside a span are kept, long stretches without ink are left out.
     // Row r's spans are spans[rowStart[r]] .. spans[rowStart[r + 1]].
@@ -40,6 +44,12 @@ public:
 
     // The rendered run for this text; rendered now if not cached.
     std::shared_ptr<const TextRun> run(const CanvasFont& font, const std::string& text);
+    // Marks a run as just used, as run() would, without rendering: one the
+    // cache had forgotten while it was still drawn is taken back.
+    void keep(const std::shared_ptr<const TextRun>& run);
+    // Changes whenever the cache is cleared; a run kept from before a
+    // change may no longer be what rendering the text gives.
+    std::uint64_t generation() const { return m_generation; }
 
     std::size_t entryCount() const { return m_entries.size(); }
     std::size_t bytesUsed() const { return m_bytes; }
@@ -64,10 +74,12 @@ private:
     };
 
     void evictTo(std::size_t budget);
+    void insert(Key key, const std::shared_ptr<const TextRun>& run);
 
     std::size_t m_budget;
     std::size_t m_bytes = 0;
     std::size_t m_misses = 0;
+    std::uint64_t m_generation = 0;
     std::list<Key> m_lru; // front = most recently used
     std::unordered_map<Key, Entry, KeyHash> m_entries;
 };
