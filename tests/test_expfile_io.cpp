@@ -11,19 +11,18 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace quill;
+using quill::test::FileSizeLimit;
 using quill::test::readAll;
 using quill::test::writeFile;
 
@@ -152,15 +151,12 @@ TEST_F(ExpFiles, WriteFailingPartWayKeepsTheOldFile) {
     const QByteArray old = toQBytes(encodeExpression(sample(2)).bytes);
     writeFile(at("keep.exp"), old);
 
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const FileResult r = saveExpressionFile(at("keep.exp"), sample(2000));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    FileResult r;
+    {
+        const FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.active());
+        r = saveExpressionFile(at("keep.exp"), sample(2000));
+    }
 
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(readAll(at("keep.exp")), old);

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -264,6 +265,28 @@ TEST_F(ExportCli, BitmapIsTheEditorsSaveImage) {
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
         EXPECT_EQ(readAll(cliFile), editorBytes) << outline.toStdString();
     }
+
+    // Several factors in one run give each the bytes of a run of its own
+    // (the picture is coded once, the resolution set for each).
+    const QString outline = QStringLiteral("250,80,460,250"); // the first case, factor 1
+    ASSERT_TRUE(QDir(tmp.path()).mkdir(QStringLiteral("multi")));
+    const RunResult several =
+        runProgram({QStringLiteral("--screen=1280x800"), QStringLiteral("--outline"), outline,
+                    QStringLiteral("--reduction=1,32"), QStringLiteral("--out-dir"),
+                    at(QStringLiteral("multi")), exp});
+    ASSERT_EQ(several.status, 0) << several.err.toStdString();
+    const RunResult alone =
+        runProgram({QStringLiteral("--screen=1280x800"), QStringLiteral("--outline"), outline,
+                    QStringLiteral("--reduction=32"), QStringLiteral("-o"),
+                    at(QStringLiteral("alone32.bmp")), exp});
+    ASSERT_EQ(alone.status, 0) << alone.err.toStdString();
+    const QString stem = QFileInfo(exp).completeBaseName();
+    const QByteArray first = readAll(at(QStringLiteral("multi/%1-r1.bmp").arg(stem)));
+    const QByteArray last = readAll(at(QStringLiteral("multi/%1-r32.bmp").arg(stem)));
+    ASSERT_FALSE(first.isEmpty());
+    ASSERT_FALSE(last.isEmpty());
+    EXPECT_EQ(first, readAll(at(QStringLiteral("editor0.bmp"))));
+    EXPECT_EQ(last, readAll(at(QStringLiteral("alone32.bmp"))));
 }
 
 // --- --fit ------------------------------------------------------------------

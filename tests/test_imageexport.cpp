@@ -19,10 +19,8 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sys/resource.h>
 #include <tuple>
 
 using namespace quill;
@@ -270,15 +268,11 @@ TEST_F(ImageExport, CancelEmptyOutlineAndFailedWritesLeaveEverythingAsItWas) {
     // byte for byte, no other file appears, nothing is said.
     const QByteArray old("BM old picture");
     writeFile(at("old.bmp"), old);
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 200;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    saveImage(at("old.bmp"));
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        const FileSizeLimit limit(200);
+        ASSERT_TRUE(limit.active());
+        saveImage(at("old.bmp"));
+    }
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(readAll(at("old.bmp")), old);
     EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),

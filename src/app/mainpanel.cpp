@@ -32,10 +32,14 @@ void placeTwips(QWidget* w, int left, int top, int width, int height) {
                    height / TwipsPerPixel);
 }
 
+// Colours the caption while the control is enabled; a disabled control keeps
+// the style's grey caption so it still looks disabled.
 void setTextColour(QWidget* w, BgrColour c) {
     QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, bgrToQColor(c));
-    pal.setColor(QPalette::ButtonText, bgrToQColor(c));
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::WindowText, bgrToQColor(c));
+        pal.setColor(group, QPalette::ButtonText, bgrToQColor(c));
+    }
     w->setPalette(pal);
 }
 
@@ -348,9 +352,10 @@ void MainPanel::Form_Load() {
     picture6Surface.cls();
     Picture6->setGeometry(0, 96, screenPx.width(), std::max(1, screenPx.height() - 96));
     // 4. Fonts from the program folder.
-    m_platform.registerFont(m_platform.programFile(QStringLiteral("\\MathSymbols.ttf")));
-    m_platform.registerFont(m_platform.programFile(QStringLiteral("\\MathSymbolsBold.ttf")));
-    m_platform.registerFont(m_platform.programFile(QStringLiteral("\\Zidezir.ttf")));
+    for (const std::string_view name : ProgramFontFiles)
+        m_platform.registerFont(m_platform.programFile(
+            QLatin1Char('\\') +
+            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()))));
     canvas.textCache().clear(); // faces may have changed
     // 5-7. The marker and the two keyboard pictures.
     MarkerDC = copyBlock(LoadGraphicDC(m_platform.programFile(QStringLiteral("\\marker.bmp"))),

@@ -60,30 +60,18 @@ ExpressionInput readExpressionInput(const QString& path) {
         r.message = QStringLiteral("cannot be read (%1)").arg(file.errorString());
         return r;
     }
-    // The same bound as the editor's Open, so a huge file costs nothing;
-    // read in pieces, so a device or a growing file cannot make it read
-    // without end.
-    auto tooLarge = [&] {
+    // The same bound as the editor's Open, so a huge file costs nothing.
+    BoundedRead read = readFileUpTo(file, MaxExpFileBytes);
+    if (read.outcome == BoundedRead::Outcome::TooLarge) {
         r.message = QStringLiteral("not an expression file (larger than %1 MiB)")
                         .arg(MaxExpFileBytes / (1024 * 1024));
         return r;
-    };
-    if (!file.isSequential() && file.size() > MaxExpFileBytes)
-        return tooLarge();
-    const qint64 piece = file.isSequential() ? qint64(1) << 20 : file.size() + 1;
-    QByteArray bytes;
-    for (;;) {
-        const QByteArray more = file.read(piece);
-        if (file.error() != QFileDevice::NoError) {
-            r.message = QStringLiteral("cannot be read (%1)").arg(file.errorString());
-            return r;
-        }
-        if (more.isEmpty())
-            break;
-        bytes += more;
-        if (bytes.size() > MaxExpFileBytes)
-            return tooLarge();
     }
+    if (read.outcome != BoundedRead::Outcome::Ok) {
+        r.message = QStringLiteral("cannot be read (%1)").arg(read.error);
+        return r;
+    }
+    QByteArray bytes = std::move(read.bytes);
     DecodeResult decoded =
         decodeExpression(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                          static_cast<std::size_t>(bytes.size()), Expression{});
@@ -250,12 +238,21 @@ PendingExport Exporter::start(const QString& input) {
     const ExportArea a = area(in.expression);
     if (!a.ok)
         return refuse(a.message);
+    // Bitmaps for several factors differ in their resolution only: the
+    // picture is coded once.
+    std::vector<std::uint8_t> bmp;
+    BitmapHeader bmpHeader;
     for (const int factor : m_options.reductions) {
         const int position = reductionListPosition(factor);
         QByteArray bytes;
         switch (m_options.format) {
         case ImageFormat::Bmp: {
-            const std::vector<std::uint8_t> bmp = bitmapFileFromCapture(a.captured, position);
+            if (bmp.empty()) {
+                bmpHeader.xPixelsPerMetre = bmpHeader.yPixelsPerMetre = pixelsPerMetre(position);
+                bmp = bitmapFileFromCapture(a.captured, bmpHeader);
+            } else {
+                bmp = withResolution(std::move(bmp), bmpHeader, pixelsPerMetre(position));
+            }
             bytes = QByteArray(reinterpret_cast<const char*>(bmp.data()),
                                static_cast<qsizetype>(bmp.size()));
             break;

@@ -1,5 +1,7 @@
 #include "cli/exportoptions.h"
 
+#include "edit/tables.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -22,6 +24,21 @@ std::optional<int> parseInt(const QString& s, int lo, int hi) {
         return std::nullopt;
     return static_cast<int>(v);
 }
+
+// The factors are the numbers the editor's size list shows.
+constexpr bool factorsMatchSizeList() {
+    if (ReductionFactors.size() != SizeReductionItems.size())
+        return false;
+    for (std::size_t i = 0; i < ReductionFactors.size(); ++i) {
+        int shown = 0;
+        for (const char c : SizeReductionItems[i])
+            shown = shown * 10 + (c - '0');
+        if (shown != ReductionFactors[i])
+            return false;
+    }
+    return true;
+}
+static_assert(factorsMatchSizeList());
 
 ParsedOptions fail(const QString& message) {
     ParsedOptions r;

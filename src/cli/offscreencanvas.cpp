@@ -1,5 +1,7 @@
 #include "cli/offscreencanvas.h"
 
+#include "edit/tables.h"
+#include "export/bmpimage.h"
 #include "render/fontface.h"
 #include "render/layers.h"
 
@@ -15,8 +17,9 @@ void registerProgramFonts(const QString& folder) {
     if (done.contains(folder))
         return;
     done << folder;
-    for (const char* name : {"MathSymbols.ttf", "MathSymbolsBold.ttf", "Zidezir.ttf"}) {
-        const QString path = QDir(folder).filePath(QString::fromLatin1(name));
+    for (const std::string_view name : ProgramFontFiles) {
+        const QString path = QDir(folder).filePath(
+            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
         if (QFileInfo::exists(path))
             QFontDatabase::addApplicationFont(path);
     }
@@ -49,12 +52,10 @@ QRect OffscreenCanvas::paintedArea() const {
 
 namespace {
 
-// Save Image keeps the upper four bits of green: a pixel packs to white
-// only when they are all set.
-constexpr QRgb GreyBits = 0xF000;
-
+// A pixel packs to white only at the top grey level. Green sits at the same
+// bits in a QRgb as in a stored colour, so the level reads straight off it.
 bool inked(QRgb p) {
-    return (p & GreyBits) != GreyBits;
+    return greyLevel(static_cast<std::int32_t>(p & 0xFFFFFFu)) != 15;
 }
 
 } // namespace

@@ -27,6 +27,11 @@ inline constexpr std::array<FontChoice, 7> FontTable{{
     {"Zidezir", "Zidezir", false, false, false},
 }};
 
+// The font files the build puts in the program folder, registered at
+// start-up by the editor and by the command-line exporter.
+inline constexpr std::array<std::string_view, 3> ProgramFontFiles{
+    "MathSymbols.ttf", "MathSymbolsBold.ttf", "Zidezir.ttf"};
+
 // Font sizes in points; the list shows the same numbers.
 inline constexpr std::array<int, 7> FontSizeTable{25, 50, 75, 100, 150, 200, 250};
 inline constexpr std::array<std::string_view, 7> FontSizeItems{"25",  "50",  "75", "100",

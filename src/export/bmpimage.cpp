@@ -235,4 +235,14 @@ std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image, Bitm
     return file;
 }
 
+std::vector<std::uint8_t> withResolution(std::vector<std::uint8_t> file, BitmapHeader& header,
+                                         std::int32_t pixelsPerMetre) {
+    header.xPixelsPerMetre = header.yPixelsPerMetre = pixelsPerMetre;
+    std::vector<std::uint8_t> head;
+    head.reserve(BitmapHeader::dataOffset);
+    appendHeader(head, header);
+    std::copy(head.begin(), head.end(), file.begin());
+    return file;
+}
+
 } // namespace quill

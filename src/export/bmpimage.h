@@ -104,4 +104,9 @@ std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image,
 // The same with the resolution already in `header`, which ends up complete.
 std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image, BitmapHeader& header);
 
+// A file that bitmapFileFromCapture made with `header`, given another
+// resolution: only the header changes, so the picture is not coded again.
+std::vector<std::uint8_t> withResolution(std::vector<std::uint8_t> file, BitmapHeader& header,
+                                         std::int32_t pixelsPerMetre);
+
 } // namespace quill

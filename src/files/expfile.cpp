@@ -3,8 +3,8 @@
 #include "files/expcodec.h"
 
 #include <QFile>
+#include <algorithm>
 #include <utility>
-#include <vector>
 
 namespace quill {
 
@@ -26,6 +26,37 @@ LoadResult loadFailed(const QString& path, const QString& why) {
 
 } // namespace
 
+BoundedRead readFileUpTo(QFile& file, qint64 limit) {
+    BoundedRead r;
+    if (!file.isSequential() && file.size() > limit) {
+        r.outcome = BoundedRead::Outcome::TooLarge;
+        return r;
+    }
+    constexpr qint64 Piece = qint64(1) << 20;
+    if (!file.isSequential())
+        r.bytes.reserve(static_cast<qsizetype>(std::min(file.size(), limit) + Piece));
+    for (;;) {
+        const qsizetype have = r.bytes.size();
+        r.bytes.resize(have + Piece);
+        const qint64 n = file.read(r.bytes.data() + have, Piece);
+        if (n < 0) {
+            r.bytes.clear();
+            r.error = file.errorString();
+            return r;
+        }
+        r.bytes.resize(have + n);
+        if (r.bytes.size() > limit) {
+            r.bytes.clear();
+            r.outcome = BoundedRead::Outcome::TooLarge;
+            return r;
+        }
+        if (n == 0)
+            break;
+    }
+    r.outcome = BoundedRead::Outcome::Ok;
+    return r;
+}
+
 FileResult saveExpressionFile(const QString& path, const Expression& expr) {
     const EncodeResult encoded = encodeExpression(expr);
     if (!encoded.ok)
@@ -37,33 +68,18 @@ LoadResult loadExpressionFile(const QString& path, const Expression& current) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return loadFailed(path, file.errorString());
-    if (!file.isSequential() && file.size() > MaxExpFileBytes)
+    const BoundedRead read = readFileUpTo(file, MaxExpFileBytes);
+    if (read.outcome == BoundedRead::Outcome::TooLarge)
         return loadFailed(
             path,
             QStringLiteral("the file is larger than %1 MiB").arg(MaxExpFileBytes / (1024 * 1024)));
-
-    // Read in chunks up to the cap, so that a device or a file that grows
-    // while it is read cannot make us read without end.
-    constexpr qint64 Chunk = qint64(1) << 20;
-    std::vector<std::uint8_t> bytes;
-    if (!file.isSequential())
-        bytes.reserve(static_cast<std::size_t>(file.size() + Chunk));
-    for (;;) {
-        const std::size_t have = bytes.size();
-        bytes.resize(have + static_cast<std::size_t>(Chunk));
-        const qint64 n = file.read(reinterpret_cast<char*>(bytes.data() + have), Chunk);
-        if (n < 0)
-            return loadFailed(path, file.errorString());
-        bytes.resize(have + static_cast<std::size_t>(n));
-        if (static_cast<qint64>(bytes.size()) > MaxExpFileBytes)
-            return loadFailed(path, QStringLiteral("the file is larger than %1 MiB")
-                                        .arg(MaxExpFileBytes / (1024 * 1024)));
-        if (n == 0)
-            break;
-    }
+    if (read.outcome != BoundedRead::Outcome::Ok)
+        return loadFailed(path, read.error);
     file.close();
 
-    DecodeResult decoded = decodeExpression(bytes, current);
+    DecodeResult decoded =
+        decodeExpression(reinterpret_cast<const std::uint8_t*>(read.bytes.constData()),
+                         static_cast<std::size_t>(read.bytes.size()), current);
     if (!decoded.ok)
         return loadFailed(path, QStringLiteral("not a valid expression file (%1)")
                                     .arg(QString::fromStdString(decoded.message)));

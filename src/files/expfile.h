@@ -7,6 +7,8 @@
 #include "files/atomicwrite.h"
 #include "model/expression.h"
 
+#include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QtGlobal>
 
@@ -15,6 +17,16 @@ namespace quill {
 // Open refuses anything larger: a real expression is a few megabytes at
 // most, and this bounds what a hostile or mistaken file can cost.
 inline constexpr qint64 MaxExpFileBytes = qint64(256) * 1024 * 1024;
+
+// Reads an opened file to its end, in pieces, stopping once it holds more
+// than `limit` bytes, so that neither a large file nor a device or a file
+// that grows while it is read can make it read without end.
+struct BoundedRead {
+    enum class Outcome { Ok, TooLarge, Failed } outcome = Outcome::Failed;
+    QByteArray bytes; // the whole file when Ok
+    QString error;    // the device's message when Failed
+};
+BoundedRead readFileUpTo(QFile& file, qint64 limit);
 
 struct LoadResult {
     bool ok = false;

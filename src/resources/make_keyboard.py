@@ -20,6 +20,7 @@ import sys
 from PIL import Image, ImageDraw, ImageFont
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from keyboardlayout import read_layout  # noqa: E402
 from symboltable import key_char, symbol_for  # noqa: E402
 
 BACKGROUND = (196, 202, 212)
@@ -34,27 +35,6 @@ SHIFT_HELD_TEXT = (255, 255, 255)
 SYMBOL_PX = 20  # largest symbol size; big operators shrink to fit
 SYMBOL_BOX = 21  # a symbol's ink fits in this square
 LABEL_PX = 9
-
-
-def read_layout(path):
-    keys, shift, size = [], None, None
-    with open(path, encoding="ascii") as f:
-        for line in f:
-            parts = line.split()
-            if not parts:
-                continue
-            values = [int(v) for v in parts[1:]]
-            if parts[0] == "size":
-                size = values
-            elif parts[0] == "key":
-                names = ("index", "row", "column", "x_from", "x_to", "y_from", "y_to",
-                         "cell_left", "cell_top", "normal", "shifted")
-                keys.append(dict(zip(names, values)))
-            elif parts[0] == "shift":
-                shift = dict(zip(("x_from", "x_to", "y_from", "y_to"), values))
-    if size is None or shift is None or len(keys) != 48:
-        raise SystemExit(f"{path}: incomplete keyboard layout")
-    return size, keys, shift
 
 
 def _fit_symbol(font_path, text):
@@ -81,10 +61,10 @@ def draw_keyboard(size, keys, shift, symbol_font, label_font_path, shifted):
     label_font = ImageFont.truetype(label_font_path, LABEL_PX)
 
     for key in keys:
-        left, top = key["cell_left"], key["cell_top"]
+        left, top = key.cell_left, key.cell_top
         right, bottom = left + key_size, top + key_size
         draw.rectangle((left, top, right, bottom), fill=KEY_FACE, outline=GRID)
-        code = key["shifted"] if shifted else key["normal"]
+        code = key.shifted if shifted else key.normal
         # The symbol sits a little right of and below the centre, clear of
         # the corner label.
         text = key_char(code)
@@ -94,8 +74,8 @@ def draw_keyboard(size, keys, shift, symbol_font, label_font_path, shifted):
         symbol_for(code)  # every key's character must have a symbol
 
     # The shift key: its cell lies on the grid lines around its range.
-    left, top = shift["x_from"] - 1, shift["y_from"] - 1
-    right, bottom = shift["x_to"] + 1, shift["y_to"] + 1
+    left, top = shift.x_from - 1, shift.y_from - 1
+    right, bottom = shift.x_to + 1, shift.y_to + 1
     face, ink = (SHIFT_HELD, SHIFT_HELD_TEXT) if shifted else (SHIFT_UP, SYMBOL)
     draw.rectangle((left, top, right, bottom), fill=face, outline=GRID)
     arrow_font = ImageFont.truetype(label_font_path, 13)
@@ -108,7 +88,10 @@ def main():
     if len(sys.argv) != 5:
         raise SystemExit(__doc__)
     layout, symbol_font, label_font, out = sys.argv[1:]
-    size, keys, shift = read_layout(layout)
+    try:
+        size, keys, shift = read_layout(layout)
+    except ValueError as e:
+        raise SystemExit(str(e))
     os.makedirs(out, exist_ok=True)
     for name, shifted in (("KBnorm465.bmp", False), ("KBshift465.bmp", True)):
         img = draw_keyboard(size, keys, shift, symbol_font, label_font, shifted)

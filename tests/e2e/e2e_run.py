@@ -444,18 +444,25 @@ def export_image(s):
     s.keys("Down", "Down")
     s.wait("the size reduction 4", lambda: s.grab().crop(box) != before)
     bmp_path = os.path.join(s.art, "e2e image.bmp")
-    if os.path.exists(bmp_path):
-        os.remove(bmp_path)
-    s.keys("alt+i")
-    s.file_dialog("Save As", bmp_path)
-    s.wait_window("Save Image")
-    s.screenshot("image-saved-message")
-    s.keys("Return")
-    s.wait_window_gone("Save Image")
-    s.wait("the bitmap file", lambda: os.path.exists(bmp_path))
+    save_through_dialog(s, lambda: s.keys("alt+i"), bmp_path, "Save Image",
+                        "image-saved-message", "the bitmap file")
     screen = s.grab()  # the outline is painted white over by now
     s.screenshot("image-saved")
     check_bitmap(s, bmp_path, screen, corner1, corner2, 4 * 3780)
+
+
+def save_through_dialog(s, start, path, message_title, shot, what):
+    """Saves to path through the real file dialog (opened by start), then
+    closes the message box that confirms it and waits for the file."""
+    if os.path.exists(path):
+        os.remove(path)
+    start()
+    s.file_dialog("Save As", path)
+    s.wait_window(message_title)
+    s.screenshot(shot)
+    s.keys("Return")
+    s.wait_window_gone(message_title)
+    s.wait(what, lambda: os.path.exists(path))
 
 
 def check_bitmap(s, path, screen, corner1, corner2, pixels_per_metre):
@@ -574,15 +581,8 @@ def run(s):
 
     # 6. File > Save through the real dialog and message box.
     exp_path = os.path.join(s.art, "e2e expression.exp")
-    if os.path.exists(exp_path):
-        os.remove(exp_path)
-    s.menu("s")
-    s.file_dialog("Save As", exp_path)
-    s.wait_window("Save Expression")
-    s.screenshot("saved-message")
-    s.keys("Return")
-    s.wait_window_gone("Save Expression")
-    s.wait("the saved file", lambda: os.path.exists(exp_path))
+    save_through_dialog(s, lambda: s.menu("s"), exp_path, "Save Expression", "saved-message",
+                        "the saved file")
     with open(exp_path, "rb") as f:
         saved = f.read()
     expected = exp_bytes(texts, [(436, 700, 356, 517, 12, -1), (70, 160, 26, 114, 12, 0)],

@@ -87,28 +87,21 @@ def load_symbols(symboltable_dir):
     return symboltable
 
 
-class Key:
-    def __init__(self, fields):
-        (self.index, self.row, self.column, self.x_from, self.x_to, self.y_from, self.y_to,
-         self.cell_left, self.cell_top, self.normal, self.shifted) = (int(f) for f in fields)
-
-
-def load_layout(path):
+def load_layout(symboltable_dir, path):
     """The keyboard as rows of keys, left to right, and the shift key's ranges."""
-    keys, shift = [], None
-    with open(path, encoding="ascii") as f:
-        for line in f:
-            fields = line.split()
-            if fields and fields[0] == "key":
-                keys.append(Key(fields[1:]))
-            elif fields and fields[0] == "shift":
-                shift = tuple(int(f) for f in fields[1:5])  # x from, x to, y from, y to
-    if not keys or shift is None:
-        fail("%s holds no keyboard layout" % path)
+    sys.path.insert(0, symboltable_dir)
+    try:
+        from keyboardlayout import read_layout  # noqa: E402
+    finally:
+        sys.path.pop(0)
+    try:
+        layout = read_layout(path)
+    except (OSError, ValueError) as e:
+        fail("%s holds no keyboard layout (%s)" % (path, e))
     rows = {}
-    for k in keys:
+    for k in layout.keys:
         rows.setdefault(k.row, []).append(k)
-    return [sorted(rows[r], key=lambda k: k.column) for r in sorted(rows)], shift
+    return [sorted(rows[r], key=lambda k: k.column) for r in sorted(rows)], layout.shift
 
 
 def key_label(code, symbols):
@@ -134,7 +127,7 @@ def keyboard_table(rows, shift, shifted, symbols, caption, key_size=30):
     for row in rows:
         cells = []
         lead = row[0].cell_left // half
-        if lead and row[0].y_from == shift[2]:
+        if lead and row[0].y_from == shift.y_from:
             cells.append('<td class="kb" colspan="%d"><b>Shift</b></td>' % lead)
         elif lead:
             cells.append('<td colspan="%d"></td>' % lead)
@@ -292,7 +285,7 @@ def main(argv):
         fail("usage: make_help.py PAGES_DIR SYMBOLTABLE_DIR LAYOUT_FILE OUT_DIR [PICTURE...]")
     pages_dir, symboltable_dir, layout_file, out_dir = argv[1:5]
     symbols = load_symbols(symboltable_dir)
-    rows, shift = load_layout(layout_file)
+    rows, shift = load_layout(symboltable_dir, layout_file)
 
     html_out = os.path.join(out_dir, "html")
     if os.path.isdir(html_out):
