@@ -137,17 +137,23 @@ QFontMetricsF& Surface::metrics() {
     return *m_metrics;
 }
 
+// Forgets everything recorded for the frame so far: a frame starts, or a
+// clear inside one starts it again.
+void Surface::restartFrame() {
+    m_frameOps.clear();
+    m_framePieces.clear();
+    m_framePrinted.clear();
+    m_frameGeneration = m_textCache.generation();
+    m_frameSources.clear();
+    m_frameRuns.clear();
+    m_framePlain.clear();
+    m_framePinnedBytes = 0;
+    m_frameSerial = newFrameSerial();
+}
+
 void Surface::cls() {
     if (inFrame()) {
-        m_frameOps.clear();
-        m_framePieces.clear();
-        m_framePrinted.clear();
-        m_frameGeneration = m_textCache.generation();
-        m_frameSources.clear();
-        m_frameRuns.clear();
-        m_framePlain.clear();
-        m_framePinnedBytes = 0;
-        m_frameSerial = newFrameSerial();
+        restartFrame();
     } else if (m_inked.all || !m_lastOps.empty()) {
         // The last frame's drawing is not among the areas remembered here.
         endPainting();
@@ -176,15 +182,7 @@ void Surface::cls() {
 
 void Surface::beginFrame() {
     ++m_frameDepth;
-    m_frameOps.clear();
-    m_framePieces.clear();
-    m_framePrinted.clear();
-    m_frameGeneration = m_textCache.generation();
-    m_frameSources.clear();
-    m_frameRuns.clear();
-    m_framePlain.clear();
-    m_framePinnedBytes = 0;
-    m_frameSerial = newFrameSerial();
+    restartFrame();
     m_currentX = 0;
     m_currentY = 0;
 }

@@ -180,6 +180,7 @@ private:
     };
 
     // Draws an operation now, or records it while a frame is open.
+    void restartFrame();
     void submit(DrawOp op);
     void appendPiece(DrawOp& run, const QRect& piece, const QRect& bounds);
     // The pixels a piece of a run may change.
