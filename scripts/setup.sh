@@ -13,6 +13,9 @@ PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth
   openbox xdotool imagemagick netpbm x11-utils
+  xclip
+  desktop-file-utils shared-mime-info xdg-utils appstream man-db dpkg-dev file
+  librsvg2-bin qt6-svg-dev zlib1g-dev
 )
 
 missing=()
