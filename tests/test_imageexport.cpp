@@ -292,6 +292,32 @@ TEST_F(ImageExport, CancelEmptyOutlineAndFailedWritesLeaveEverythingAsItWas) {
     EXPECT_FALSE(QFile::exists(at("empty.bmp")));
 }
 
+// Text typed into the size field stays what was typed, however the typing
+// ends: it is not completed to an entry, does not choose the entry it
+// names, and is never added to the list. No entry is chosen: resolution 0.
+TEST_F(ImageExport, TypedSizeTextChoosesNoEntry) {
+    QTest::mouseClick(w->cmdSetImage, Qt::LeftButton);
+    QTest::mouseClick(w->cmdSetOutline, Qt::LeftButton);
+    dragOutline(QPoint(10, 20), QPoint(30, 40));
+    const struct {
+        const char* typed;
+        bool enter; // else the click on Save Image ends the typing
+    } cases[] = {{"3", false}, {"8", false}, {"x9", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.typed << (c.enter ? " and Enter" : ""));
+        w->cboSizeRed->setCurrentIndex(2);
+        w->cboSizeRed->setFocus();
+        w->cboSizeRed->lineEdit()->selectAll();
+        QTest::keyClicks(w->cboSizeRed, QString::fromLatin1(c.typed));
+        if (c.enter)
+            QTest::keyClick(w->cboSizeRed, Qt::Key_Return);
+        saveImage(at("typed.bmp"));
+        EXPECT_EQ(readAll(at("typed.bmp")).mid(38, 8), QByteArray(8, '\0'));
+        EXPECT_EQ(w->cboSizeRed->currentText(), QString::fromLatin1(c.typed));
+        EXPECT_EQ(w->cboSizeRed->count(), 6);
+    }
+}
+
 TEST_F(ImageExport, TheOutlineOutlivesLeavingImageMode) {
     QTest::mouseClick(w->cmdSetImage, Qt::LeftButton);
     QTest::mouseClick(w->cmdSetOutline, Qt::LeftButton);

@@ -60,9 +60,15 @@ void MainPanel::connectImageExport() {
         Picture6_MouseUp(buttonCode(b), shiftMask(m), x, y);
     };
     // Text typed into the size-reduction field leaves no entry selected
-    // until one is chosen again.
-    if (QLineEdit* edit = cboSizeRed->lineEdit())
+    // until one is chosen again from the list. It stays as typed: it is not
+    // completed to an entry, never added to the list, and a field left with
+    // the text of an entry ("8") does not choose that entry.
+    cboSizeRed->setCompleter(nullptr);
+    cboSizeRed->setInsertPolicy(QComboBox::NoInsert);
+    if (QLineEdit* edit = cboSizeRed->lineEdit()) {
+        disconnect(edit, &QLineEdit::editingFinished, cboSizeRed, nullptr);
         connect(edit, &QLineEdit::textEdited, this, [this] { sizeRedTyped = true; });
+    }
     connect(cboSizeRed, &QComboBox::currentIndexChanged, this, [this] { sizeRedTyped = false; });
     connect(cboSizeRed, &QComboBox::activated, this, [this] { sizeRedTyped = false; });
 }
