@@ -2,6 +2,7 @@
 // save, and files that once broke the reader stay refused or read cleanly.
 
 #include "filehelpers.h"
+#include "files/atomicwrite.h"
 #include "files/expcodec.h"
 #include "files/expfile.h"
 #include "tinyfs.h"
@@ -105,6 +106,34 @@ TEST_F(ExpFiles, FailedSavesKeepTheOldFileAndLeaveNoTemporaryFile) {
         EXPECT_FALSE(r.message.isEmpty()) << c.path.toStdString();
         EXPECT_EQ(readAll(at("keep.exp")), old) << c.path.toStdString();
         EXPECT_EQ(entries(tmp.path()), before) << c.path.toStdString();
+    }
+}
+
+// The steps after the write that decide whether the new file is safely on
+// the disk in the old one's place, each made to fail: the save is refused
+// with the system's reason, the old bytes stay and nothing is left behind.
+TEST_F(ExpFiles, FailedSyncCloseOrRenameKeepsTheOldFile) {
+    const QByteArray old("old bytes");
+    writeFile(at("keep.exp"), old);
+    SaveSystemCalls failSync, failClose, failRename;
+    failSync.fsync = [](int) { return errno = EIO, -1; };
+    failClose.close = [](int fd) { return ::close(fd), errno = EDQUOT, -1; };
+    failRename.rename = [](const char*, const char*) { return errno = EXDEV, -1; };
+    const struct {
+        const char* what;
+        SaveSystemCalls calls;
+        int err;
+    } cases[] = {
+        {"fsync", failSync, EIO}, {"close", failClose, EDQUOT}, {"rename", failRename, EXDEV}};
+    const std::uint8_t data[] = {1, 2, 3};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const FileResult r = writeFileAtomically(at("keep.exp"), data, c.calls);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.message.contains(QString::fromLocal8Bit(std::strerror(c.err))))
+            << r.message.toStdString();
+        EXPECT_EQ(readAll(at("keep.exp")), old);
+        EXPECT_EQ(entries(tmp.path()), Names{"keep.exp"});
     }
 }
 

@@ -111,7 +111,8 @@ int createTemporary(const QByteArray& folder, const QByteArray& name, bool repla
 
 } // namespace
 
-FileResult writeFileAtomically(const QString& path, std::span<const std::uint8_t> data) {
+FileResult writeFileAtomically(const QString& path, std::span<const std::uint8_t> data,
+                               const SaveSystemCalls& calls) {
     if (path.isEmpty())
         return {false, QStringLiteral("Could not save: no file name")};
 
@@ -149,10 +150,10 @@ FileResult writeFileAtomically(const QString& path, std::span<const std::uint8_t
         if (retried([&] { return ::fchmod(fd, old.st_mode & 07777); }) != 0)
             err = errno, step = QStringLiteral("cannot set the permissions");
     }
-    if (step.isEmpty() && retried([&] { return ::fsync(fd); }) != 0)
+    if (step.isEmpty() && retried([&] { return calls.fsync(fd); }) != 0)
         err = errno, step = QStringLiteral("the data did not reach the disk");
     if (!step.isEmpty()) {
-        ::close(fd);
+        calls.close(fd);
         ::unlink(temp.constData());
         return failed(path, step, err);
     }
@@ -160,12 +161,12 @@ FileResult writeFileAtomically(const QString& path, std::span<const std::uint8_t
     // systems do); the file counts only if it closed cleanly. An interrupted
     // close has still closed the file, and fsync has already confirmed the
     // data, so EINTR is no failure.
-    if (::close(fd) != 0 && errno != EINTR) {
+    if (calls.close(fd) != 0 && errno != EINTR) {
         err = errno;
         ::unlink(temp.constData());
         return failed(path, QStringLiteral("the data did not reach the disk"), err);
     }
-    if (retried([&] { return ::rename(temp.constData(), target.constData()); }) != 0) {
+    if (retried([&] { return calls.rename(temp.constData(), target.constData()); }) != 0) {
         err = errno;
         ::unlink(temp.constData());
         return failed(path, QStringLiteral("cannot replace the file"), err);
@@ -175,8 +176,8 @@ FileResult writeFileAtomically(const QString& path, std::span<const std::uint8_t
     const int dirFd =
         retried([&] { return ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
     if (dirFd >= 0) {
-        retried([&] { return ::fsync(dirFd); });
-        ::close(dirFd);
+        retried([&] { return calls.fsync(dirFd); });
+        calls.close(dirFd);
     }
     return {true, {}};
 }

@@ -11,7 +11,9 @@
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <span>
+#include <unistd.h>
 
 namespace quill {
 
@@ -20,12 +22,22 @@ struct FileResult {
     QString message; // empty when ok
 };
 
+// The system calls that decide whether a save reached the disk and took the
+// old file's place. A test puts failing ones in; everyone else uses the
+// system's own.
+struct SaveSystemCalls {
+    int (*fsync)(int fd) = ::fsync;
+    int (*close)(int fd) = ::close;
+    int (*rename)(const char* from, const char* to) = ::rename;
+};
+
 // Writes `data` to `path`, under exactly that name. Symbolic links at
 // `path` are followed: the file they lead to is replaced and the links are
 // kept. A new file gets the usual permissions (0666 less the umask, or the
 // folder's default ACL); a replaced one keeps its permissions and, where
 // the process may set them, its owner and group. Only regular files are
 // replaced. Other hard links to a replaced file keep the old contents.
-FileResult writeFileAtomically(const QString& path, std::span<const std::uint8_t> data);
+FileResult writeFileAtomically(const QString& path, std::span<const std::uint8_t> data,
+                               const SaveSystemCalls& calls = {});
 
 } // namespace quill
