@@ -161,11 +161,17 @@ TEST_F(Help, HelpMenuShowsTheStartPageInAViewerOfItsOwn) {
     v->homeAction()->trigger();
     EXPECT_TRUE(v->currentUrl().path().endsWith(QStringLiteral("/html/corv1nzi.htm")));
 
-    // Help again goes to the same file and page; the open viewer takes it.
+    // Help again goes to the same file and page; the open viewer takes it
+    // and comes back from the task bar as it was, maximised, in front.
     v->browser()->setSource(v->pageUrl(QStringLiteral("html/export.htm")));
+    v->setWindowState(Qt::WindowMaximized | Qt::WindowMinimized);
+    panel->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel.get()));
     panel->help_Click();
     ASSERT_EQ(openViewers().size(), 1u);
     EXPECT_TRUE(v->currentUrl().path().endsWith(QStringLiteral("/html/corv1nzi.htm")));
+    EXPECT_EQ(v->windowState(), Qt::WindowMaximized);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(v));
     ASSERT_EQ(platform.helpRequests.size(), 2u);
     EXPECT_EQ(platform.helpRequests[0], platform.helpRequests[1]);
 

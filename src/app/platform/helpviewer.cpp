@@ -82,10 +82,13 @@ HelpViewer* HelpViewer::open(const QString& helpFile, const QString& page) {
             break;
         }
     }
-    if (viewer)
+    if (viewer) {
         viewer->showPage(page);
-    else
+        // A minimised viewer comes back as it was before, maximised or not.
+        viewer->setWindowState(viewer->windowState() & ~Qt::WindowMinimized);
+    } else {
         viewer = new HelpViewer(path, page);
+    }
     viewer->show();
     viewer->raise();
     viewer->activateWindow();

@@ -28,7 +28,8 @@ class HelpViewer : public QMainWindow {
 public:
     // Shows helpFile (a full path) at page (a path inside the help file;
     // either slash separates folders). A viewer already open on the same
-    // file is brought to the front at that page; otherwise a new one opens.
+    // file, minimised or not, is brought to the front at that page;
+    // otherwise a new one opens.
     static HelpViewer* open(const QString& helpFile, const QString& page);
 
     HelpViewer(const QString& helpFile, const QString& page);
