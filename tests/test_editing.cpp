@@ -3,6 +3,7 @@
 // the results read back from the tables and from the canvas pixels.
 
 #include "app/mainpanel.h"
+#include "app/platform/qtplatform.h"
 #include "app/widgets.h"
 #include "render/fontface.h"
 #include "scriptedplatform.h"
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -428,6 +430,43 @@ TEST_F(EditingWindow, DeleteArmsWhateverControlHasTheFocus) {
         release(handle);
         EXPECT_EQ(w->expression.TextItems.live[0], VbFalse);
         QTest::sendKeyEvent(QTest::Release, to, Qt::Key_Delete, del, Qt::NoModifier);
+    }
+}
+
+// Keys pressed in the window's own dialogs and message boxes are theirs:
+// Delete in the Save dialog's name field or in a message box arms nothing,
+// and the next click on a handle deletes nothing.
+TEST_F(EditingWindow, DeleteInTheWindowsDialogsArmsNothing) {
+    w->chkText->setValue(1);
+    typeText(u"ab\r");
+    const QPoint handle = handlesOf(w->expression, 1).front();
+    QtPlatform desktop;
+    const std::pair<const char*, std::function<void()>> dialogs[] = {
+        {"save dialog", [&] { desktop.getSaveFileName(w.get(), {}); }},
+        {"message box",
+         [&] {
+             desktop.messageBox(w.get(), {QStringLiteral("Saved"), QStringLiteral("Save"),
+                                          MessageIcon::Information});
+         }},
+    };
+    for (const auto& [name, show] : dialogs) {
+        SCOPED_TRACE(name);
+        QString pressedIn;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (!dialog)
+                return;
+            QWidget* to = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+            pressedIn = QString::fromLatin1(to->metaObject()->className());
+            QTest::keyClick(to, Qt::Key_Delete);
+            dialog->close();
+        });
+        show();
+        EXPECT_FALSE(pressedIn.isEmpty()) << "no dialog came up";
+        EXPECT_EQ(w->DelObject, VbFalse) << pressedIn.toStdString();
+        press(handle);
+        release(handle);
+        EXPECT_EQ(w->expression.TextItems.live[0], VbTrue);
     }
 }
 
