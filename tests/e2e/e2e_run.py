@@ -5,7 +5,7 @@ Starts Xvfb (1920 x 1080) with openbox as its window manager, starts the
 built editor in it and drives it with xdotool as a person would: text mode,
 typing on the keyboard and by clicks on the symbol keyboard, Enter,
 dragging by handles, lines, File > Save through the real dialog and message
-box, File > New, File > Open, image export, File > Exit. The saved file's
+box, File > New, File > Open, image export, Help, File > Exit. The saved file's
 bytes are compared with the bytes the expected tables give, and the saved
 bitmap, decoded by netpbm, with the screen's pixels inside the outline.
 
@@ -450,6 +450,44 @@ def export_image(s):
     s.screenshot("image-saved")
     check_bitmap(s, bmp_path, screen, corner1, corner2, 4 * 3780)
 
+    # Text typed into the size field chooses no entry, not even the entry
+    # it names when Enter ends it: resolution 0.
+    # Beside the first click: the pointer is still there, and a move to
+    # where it already is keeps "mousemove --sync" waiting.
+    s.click(CBO_SIZE_RED[0] - 6, CBO_SIZE_RED[1])
+    s.keys("ctrl+a")
+    s.type("8")
+    s.keys("Return")
+    typed_path = os.path.join(s.art, "e2e typed size.bmp")
+    save_through_dialog(s, lambda: s.keys("alt+i"), typed_path, "Save Image",
+                        "typed-size-saved-message", "the bitmap with a typed size")
+    s.screenshot("typed-size-saved")
+    check_bitmap(s, typed_path, s.grab(), corner1, corner2, 0)
+
+
+def help_again(s, wid):
+    """Help shows the viewer in front; Help again while it is minimised
+    brings it back in front."""
+    s.keys("alt+h")
+    viewer = s.wait_window("Corvel Quillmark Help")
+    s.xdo("windowminimize", viewer)
+    s.wait("the help viewer minimised", lambda: map_state(s, viewer) == "IsUnMapped")
+    s.xdo("windowactivate", wid)
+    s.wait("the main window's focus", lambda: s.xdo("getactivewindow") == wid)
+    s.keys("alt+h")
+    s.wait("the help viewer back in front", lambda: map_state(s, viewer) == "IsViewable"
+           and s.xdo("getactivewindow") == viewer)
+    s.screenshot("help-again")
+    s.xdo("windowactivate", wid)
+
+
+def map_state(s, wid):
+    r = subprocess.run(["xwininfo", "-id", wid], env=s.env, capture_output=True, text=True)
+    for line in r.stdout.splitlines():
+        if line.strip().startswith("Map State:"):
+            return line.split(":")[1].strip()
+    return None
+
 
 def save_through_dialog(s, start, path, message_title, shot, what):
     """Saves to path through the real file dialog (opened by start), then
@@ -608,8 +646,9 @@ def run(s):
     # focus back from the Open dialog.
     s.wait("the main window's focus", lambda: s.xdo("getactivewindow") == wid)
     export_image(s)
+    help_again(s, wid)
 
-    # File > Exit ends the program cleanly.
+    # File > Exit ends the program cleanly; the help viewer goes with it.
     s.wait("the main window's focus", lambda: s.xdo("getactivewindow") == wid)
     s.menu("x")
     s.wait("the editor to exit", lambda: s.app.poll() is not None, check_app=False)
