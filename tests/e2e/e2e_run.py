@@ -5,9 +5,10 @@ Starts Xvfb (1920 x 1080) with openbox as its window manager, starts the
 built editor in it and drives it with xdotool as a person would: text mode,
 typing on the keyboard and by clicks on the symbol keyboard, Enter,
 dragging by handles, lines, File > Save through the real dialog and message
-box, File > New, File > Open, image export, Help, File > Exit. The saved file's
-bytes are compared with the bytes the expected tables give, and the saved
-bitmap, decoded by netpbm, with the screen's pixels inside the outline.
+box, File > New, File > Open, image export, Help, File > Exit. The saved
+file's bytes are compared with the bytes the expected tables give, and the
+saved bitmaps, decoded by netpbm, with the screen's pixels inside the
+outline.
 
 Every step waits for what it needs (a window, a file, a marker on the screen)
 with a bounded poll instead of relying on a fixed sleep. A screenshot of each
@@ -451,9 +452,9 @@ def export_image(s):
     check_bitmap(s, bmp_path, screen, corner1, corner2, 4 * 3780)
 
     # Text typed into the size field chooses no entry, not even the entry
-    # it names when Enter ends it: resolution 0.
-    # Beside the first click: the pointer is still there, and a move to
-    # where it already is keeps "mousemove --sync" waiting.
+    # it names when Enter ends it: resolution 0. The click goes beside the
+    # first one: the pointer is still there, and a move to where it already
+    # is keeps "mousemove --sync" waiting.
     s.click(CBO_SIZE_RED[0] - 6, CBO_SIZE_RED[1])
     s.keys("ctrl+a")
     s.type("8")
