@@ -23,7 +23,10 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <cerrno>
+#include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <tuple>
 
 using namespace quill;
@@ -121,8 +124,9 @@ TEST_F(FilesWindow, SaveAsksForAnExpressionFileAndConfirms) {
                              QStringLiteral("Save Expression"), MessageIcon::Information));
         ASSERT_EQ(platform.saveDialogs.size(), 1u);
         const FileDialogRequest& d = platform.saveDialogs[0];
-        EXPECT_EQ(std::tuple(d.initialFolder, d.filter, d.confirmOverwrite, d.hideReadOnly),
-                  std::tuple(folder, filter, true, false));
+        EXPECT_EQ(std::tuple(d.initialFolder, d.filter, d.confirmOverwrite, d.hideReadOnly,
+                             d.defaultSuffix),
+                  std::tuple(folder, filter, true, false, QStringLiteral("exp")));
         EXPECT_EQ(w->redrawCount, redraws) << "saving does not repaint";
         platform.messages.clear();
         platform.saveDialogs.clear();
@@ -144,7 +148,7 @@ TEST_F(FilesWindow, SaveAsksForAnExpressionFileAndConfirms) {
     EXPECT_EQ(platform.messages.size(), 1u);
 }
 
-TEST_F(FilesWindow, FailedSaveKeepsTheOldFileAndSaysNothing) {
+TEST_F(FilesWindow, FailedSaveKeepsTheOldFileAndSaysWhy) {
     const QString old = at("old.exp");
     writeFile(old, hex("0000ffff0000"
                        "00000000"
@@ -152,9 +156,22 @@ TEST_F(FilesWindow, FailedSaveKeepsTheOldFileAndSaysNothing) {
     // A text longer than a file can hold cannot be stored.
     w->expression.AddTextItem("Arial", VbFalse, VbFalse, 25, std::string(32768, ' '), 30, 100, 25,
                               133, 38);
+    w->changeTracker.markChanged();
     save(old);
+    w->expression.TextItems.text[0] = "fits";
     save(at("missing folder/new.exp"));
-    EXPECT_TRUE(platform.messages.empty());
+    const QString reasons[] = {QStringLiteral("more than the 32767 a file can hold"),
+                               QStringLiteral("No such file or directory")};
+    ASSERT_EQ(platform.messages.size(), std::size(reasons));
+    for (std::size_t i = 0; i < std::size(reasons); ++i) {
+        const MessageBoxRequest& m = platform.messages[i];
+        EXPECT_EQ(std::tuple(m.title, m.icon), std::tuple(QStringLiteral("Save"),
+                                                          MessageIcon::Critical));
+        EXPECT_TRUE(m.text.contains(i == 0 ? old : at("missing folder/new.exp")) &&
+                    m.text.contains(reasons[i]))
+            << m.text.toStdString();
+    }
+    EXPECT_TRUE(w->changeTracker.hasUnsavedChanges());
     EXPECT_EQ(readAll(old), hex("0000ffff0000"
                                 "00000000"
                                 "4600a0001a0072000c00ffff"));
@@ -162,10 +179,10 @@ TEST_F(FilesWindow, FailedSaveKeepsTheOldFileAndSaysNothing) {
               QStringList{QStringLiteral("old.exp")});
 }
 
-// File > Save onto a disk that is really full: no "file saved", the old
-// file as it was, the expression untouched and typing can go on; with room
-// made, the same Save confirms.
-TEST_F(FilesWindow, SaveOntoAFullDiskSaysNothingAndKeepsTheOldFile) {
+// File > Save onto a disk that is really full: the system's reason instead
+// of "file saved", the old file as it was, the expression untouched and
+// typing can go on; with room made, the same Save confirms.
+TEST_F(FilesWindow, SaveOntoAFullDiskSaysWhyAndKeepsTheOldFile) {
     QUILLMARK_TINYFS_OR_RERUN();
     std::cout << "[ full disk ] " << test::TinyFilesystem::how() << "\n";
     test::TinyFilesystem fs(16, 16);
@@ -179,7 +196,14 @@ TEST_F(FilesWindow, SaveOntoAFullDiskSaysNothingAndKeepsTheOldFile) {
 
     w->cboLine->setFocus();
     save(fs.at("drawing.exp"));
-    EXPECT_TRUE(platform.messages.empty());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(std::tuple(platform.messages[0].title, platform.messages[0].icon),
+              std::tuple(QStringLiteral("Save"), MessageIcon::Critical));
+    EXPECT_TRUE(platform.messages[0].text.contains(fs.at("drawing.exp")) &&
+                platform.messages[0].text.contains(
+                    QString::fromLocal8Bit(std::strerror(ENOSPC))))
+        << platform.messages[0].text.toStdString();
+    platform.messages.clear();
     EXPECT_EQ(readAll(fs.at("drawing.exp")), old);
     EXPECT_EQ(QDir(fs.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{QStringLiteral("drawing.exp"), QStringLiteral("filler")}));
@@ -289,23 +313,38 @@ TEST_F(FilesWindow, SaveThenOpenGivesBackTheExpressionBuiltInTheWindow) {
     EXPECT_EQ(w->expression.lastHLine, 0);
 }
 
-TEST_F(FilesWindow, RefusedFileChangesNothingOnScreen) {
+// A refused file changes nothing on screen and says, in one message box,
+// which file and why.
+TEST_F(FilesWindow, RefusedFileChangesNothingOnScreenAndSaysWhy) {
+    enum Kind { File, Missing, Fifo, Folder };
     const struct {
         const char* name;
         QByteArray bytes;
+        const char* reason;
+        Kind kind = File;
     } cases[] = {
-        {"shorter than its header", hex("ffff0000")},
-        {"section cut short", hex("0000ffff0000"
-                                  "00000000"
-                                  "4600a0001a0072000c00")},
-        {"last index 40000", hex("0000ffff0000"
-                                 "409c0000") +
-                                 QByteArray(12 * 40001, '\0')},
-        {"string count past the end", hex("ffff00000000"
-                                          "00000000"
-                                          "0001") +
-                                          QByteArray(30, 'A')},
-        {"no such file", QByteArray()},
+        {"shorter than its header", hex("ffff0000"), "the file ends inside its 6-byte header"},
+        {"section cut short",
+         hex("0000ffff0000"
+             "00000000"
+             "4600a0001a0072000c00"),
+         "the file ends inside the horizontal lines table"},
+        {"last index 40000",
+         hex("0000ffff0000"
+             "409c0000") +
+             QByteArray(12 * 40001, '\0'),
+         "the horizontal lines table announces 40001 rows"},
+        {"negative row count", hex("00000000ffff""feffffff"), "a row count is negative"},
+        {"string count past the end",
+         hex("ffff00000000"
+             "00000000"
+             "0001") +
+             QByteArray(30, 'A'),
+         "the file ends inside the text items table"},
+        {"no such file", QByteArray(), "No such file or directory", Missing},
+        // A pipe no one writes to: opening it must not wait for a writer.
+        {"a pipe", QByteArray(), "it is a named pipe (FIFO), not a file", Fifo},
+        {"a folder.exp", QByteArray(), "it is a folder, not a file", Folder},
     };
     QTest::mouseClick(w->cmdLine, Qt::LeftButton);
     typeLine(QStringLiteral("kept"));
@@ -313,15 +352,29 @@ TEST_F(FilesWindow, RefusedFileChangesNothingOnScreen) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = at(c.name);
-        if (!c.bytes.isNull())
+        if (c.kind == File) {
             writeFile(path, c.bytes);
+        } else if (c.kind == Fifo) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (c.kind == Folder) {
+            ASSERT_TRUE(QDir(tmp.path()).mkdir(QString::fromLatin1(c.name)));
+        }
         w->cboLine->setFocus();
         const auto redraws = w->redrawCount;
+        const auto revision = w->changeTracker.current();
         open(path);
         EXPECT_EQ(w->expression, before);
         EXPECT_EQ(w->redrawCount, redraws);
         EXPECT_EQ(QApplication::focusWidget(), w->Picture4);
-        EXPECT_TRUE(platform.messages.empty());
+        EXPECT_EQ(w->changeTracker.current(), revision);
+        EXPECT_TRUE(w->changeTracker.hasUnsavedChanges());
+        ASSERT_EQ(platform.messages.size(), 1u);
+        const MessageBoxRequest m = platform.messages[0];
+        platform.messages.clear();
+        EXPECT_EQ(std::tuple(m.title, m.icon),
+                  std::tuple(QStringLiteral("Open"), MessageIcon::Critical));
+        EXPECT_TRUE(m.text.contains(path) && m.text.contains(QLatin1String(c.reason)))
+            << m.text.toStdString();
     }
     EXPECT_EQ(platform.openDialogs.size(), std::size(cases));
 }
