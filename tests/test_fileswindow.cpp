@@ -25,6 +25,7 @@
 #include <optional>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <tuple>
@@ -55,7 +56,7 @@ public:
 };
 
 class FilesWindow : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         ASSERT_TRUE(tmp.isValid());
         w = test::openActiveMainPanel(platform);
@@ -377,6 +378,259 @@ TEST_F(FilesWindow, RefusedFileChangesNothingOnScreenAndSaysWhy) {
             << m.text.toStdString();
     }
     EXPECT_EQ(platform.openDialogs.size(), std::size(cases));
+}
+
+} // namespace
+
+namespace {
+
+// What each user action does to the flag of unsaved changes, from a state
+// just saved that holds a horizontal line (handle at 70, 160) and a text
+// item. A change moves the revision on by exactly one.
+TEST_F(FilesWindow, WhichActionsCountAsChanges) {
+    const auto press = [](FilesWindow& t, QPoint p) {
+        t.mouse(QEvent::MouseButtonPress, p, Qt::LeftButton);
+    };
+    const auto release = [](FilesWindow& t, QPoint p) {
+        t.mouse(QEvent::MouseButtonRelease, p, Qt::NoButton);
+    };
+    const auto armDelete = [](FilesWindow& t) {
+        QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+        QApplication::sendEvent(t.w->Picture4, &del);
+    };
+    const QPoint handle(70, 160);
+    const struct {
+        const char* name;
+        std::function<void(FilesWindow&)> act;
+        int revisions;
+        bool unsaved;
+    } cases[] = {
+        {"typing before Enter",
+         [](FilesWindow& t) {
+             QTest::mouseClick(t.w->chkText, Qt::LeftButton);
+             QTest::keyClicks(t.w->Picture4, QStringLiteral("ab"));
+         },
+         0, false},
+        {"Enter commits the line", [](FilesWindow& t) { t.typeLine(QStringLiteral("ab")); }, 1,
+         true},
+        {"Draw adds a line", [](FilesWindow& t) { t.drawLine(true, 2); }, 1, true},
+        {"a drag that moves", [&](FilesWindow& t) { t.drag(handle, QPoint(300, 400)); }, 1, true},
+        {"a drag that stretches",
+         [&](FilesWindow& t) { t.drag(QPoint(114, 160), QPoint(300, 160)); }, 1, true},
+        {"a drag back to where it started",
+         [&](FilesWindow& t) {
+             press(t, handle);
+             t.mouse(QEvent::MouseMove, QPoint(300, 400), Qt::LeftButton);
+             t.mouse(QEvent::MouseMove, handle, Qt::LeftButton);
+             release(t, handle);
+         },
+         0, false},
+        {"a click on a handle",
+         [&](FilesWindow& t) {
+             press(t, handle);
+             release(t, handle);
+         },
+         0, false},
+        {"a drag on the empty canvas",
+         [](FilesWindow& t) { t.drag(QPoint(700, 600), QPoint(800, 650)); }, 0, false},
+        {"a deletion",
+         [&](FilesWindow& t) {
+             armDelete(t);
+             press(t, handle);
+             release(t, handle);
+         },
+         1, true},
+        {"a deletion and a drag in one press",
+         [&](FilesWindow& t) {
+             armDelete(t);
+             t.drag(handle, QPoint(400, 400));
+         },
+         1, true},
+        {"Delete and a click on nothing",
+         [&](FilesWindow& t) {
+             armDelete(t);
+             t.drag(QPoint(700, 600), QPoint(700, 600));
+         },
+         0, false},
+        {"fonts, sizes, widths and orientation",
+         [](FilesWindow& t) {
+             t.w->cboFont->setCurrentIndex(4);
+             t.w->cboFsize->setCurrentIndex(1);
+             t.w->cboLine->setCurrentIndex(0);
+             QTest::mouseClick(t.w->optV, Qt::LeftButton);
+         },
+         0, false},
+        {"grid, markers, keyboard and image mode",
+         [](FilesWindow& t) {
+             QTest::mouseClick(t.w->chkGrid, Qt::LeftButton);
+             QTest::mouseClick(t.w->chkShowKB, Qt::LeftButton);
+             QTest::mouseClick(t.w->chkMarkers, Qt::LeftButton);
+             QTest::mouseClick(t.w->cmdSetImage, Qt::LeftButton);
+             QTest::mouseClick(t.w->cmdSetImage, Qt::LeftButton);
+         },
+         0, false},
+        {"a change, then New",
+         [](FilesWindow& t) {
+             t.drawLine(false, 1);
+             t.w->mnuNew->trigger();
+         },
+         1, false},
+        {"a change, then Save",
+         [](FilesWindow& t) {
+             t.drawLine(false, 1);
+             t.save(t.at("again.exp"));
+         },
+         1, false},
+        {"a change, then Open",
+         [](FilesWindow& t) {
+             t.drawLine(false, 1);
+             t.open(t.at("kept.exp"));
+         },
+         1, false},
+        {"a change, then a cancelled Save",
+         [](FilesWindow& t) {
+             t.drawLine(false, 1);
+             t.platform.dialogAnswers.emplace_back(std::nullopt);
+             t.w->mnuSave->trigger();
+         },
+         1, true},
+        {"a change, then a failed Save",
+         [](FilesWindow& t) {
+             t.drawLine(false, 1);
+             t.save(t.at("no folder/x.exp"));
+         },
+         1, true},
+        {"a change, then a refused Open",
+         [](FilesWindow& t) {
+             t.drawLine(false, 1);
+             t.open(t.at("no such.exp"));
+         },
+         1, true},
+    };
+    QTest::mouseClick(w->cmdLine, Qt::LeftButton);
+    typeLine(QStringLiteral("x"));
+    save(at("kept.exp"));
+    const Expression start = w->expression;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        w->expression = start;
+        w->chkText->setValue(0);
+        w->textString.clear();
+        w->expressionReplaced();
+        w->Redraw();
+        ASSERT_FALSE(w->changeTracker.hasUnsavedChanges());
+        const auto revision = w->changeTracker.current();
+        c.act(*this);
+        EXPECT_EQ(w->changeTracker.current() - revision, ChangeTracker::Revision(c.revisions));
+        EXPECT_EQ(w->changeTracker.hasUnsavedChanges(), c.unsaved);
+        if (w->imageSet != VbFalse)
+            w->LeaveImageMode();
+    }
+}
+
+// New, Open, File > Exit and closing the window ask about unsaved changes,
+// and each answer does what it says; without changes nothing asks.
+TEST_F(FilesWindow, CommandsAskBeforeLettingChangesGo) {
+    enum class Command { New, Open, Exit, Close };
+    enum class Answer { Saved, SaveCancelled, SaveFailed, Discard, Cancel };
+    writeFile(at("other.exp"), hex("0000ffff0000"
+                                   "00000000"
+                                   "4600a0001a0072000c00ffff"));
+    int round = 0;
+    for (const Command command : {Command::New, Command::Open, Command::Exit, Command::Close}) {
+        for (const Answer answer : {Answer::Saved, Answer::SaveCancelled, Answer::SaveFailed,
+                                    Answer::Discard, Answer::Cancel}) {
+            SCOPED_TRACE(::testing::Message()
+                         << "command " << int(command) << ", answer " << int(answer));
+            ++round;
+            w->show();
+            w->New_Click();
+            drawLine(true, 1); // a change
+            const Expression changed = w->expression;
+            const QString target = at("answer.exp");
+            QFile::remove(target);
+            platform.questions.clear();
+            platform.saveDialogs.clear();
+            platform.openDialogs.clear();
+            platform.messages.clear();
+            switch (answer) {
+            case Answer::Saved:
+                platform.saveAnswers.push_back(SaveAnswer::Save);
+                platform.dialogAnswers.emplace_back(target);
+                break;
+            case Answer::SaveCancelled:
+                platform.saveAnswers.push_back(SaveAnswer::Save);
+                platform.dialogAnswers.emplace_back(std::nullopt);
+                break;
+            case Answer::SaveFailed:
+                platform.saveAnswers.push_back(SaveAnswer::Save);
+                platform.dialogAnswers.emplace_back(at("no folder/answer.exp"));
+                break;
+            case Answer::Discard:
+                platform.saveAnswers.push_back(SaveAnswer::Discard);
+                break;
+            case Answer::Cancel:
+                platform.saveAnswers.push_back(SaveAnswer::Cancel);
+                break;
+            }
+            const bool goesOn = answer == Answer::Saved || answer == Answer::Discard;
+            bool closed = false;
+            switch (command) {
+            case Command::New:
+                w->mnuNew->trigger();
+                break;
+            case Command::Open:
+                platform.dialogAnswers.emplace_back(at("other.exp"));
+                w->mnuOpen->trigger();
+                break;
+            case Command::Exit:
+                w->mnuExit->trigger();
+                closed = !w->isVisible();
+                break;
+            case Command::Close:
+                closed = w->close();
+                break;
+            }
+            ASSERT_EQ(platform.questions.size(), 1u);
+            EXPECT_EQ(platform.questions[0].text,
+                      QStringLiteral("Save the changes to this expression?"));
+            EXPECT_EQ(platform.saveDialogs.size(), answer <= Answer::SaveFailed ? 1u : 0u);
+            EXPECT_EQ(QFile::exists(target), answer == Answer::Saved);
+            if (answer == Answer::Saved) {
+                EXPECT_EQ(readAll(target).left(6), hex("00000000ffff"));
+            }
+            EXPECT_EQ(platform.dialogAnswers.size(), command == Command::Open && !goesOn ? 1u : 0u)
+                << "the dialogs that should come came";
+            switch (command) {
+            case Command::New:
+                EXPECT_EQ(w->expression.vLinesExist, goesOn ? VbFalse : VbTrue);
+                break;
+            case Command::Open:
+                EXPECT_EQ(platform.openDialogs.size(), goesOn ? 1u : 0u);
+                EXPECT_EQ(w->expression.vLinesExist, goesOn ? VbFalse : VbTrue);
+                break;
+            case Command::Exit:
+            case Command::Close:
+                EXPECT_EQ(closed, goesOn);
+                EXPECT_EQ(w->expression, changed);
+                break;
+            }
+            platform.dialogAnswers.clear();
+        }
+    }
+    EXPECT_EQ(round, 20);
+
+    // Without changes (just saved, opened or cleared) nothing asks.
+    w->show();
+    drawLine(false, 1);
+    save(at("answer.exp"));
+    platform.questions.clear();
+    w->mnuNew->trigger();
+    open(at("other.exp"));
+    EXPECT_TRUE(w->close());
+    w->show();
+    w->mnuExit->trigger();
+    EXPECT_TRUE(platform.questions.empty());
 }
 
 } // namespace
