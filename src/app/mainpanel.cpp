@@ -424,7 +424,7 @@ bool MainPanel::ConfirmDiscardChanges() {
     if (!changeTracker.hasUnsavedChanges() || m_letGo == changeTracker.current())
         return true;
     switch (m_platform.askSave(this, {QStringLiteral("Save the changes to this expression?"),
-                                      windowTitle()})) {
+                                      QStringLiteral("Corvel Quillmark")})) {
     case SaveAnswer::Save:
         return SaveExpression();
     case SaveAnswer::Discard:
