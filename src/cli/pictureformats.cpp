@@ -7,11 +7,11 @@
 #include "render/layers.h"
 
 #include <QBuffer>
-#include <cerrno>
 #include <QFontMetrics>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
+#include <cerrno>
 
 namespace quill::cli {
 
@@ -58,10 +58,10 @@ ExtractResult extractExpression(const QString& pngPath) {
         r.message = file.outcome == BoundedRead::Outcome::TooLarge
                         ? QStringLiteral("not a PNG picture (larger than %1 MiB)")
                               .arg(MaxPngBytes / (1024 * 1024))
-                        : file.outcome == BoundedRead::Outcome::NotAFile
-                            ? QStringLiteral("is %1, not a PNG picture").arg(file.error)
-                        : file.errorCode == ENOENT ? QStringLiteral("no such file")
-                                                   : file.error;
+                    : file.outcome == BoundedRead::Outcome::NotAFile
+                        ? QStringLiteral("is %1, not a PNG picture").arg(file.error)
+                    : file.errorCode == ENOENT ? QStringLiteral("no such file")
+                                               : file.error;
         return r;
     }
     QBuffer buffer(&file.bytes);
