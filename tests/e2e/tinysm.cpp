@@ -142,8 +142,8 @@ static Status newClient(SmsConn c, SmPointer data, unsigned long* mask, SmsCallb
     clients[clientCount++] = c;
     *mask = SmsRegisterClientProcMask | SmsInteractRequestProcMask | SmsInteractDoneProcMask |
             SmsSaveYourselfRequestProcMask | SmsSaveYourselfP2RequestProcMask |
-            SmsSaveYourselfDoneProcMask | SmsCloseConnectionProcMask |
-            SmsSetPropertiesProcMask | SmsDeletePropertiesProcMask | SmsGetPropertiesProcMask;
+            SmsSaveYourselfDoneProcMask | SmsCloseConnectionProcMask | SmsSetPropertiesProcMask |
+            SmsDeletePropertiesProcMask | SmsGetPropertiesProcMask;
     cb->register_client.callback = registerClient;
     cb->interact_request.callback = interactRequest;
     cb->interact_done.callback = interactDone;
