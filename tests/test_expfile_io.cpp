@@ -312,8 +312,8 @@ TEST(FileNames, BytesSurviveTheirText) {
     const QByteArray names[] = {
         "plain.exp",
         "caf\xc3\xa9 \xe2\x88\x91 \xf0\x9d\x91\xa5.exp", // UTF-8: 2, 3 and 4 bytes
-        "latin-1 caf\xe9.exp",                          // a lone byte
-        "\xc0\xaf overlong slash",                      // an overlong '/'
+        "latin-1 caf\xe9.exp",                           // a lone byte
+        "\xc0\xaf overlong slash",                       // an overlong '/'
         "\xed\xa0\x80 encoded surrogate",
         "\xf4\x90\x80\x80 past U+10FFFF",
         "cut short \xe2\x88",
