@@ -3,11 +3,13 @@
 #include "app/captionbutton.h"
 #include "app/inputwatch.h"
 #include "app/widgets.h"
+#include "edit/hotspot.h"
 #include "edit/keycodes.h"
 #include "edit/tables.h"
 #include "render/fontface.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -17,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSessionManager>
 #include <memory>
 #include <optional>
 
@@ -256,6 +259,8 @@ void MainPanel::connectControls() {
     connect(cmdSetOutline, &QPushButton::clicked, this, [this] { cmdSetOutline_Click(); });
     connect(cmdSavim, &QPushButton::clicked, this, [this] { cmdSavIm_Click(); });
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2_Timer(); });
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager& manager) { commitDataRequest(manager); });
 
     Picture4->onKeyDown = [this](QKeyEvent* e) { typingBoxKeyDown(e); };
     Picture4->onKeyUp = [this](QKeyEvent* e) { typingBoxKeyUp(e); };
@@ -395,13 +400,69 @@ void MainPanel::Form_Resize() {
 }
 
 void MainPanel::New_Click() {
+    if (!ConfirmDiscardChanges())
+        return;
     expression.ClearExpression();
     Redraw();
+    expressionReplaced();
 }
 
 void MainPanel::Exit_Click() {
+    if (!ConfirmDiscardChanges())
+        return;
     hide();
     QCoreApplication::exit(0);
+}
+
+void MainPanel::closeEvent(QCloseEvent* e) {
+    if (ConfirmDiscardChanges())
+        e->accept();
+    else
+        e->ignore();
+}
+
+bool MainPanel::ConfirmDiscardChanges() {
+    if (!changeTracker.hasUnsavedChanges() || m_letGo == changeTracker.current())
+        return true;
+    switch (m_platform.askSave(this, {QStringLiteral("Save the changes to this expression?"),
+                                      QStringLiteral("Corvel Quillmark")})) {
+    case SaveAnswer::Save:
+        return SaveExpression();
+    case SaveAnswer::Discard:
+        return true;
+    case SaveAnswer::Cancel:
+        break;
+    }
+    Picture4->setFocus();
+    return false;
+}
+
+void MainPanel::commitDataRequest(QSessionManager& manager) {
+    if (!changeTracker.hasUnsavedChanges() || m_letGo == changeTracker.current())
+        return;
+    // Without leave to ask, nothing can be saved or refused.
+    if (!manager.allowsInteraction())
+        return;
+    // Cancelling keeps the interaction until the session manager is told
+    // with it that the session goes on.
+    if (ConfirmDiscardChanges()) {
+        m_letGo = changeTracker.current();
+        manager.release();
+    } else {
+        manager.cancel();
+    }
+}
+
+void MainPanel::expressionChanged() {
+    changeTracker.markChanged();
+}
+
+void MainPanel::expressionReplaced() {
+    // A drag under way goes on in the new tables: what it changes is
+    // measured from the row as it is in them now.
+    if (rowAtPress)
+        rowAtPress = handleRowValues(expression, hitKind, hitRow);
+    changeTracker.markKept();
 }
 
 void MainPanel::help_Click() {

@@ -19,7 +19,8 @@ namespace quill {
 
 struct FileResult {
     bool ok = false;
-    QString message; // empty when ok
+    QString message; // names the file and says why; empty when ok
+    QString reason;  // the same without the file's name
 };
 
 // The system calls that decide whether a save reached the disk and took the
