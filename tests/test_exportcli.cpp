@@ -5,8 +5,8 @@
 #include "app/widgets.h"
 #include "cli/exportcommand.h"
 #include "cli/exportoptions.h"
-#include "cli/pictureformats.h"
 #include "export/bmpimage.h"
+#include "export/pictureformats.h"
 #include "export/workspacecapture.h"
 #include "filehelpers.h"
 #include "files/expcodec.h"
@@ -433,8 +433,11 @@ TEST_F(ExportCli, ExtractRefusesPicturesWithoutAnExpression) {
 
 // --- SVG ------------------------------------------------------------------------
 
+// Text items are drawn as outlines that need no font, and say their text
+// in Unicode: the symbol face's symbols, Zidezir's minus sign.
 TEST_F(ExportCli, SvgHasOneElementPerLiveItemInDrawingOrder) {
-    const Expression e = sampleExpression();
+    Expression e = sampleExpression();
+    e.AddTextItem("Zidezir", VbFalse, VbFalse, 50, "3x-1", 300, 420, 295, 475, 60);
     const QString exp = put(QStringLiteral("v.exp"), expBytes(e));
     const RunResult r =
         run({QStringLiteral("--format=svg"), QStringLiteral("--screen=1280x800"),
@@ -442,35 +445,50 @@ TEST_F(ExportCli, SvgHasOneElementPerLiveItemInDrawingOrder) {
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
 
     QXmlStreamReader xml(readAll(at(QStringLiteral("v.svg"))));
-    QStringList items; // element names inside <g id="items">
-    QStringList texts;
+    QStringList items; // elements directly inside <g id="items">
+    QStringList labels, titles;
     QString viewBox, width;
-    bool inItems = false;
+    int depthInItems = 0; // 1 directly inside the group
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.isStartElement()) {
-            if (xml.name() == QLatin1String("svg")) {
-                viewBox = xml.attributes().value(QLatin1String("viewBox")).toString();
-                width = xml.attributes().value(QLatin1String("width")).toString();
-            } else if (xml.name() == QLatin1String("g")) {
-                inItems = xml.attributes().value(QLatin1String("id")) == QLatin1String("items");
-            } else if (inItems) {
-                items << xml.name().toString();
-                if (xml.name() == QLatin1String("text"))
-                    texts << xml.readElementText();
+            const auto attr = [&](const char* name) {
+                return xml.attributes().value(QLatin1String(name)).toString();
+            };
+            EXPECT_NE(xml.name(), QLatin1String("text"));
+            EXPECT_TRUE(attr("font-family").isEmpty());
+            if (depthInItems > 0) {
+                if (depthInItems == 1) {
+                    items << xml.name().toString();
+                    if (xml.name() == QLatin1String("path")) {
+                        labels << attr("aria-label");
+                        EXPECT_FALSE(attr("d").isEmpty());
+                    }
+                } else if (xml.name() == QLatin1String("title")) {
+                    titles << xml.readElementText();
+                    continue; // readElementText consumed the end
+                }
+                ++depthInItems;
+            } else if (xml.name() == QLatin1String("svg")) {
+                viewBox = attr("viewBox");
+                width = attr("width");
+            } else if (xml.name() == QLatin1String("g") && attr("id") == QLatin1String("items")) {
+                depthInItems = 1;
             }
-        } else if (xml.isEndElement() && xml.name() == QLatin1String("g")) {
-            inItems = false;
+        } else if (xml.isEndElement() && depthInItems > 0) {
+            --depthInItems;
         }
     }
     ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-    // Live: two horizontal bars less one deleted, one vertical bar, three
-    // texts of four; bars first, as the canvas draws them.
-    EXPECT_EQ(items,
-              (QStringList{QStringLiteral("rect"), QStringLiteral("rect"), QStringLiteral("text"),
-                           QStringLiteral("text"), QStringLiteral("text")}));
-    EXPECT_EQ(texts, (QStringList{QStringLiteral("a+b"), QStringLiteral("x<&\">2 %1"),
-                                  QStringLiteral("abc")}));
+    // Live: two horizontal bars less one deleted, one vertical bar, four
+    // texts of five; bars first, as the canvas draws them.
+    EXPECT_EQ(items, (QStringList{QStringLiteral("rect"), QStringLiteral("rect"),
+                                  QStringLiteral("path"), QStringLiteral("path"),
+                                  QStringLiteral("path"), QStringLiteral("path")}));
+    const QStringList said{QStringLiteral("a+b"), QStringLiteral("x<&\">2 %1"),
+                           QStringLiteral("\u03B1\u03B2\u03C7"), QStringLiteral("3x\u22121")};
+    EXPECT_EQ(labels, said);
+    EXPECT_EQ(titles, said);
     EXPECT_EQ(viewBox, QStringLiteral("251 81 508 338"));
     EXPECT_EQ(width, QStringLiteral("254px"));
 }

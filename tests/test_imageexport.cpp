@@ -206,7 +206,9 @@ TEST_F(ImageExport, SaveImageWritesTheAreaInsideTheOutlineAsTheDecodersShowIt) {
     const FileDialogRequest& d = platform.saveDialogs[0];
     EXPECT_EQ(std::tuple(d.initialFolder, d.filter, d.confirmOverwrite, d.title),
               std::tuple(platform.folder + QStringLiteral("/Images"),
-                         QStringLiteral("Image Files (*.bmp)|*.bmp"), true, QString()));
+                         QStringLiteral("Image Files (*.bmp)|*.bmp|PNG Image (*.png)|*.png|"
+                                        "SVG Image (*.svg)|*.svg"),
+                         true, QString()));
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(std::tuple(platform.messages[0].text, platform.messages[0].title,
                          platform.messages[0].icon),

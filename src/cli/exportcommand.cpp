@@ -1,7 +1,7 @@
 #include "cli/exportcommand.h"
 
-#include "cli/pictureformats.h"
 #include "export/bmpimage.h"
+#include "export/pictureformats.h"
 #include "export/workspacecapture.h"
 #include "files/atomicwrite.h"
 #include "files/expcodec.h"

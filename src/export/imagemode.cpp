@@ -5,8 +5,10 @@
 #include "app/mainpanel.h"
 #include "app/widgets.h"
 #include "edit/keycodes.h"
+#include "export/pictureformats.h"
 #include "export/workspacecapture.h"
 #include "files/atomicwrite.h"
+#include "files/expcodec.h"
 #include "model/vbtypes.h"
 
 #include <QComboBox>
@@ -220,16 +222,42 @@ void MainPanel::startSave() {
 
     FileDialogRequest request;
     request.initialFolder = m_platform.programFile(QStringLiteral("\\Images"));
-    request.filter = QStringLiteral("Image Files (*.bmp)|*.bmp");
+    request.filter = QString::fromLatin1(SaveImageFilters);
     request.confirmOverwrite = true;
+    QString chosenFilter = QStringLiteral("Image Files (*.bmp)");
+    request.selectedFilter = &chosenFilter;
     const std::optional<QString> path = m_platform.getSaveFileName(this, request);
     if (path) {
-        // The name is used exactly as chosen. The old file is replaced only
-        // once every byte of the new one is on the disk; a failure leaves it
-        // as it was and, like a Cancel, says nothing.
-        const std::vector<std::uint8_t> bytes = bitmapFileFromCapture(pixelColours, imageHeader);
-        if (writeFileAtomically(*path, bytes).ok)
-            m_platform.messageBox(this, {*path + QStringLiteral(" :-  file saved"),
+        // The old file is replaced only once every byte of the new one is
+        // on the disk; a failure leaves it as it was and, like a Cancel,
+        // says nothing. A bitmap's name is used exactly as chosen.
+        const SaveImageTarget target = saveImageTarget(*path, chosenFilter);
+        std::vector<std::uint8_t> bytes;
+        auto take = [&bytes](const QByteArray& b) {
+            bytes.assign(reinterpret_cast<const std::uint8_t*>(b.constData()),
+                         reinterpret_cast<const std::uint8_t*>(b.constData()) + b.size());
+        };
+        switch (target.format) {
+        case PictureFormat::Bmp:
+            bytes = bitmapFileFromCapture(pixelColours, imageHeader);
+            break;
+        case PictureFormat::Png: {
+            const EncodeResult exp = encodeExpression(expression);
+            if (exp.ok)
+                take(pngBytes(pixelColours, imageHeader.xPixelsPerMetre, false,
+                              QByteArray(reinterpret_cast<const char*>(exp.bytes.data()),
+                                         static_cast<qsizetype>(exp.bytes.size()))));
+            break;
+        }
+        case PictureFormat::Svg: {
+            const OutlineArea a = outlineArea(outlineX1, outlineY1, outlineX2, outlineY2);
+            take(svgBytes(expression, QRect(a.left, a.top, a.width, a.height),
+                          imageHeader.xPixelsPerMetre / pixelsPerMetre(0), false));
+            break;
+        }
+        }
+        if (!bytes.empty() && writeFileAtomically(target.path, bytes).ok)
+            m_platform.messageBox(this, {target.path + QStringLiteral(" :-  file saved"),
                                          QStringLiteral("Save Image"), MessageIcon::Information});
     }
     Picture4->setFocus();

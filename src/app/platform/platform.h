@@ -40,6 +40,10 @@ struct FileDialogRequest {
     bool confirmOverwrite = false; // save dialogs
     bool hideReadOnly = false;     // open dialogs
     QString title;                 // empty: the platform's default title
+    // Save dialogs with several file types: when set, the type shown at
+    // first ("Name (*.ext)"; empty: the first) and, on return, the one the
+    // user left chosen.
+    QString* selectedFilter = nullptr;
 };
 
 class Platform {

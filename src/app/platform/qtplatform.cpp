@@ -78,9 +78,9 @@ std::optional<QString> QtPlatform::getSaveFileName(QWidget* parent,
     QFileDialog::Options options = dialogOptions();
     if (!request.confirmOverwrite)
         options |= QFileDialog::DontConfirmOverwrite;
-    const QString name =
-        QFileDialog::getSaveFileName(parent, request.title, request.initialFolder,
-                                     qtFilterFromPipes(request.filter), nullptr, options);
+    const QString name = QFileDialog::getSaveFileName(parent, request.title, request.initialFolder,
+                                                      qtFilterFromPipes(request.filter),
+                                                      request.selectedFilter, options);
     if (name.isEmpty())
         return std::nullopt;
     return name;

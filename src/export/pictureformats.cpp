@@ -1,0 +1,363 @@
+#include "export/pictureformats.h"
+
+#include "files/expcodec.h"
+#include "mathsymbolsunicode.h"
+#include "render/fontface.h"
+#include "render/layers.h"
+
+#include <QFontMetrics>
+#include <QImage>
+#include <QImageReader>
+#include <QPainterPath>
+#include <cmath>
+#include <zlib.h>
+
+namespace quill {
+
+// --- PNG ----------------------------------------------------------------------
+
+namespace {
+
+void putU32(QByteArray& out, std::uint32_t v) {
+    const char b[4] = {static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 8), static_cast<char>(v)};
+    out.append(b, 4);
+}
+
+void putChunk(QByteArray& out, const char (&type)[5], const QByteArray& data) {
+    putU32(out, static_cast<std::uint32_t>(data.size()));
+    const qsizetype start = out.size();
+    out.append(type, 4);
+    out.append(data);
+    const auto* bytes = reinterpret_cast<const Bytef*>(out.constData() + start);
+    putU32(out, static_cast<std::uint32_t>(crc32(0, bytes, static_cast<uInt>(data.size() + 4))));
+}
+
+// The zlib stream of `data`; empty when zlib fails.
+QByteArray deflateBytes(const std::uint8_t* data, std::size_t size, int level, int strategy) {
+    z_stream z{};
+    if (deflateInit2(&z, level, Z_DEFLATED, 15, 9, strategy) != Z_OK)
+        return QByteArray();
+    QByteArray out(static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(size))), '\0');
+    z.next_in = const_cast<Bytef*>(data);
+    z.avail_in = static_cast<uInt>(size);
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int r = deflate(&z, Z_FINISH);
+    const auto produced = static_cast<qsizetype>(z.total_out);
+    deflateEnd(&z);
+    if (r != Z_STREAM_END)
+        return QByteArray();
+    out.truncate(produced);
+    return out;
+}
+
+} // namespace
+
+QByteArray pngBytes(const CapturedImage& image, std::int32_t pixelsPerMetre, bool transparent,
+                    const QByteArray& expFile) {
+    if (image.width <= 0 || image.height <= 0)
+        return QByteArray();
+    const auto width = static_cast<std::size_t>(image.width);
+    const auto height = static_cast<std::size_t>(image.height);
+    const std::size_t rowBytes = (width + 1) / 2;
+
+    QByteArray out;
+    out.append("\x89PNG\r\n\x1A\n", 8);
+    QByteArray ihdr;
+    putU32(ihdr, static_cast<std::uint32_t>(width));
+    putU32(ihdr, static_cast<std::uint32_t>(height));
+    ihdr.append("\x04\x03\x00\x00\x00", 5); // 4 bits, palette, deflate, adaptive, no interlace
+    putChunk(out, "IHDR", ihdr);
+    QByteArray plte, trns;
+    for (int n = 0; n < 16; ++n) {
+        const char v = transparent ? '\0' : static_cast<char>(0x11 * n);
+        plte.append(v).append(v).append(v);
+        trns.append(static_cast<char>(255 - 0x11 * n));
+    }
+    putChunk(out, "PLTE", plte);
+    if (transparent)
+        putChunk(out, "tRNS", trns);
+    if (pixelsPerMetre > 0) {
+        QByteArray phys;
+        putU32(phys, static_cast<std::uint32_t>(pixelsPerMetre));
+        putU32(phys, static_cast<std::uint32_t>(pixelsPerMetre));
+        phys.append('\x01'); // per metre
+        putChunk(out, "pHYs", phys);
+    }
+    // The expression before the pixels, where a reader finds it without
+    // decoding the picture.
+    const QByteArray text = expFile.toBase64();
+    QByteArray ztxt(ExpressionTextKey);
+    ztxt.append('\0').append('\0'); // end of keyword, deflate
+    const QByteArray packedText = deflateBytes(
+        reinterpret_cast<const std::uint8_t*>(text.constData()),
+        static_cast<std::size_t>(text.size()), Z_DEFAULT_COMPRESSION, Z_DEFAULT_STRATEGY);
+    if (packedText.isEmpty())
+        return QByteArray();
+    putChunk(out, "zTXt", ztxt + packedText);
+
+    // Two pixels a byte; every row filtered as the difference from the row
+    // above ("Up"), which turns the white and the unchanged rows of a text
+    // picture into runs of zeros that run-length matching codes quickly and
+    // smaller than any other filter and strategy tried on such pictures.
+    std::vector<std::uint8_t> raw(height * (rowBytes + 1));
+    std::vector<std::uint8_t> previous(rowBytes, 0), current(rowBytes);
+    const std::int32_t* colours = image.colours.data();
+    for (std::size_t y = 0; y < height; ++y) {
+        const std::int32_t* row = colours + y * width;
+        std::size_t x = 0;
+        for (; x + 1 < width; x += 2)
+            current[x / 2] =
+                static_cast<std::uint8_t>(greyLevel(row[x]) << 4 | greyLevel(row[x + 1]));
+        if (x < width)
+            current[x / 2] = static_cast<std::uint8_t>(greyLevel(row[x]) << 4);
+        std::uint8_t* to = raw.data() + y * (rowBytes + 1);
+        to[0] = 2; // Up
+        for (std::size_t k = 0; k < rowBytes; ++k)
+            to[k + 1] = static_cast<std::uint8_t>(current[k] - previous[k]);
+        previous.swap(current);
+    }
+    const QByteArray idat = deflateBytes(raw.data(), raw.size(), Z_BEST_SPEED, Z_RLE);
+    if (idat.isEmpty())
+        return QByteArray();
+    putChunk(out, "IDAT", idat);
+    putChunk(out, "IEND", QByteArray());
+    return out;
+}
+
+ExtractResult extractExpression(const QString& pngPath) {
+    ExtractResult r;
+    QImageReader reader(pngPath);
+    reader.setDecideFormatFromContent(true);
+    if (reader.format() != "png") {
+        r.message = reader.error() == QImageReader::FileNotFoundError
+                        ? QStringLiteral("no such file")
+                        : QStringLiteral("not a PNG picture");
+        return r;
+    }
+    // Our pictures carry their text before the pixel data, so the header
+    // read gives it; otherwise the whole picture is read for text after it.
+    QString text = reader.text(QString::fromLatin1(ExpressionTextKey));
+    if (text.isEmpty()) {
+        const QImage img = reader.read();
+        text = img.text(QString::fromLatin1(ExpressionTextKey));
+    }
+    if (text.isEmpty()) {
+        r.message = QStringLiteral("no expression embedded in this picture");
+        return r;
+    }
+    const auto decoded = QByteArray::fromBase64Encoding(
+        text.toLatin1(), QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded) {
+        r.message = QStringLiteral("the embedded expression is damaged (not base64)");
+        return r;
+    }
+    const QByteArray& bytes = decoded.decoded;
+    const DecodeResult check =
+        decodeExpression(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                         static_cast<std::size_t>(bytes.size()), Expression{});
+    if (!check.ok) {
+        r.message = QStringLiteral("the embedded expression is damaged (%1)")
+                        .arg(QString::fromStdString(check.message));
+        return r;
+    }
+    r.ok = true;
+    r.expFile = bytes;
+    return r;
+}
+
+// --- SVG ----------------------------------------------------------------------
+
+QString itemUnicodeText(const std::string& face, const std::string& text) {
+    const bool symbols = face == "MathSymbols";
+    const bool zidezir = face == "Zidezir";
+    QString out;
+    out.reserve(static_cast<qsizetype>(text.size()));
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        char32_t u = c;
+        if (symbols && MathSymbolsUnicode[c] != 0)
+            u = MathSymbolsUnicode[c];
+        else if (zidezir && c == '-')
+            u = U'\u2212';
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0)) // controls: nothing to read
+            continue;
+        if (u > 0xFFFF)
+            out += QString::fromUcs4(&u, 1);
+        else
+            out += QChar(static_cast<char16_t>(u));
+    }
+    return out;
+}
+
+namespace {
+
+// Text for XML, escaped.
+void appendXml(QString& s, const QString& text) {
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '&':
+            s += QLatin1String("&amp;");
+            break;
+        case '<':
+            s += QLatin1String("&lt;");
+            break;
+        case '>':
+            s += QLatin1String("&gt;");
+            break;
+        case '"':
+            s += QLatin1String("&quot;");
+            break;
+        default:
+            s += c;
+        }
+    }
+}
+
+// A coordinate with at most two decimals (a hundredth of a pixel is far
+// below what any renderer shows), no trailing zeros.
+void appendCoord(QString& s, double v) {
+    auto hundredths = static_cast<long long>(std::llround(v * 100.0));
+    if (hundredths < 0) {
+        s += QLatin1Char('-');
+        hundredths = -hundredths;
+    }
+    s += QString::number(hundredths / 100);
+    const auto frac = static_cast<int>(hundredths % 100);
+    if (frac != 0) {
+        s += QLatin1Char('.');
+        s += QLatin1Char(static_cast<char>('0' + frac / 10));
+        if (frac % 10 != 0)
+            s += QLatin1Char(static_cast<char>('0' + frac % 10));
+    }
+}
+
+void appendPathData(QString& s, const QPainterPath& path) {
+    const int n = path.elementCount();
+    for (int i = 0; i < n; ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        switch (e.type) {
+        case QPainterPath::MoveToElement:
+            s += QLatin1Char('M');
+            break;
+        case QPainterPath::LineToElement:
+            s += QLatin1Char('L');
+            break;
+        case QPainterPath::CurveToElement:
+            s += QLatin1Char('C');
+            break;
+        case QPainterPath::CurveToDataElement:
+            s += QLatin1Char(' ');
+            break;
+        }
+        appendCoord(s, e.x);
+        s += QLatin1Char(' ');
+        appendCoord(s, e.y);
+    }
+    if (n > 0)
+        s += QLatin1Char('Z');
+}
+
+} // namespace
+
+QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFactor,
+                    bool transparent) {
+    const int factor = reductionFactor < 1 ? 1 : reductionFactor;
+    auto num = [](double v) { return QString::number(v, 'g', 10); };
+    QString s;
+    s += QLatin1String("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+    s += QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" "
+                        "width=\"%1px\" height=\"%2px\" viewBox=\"%3 %4 %5 %6\">\n")
+             .arg(num(double(area.width()) / factor), num(double(area.height()) / factor))
+             .arg(area.left())
+             .arg(area.top())
+             .arg(area.width())
+             .arg(area.height());
+    if (!transparent)
+        s += QStringLiteral("<rect id=\"background\" x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
+                            "fill=\"#ffffff\" stroke=\"none\"/>\n")
+                 .arg(area.left())
+                 .arg(area.top())
+                 .arg(area.width())
+                 .arg(area.height());
+    s += QLatin1String("<g id=\"items\">\n");
+    // The canvas's drawing order: horizontal bars, vertical bars, then text.
+    // Coordinates move up by the tool strip, into workspace pixels.
+    auto bar = [&](QRect r) {
+        r.translate(0, -WorkspaceTop);
+        s += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"#000000\" "
+                            "stroke=\"none\"/>\n")
+                 .arg(r.left())
+                 .arg(r.top())
+                 .arg(r.width())
+                 .arg(r.height());
+    };
+    const auto& h = expr.HLines;
+    if (expr.hLinesExist == VbTrue)
+        for (std::int32_t i = 0; i < expr.hLineRowCount(); ++i) {
+            const auto r = static_cast<std::size_t>(i);
+            if (h.live[r] != 0)
+                bar(hLineBar(h.x1[r], h.x2[r], h.y[r], h.width[r]));
+        }
+    const auto& v = expr.VLines;
+    if (expr.vLinesExist == VbTrue)
+        for (std::int32_t i = 0; i < expr.vLineRowCount(); ++i) {
+            const auto r = static_cast<std::size_t>(i);
+            if (v.live[r] != 0)
+                bar(vLineBar(v.x[r], v.y1[r], v.y2[r], v.width[r]));
+        }
+    const auto& t = expr.TextItems;
+    if (expr.textItemsExist == VbTrue)
+        for (std::int32_t i = 0; i < expr.textRowCount(); ++i) {
+            const auto r = static_cast<std::size_t>(i);
+            if (t.live[r] == 0)
+                continue;
+            CanvasFont font;
+            font.face = t.fontName[r];
+            font.bold = t.fontBold[r] != 0;
+            font.italic = t.fontItalic[r] != 0;
+            font.pixelSize = pointsToPixels(t.fontSize[r]);
+            const QFont qf = makeQFont(font);
+            // The canvas puts the text's top-left at (x, y): its baseline
+            // lies the font's ascent below. The outlines come from the very
+            // fonts and layout the canvas draws with.
+            const int ascent = QFontMetrics(qf).ascent();
+            QPainterPath glyphs;
+            glyphs.addText(QPointF(t.x[r], t.y[r] - WorkspaceTop + ascent), qf,
+                           fromLatin1(t.text[r]));
+            const QString said = itemUnicodeText(t.fontName[r], t.text[r]);
+            s += QLatin1String("<path role=\"img\" aria-label=\"");
+            appendXml(s, said);
+            s += QLatin1String("\" fill=\"#000000\" stroke=\"none\" d=\"");
+            appendPathData(s, glyphs);
+            s += QLatin1String("\"><title>");
+            appendXml(s, said);
+            s += QLatin1String("</title></path>\n");
+        }
+    s += QLatin1String("</g>\n</svg>\n");
+    return s.toUtf8();
+}
+
+// --- Save Image's choice ---------------------------------------------------------
+
+SaveImageTarget saveImageTarget(const QString& chosenPath, const QString& chosenFilter) {
+    struct Kind {
+        PictureFormat format;
+        QLatin1String extension;
+    };
+    const Kind kinds[] = {{PictureFormat::Bmp, QLatin1String(".bmp")},
+                          {PictureFormat::Png, QLatin1String(".png")},
+                          {PictureFormat::Svg, QLatin1String(".svg")}};
+    for (const Kind& k : kinds)
+        if (chosenPath.endsWith(k.extension, Qt::CaseInsensitive))
+            return {chosenPath, k.format};
+    for (const Kind& k : kinds) {
+        if (k.format != PictureFormat::Bmp &&
+            chosenFilter.contains(QLatin1Char('*') + k.extension, Qt::CaseInsensitive))
+            return {chosenPath + k.extension, k.format};
+    }
+    return {chosenPath, PictureFormat::Bmp};
+}
+
+} // namespace quill
