@@ -289,6 +289,56 @@ TEST_F(ExportCli, BitmapIsTheEditorsSaveImage) {
     EXPECT_EQ(last, readAll(at(QStringLiteral("alone32.bmp"))));
 }
 
+// Save Image offers PNG and SVG after the bitmap: a typed extension picks
+// the format, a bare name takes the chosen type's; the bytes are the
+// exporter's for the same outline.
+TEST_F(ExportCli, SaveImageWritesTheExportersPngAndSvg) {
+    test::ScriptedPlatform platform; // a 1280 x 800 screen
+    const QString exp = put(QStringLiteral("eq.exp"), expBytes(sampleExpression()));
+    auto w = test::openActiveMainPanel(platform);
+    ASSERT_TRUE(w);
+    platform.dialogAnswers.emplace_back(exp);
+    w->Open_Click();
+    ASSERT_EQ(w->expression, sampleExpression());
+
+    const QString png = QStringLiteral("PNG Image (*.png)"),
+                  svg = QStringLiteral("SVG Image (*.svg)");
+    struct Case {
+        QString filter; // empty: the type the dialog shows first
+        const char* typed;
+        const char* written;
+        const char* format;
+    };
+    const std::vector<Case> cases = {
+        {QString(), "a.png", "a.png", "png"}, {png, "b", "b.png", "png"},
+        {svg, "c", "c.svg", "svg"},           {png, "d.SVG", "d.SVG", "svg"},
+        {svg, "e.bmp", "e.bmp", "bmp"},
+    };
+    const std::array<int, 4> corners{250, 80, 761, 420};
+    const QString outline = QStringLiteral("250,80,761,420");
+    for (const Case& c : cases) {
+        if (!c.filter.isEmpty())
+            platform.filterAnswers.push_back(c.filter);
+        saveImageInEditor(*w, platform, corners, 2, at(QString::fromLatin1(c.typed)));
+        ASSERT_FALSE(platform.saveDialogs.empty());
+        EXPECT_TRUE(platform.saveDialogs.back().filter.startsWith(
+            QStringLiteral("Image Files (*.bmp)|*.bmp|")));
+        const QByteArray saved = readAll(at(QString::fromLatin1(c.written)));
+        ASSERT_FALSE(saved.isEmpty()) << c.written;
+        ASSERT_FALSE(platform.messages.empty());
+        EXPECT_EQ(platform.messages.back().text,
+                  at(QString::fromLatin1(c.written)) + QStringLiteral(" :-  file saved"));
+        const QString cliFile = at(QStringLiteral("cli-%1").arg(QLatin1String(c.written)));
+        const RunResult r =
+            runProgram({QStringLiteral("--screen=1280x800"), QStringLiteral("--outline"), outline,
+                        QStringLiteral("--reduction=4"), QStringLiteral("--format"),
+                        QString::fromLatin1(c.format), QStringLiteral("-o"), cliFile, exp});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(saved, readAll(cliFile)) << c.written;
+    }
+    EXPECT_FALSE(QFile::exists(at(QStringLiteral("b"))));
+}
+
 // --- --fit ------------------------------------------------------------------
 
 // The fitted picture holds every inked pixel of the workspace, with exactly

@@ -6,9 +6,13 @@
 #include "render/layers.h"
 
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QImage>
 #include <QImageReader>
 #include <QPainterPath>
+#include <QRawFont>
+#include <QTextLayout>
+#include <QTransform>
 #include <cmath>
 #include <zlib.h>
 
@@ -259,6 +263,38 @@ void appendPathData(QString& s, const QPainterPath& path) {
         s += QLatin1Char('Z');
 }
 
+// The outlines of a text's glyphs with its baseline starting at `baseline`:
+// where each glyph goes is the canvas font's layout (kerning, fallback faces
+// and all); each glyph's shape is taken at a large size and scaled down,
+// which gives the same outline whatever the process has drawn before (at
+// the text's own size the outline can move by a hundredth of a pixel with
+// the font engine's state).
+QPainterPath textOutline(const QFont& font, const QString& text, QPointF baseline) {
+    QPainterPath out;
+    QTextLayout layout(text, font);
+    layout.setCacheEnabled(false);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    if (!line.isValid())
+        return out;
+    const QPointF origin = baseline - QPointF(0, line.ascent());
+    constexpr double OutlineSize = 2048;
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        QRawFont raw = run.rawFont();
+        const double scale = raw.pixelSize() / OutlineSize;
+        raw.setPixelSize(OutlineSize);
+        const QList<quint32> indexes = run.glyphIndexes();
+        const QList<QPointF> positions = run.positions();
+        for (qsizetype i = 0; i < indexes.size() && i < positions.size(); ++i) {
+            const QPointF at = origin + positions[i];
+            out.addPath(
+                QTransform(scale, 0, 0, scale, at.x(), at.y()).map(raw.pathForGlyph(indexes[i])));
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFactor,
@@ -323,9 +359,8 @@ QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFact
             // lies the font's ascent below. The outlines come from the very
             // fonts and layout the canvas draws with.
             const int ascent = QFontMetrics(qf).ascent();
-            QPainterPath glyphs;
-            glyphs.addText(QPointF(t.x[r], t.y[r] - WorkspaceTop + ascent), qf,
-                           fromLatin1(t.text[r]));
+            const QPainterPath glyphs = textOutline(
+                qf, fromLatin1(t.text[r]), QPointF(t.x[r], t.y[r] - WorkspaceTop + ascent));
             const QString said = itemUnicodeText(t.fontName[r], t.text[r]);
             s += QLatin1String("<path role=\"img\" aria-label=\"");
             appendXml(s, said);
