@@ -336,8 +336,10 @@ int runExportCommand(const QStringList& args, const QString& programFolder, std:
     if (o.extract) {
         ok = extractCommand(o, errors);
     } else {
-        registerProgramFonts(programFolder);
+        // The canvas is made (a screen-sized picture cleared to white)
+        // while the font configuration may still be loading.
         Exporter exporter(o);
+        registerProgramFonts(programFolder);
         // Inputs are reported in their order; a few may still be writing
         // while the next ones are painted.
         constexpr std::size_t MaxInFlight = 8;

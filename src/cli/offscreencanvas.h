@@ -17,6 +17,11 @@
 
 namespace quill::cli {
 
+// Starts loading the system's font configuration on a thread of its own,
+// so that it overlaps the rest of the start-up (it is the largest part of
+// it); registerProgramFonts waits for it. Calling it is optional.
+void startLoadingFontConfiguration();
+
 // Registers the fonts the editor registers at start-up, from `folder`, and
 // the face substitutions it uses. Needs a QGuiApplication.
 void registerProgramFonts(const QString& folder);

@@ -37,24 +37,41 @@ void putChunk(QByteArray& out, const char (&type)[5], const QByteArray& data) {
     putU32(out, static_cast<std::uint32_t>(crc32(0, bytes, static_cast<uInt>(data.size() + 4))));
 }
 
-// The zlib stream of `data`; empty when zlib fails.
-QByteArray deflateBytes(const std::uint8_t* data, std::size_t size, int level, int strategy) {
-    z_stream z{};
-    if (deflateInit2(&z, level, Z_DEFLATED, 15, 9, strategy) != Z_OK)
-        return QByteArray();
-    QByteArray out(static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(size))), '\0');
-    z.next_in = const_cast<Bytef*>(data);
-    z.avail_in = static_cast<uInt>(size);
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    const int r = deflate(&z, Z_FINISH);
-    const auto produced = static_cast<qsizetype>(z.total_out);
-    deflateEnd(&z);
-    if (r != Z_STREAM_END)
-        return QByteArray();
-    out.truncate(produced);
-    return out;
-}
+// A zlib compressor kept for the thread's next pictures: setting one up
+// costs more than coding a picture of a formula, so it is reset instead.
+class Deflater {
+public:
+    Deflater(int level, int strategy) {
+        m_ready = deflateInit2(&m_z, level, Z_DEFLATED, 15, 8, strategy) == Z_OK;
+    }
+    ~Deflater() {
+        if (m_ready)
+            deflateEnd(&m_z);
+    }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    // Appends the zlib stream of `data` to `out`; false when zlib fails.
+    bool append(const std::uint8_t* data, std::size_t size, QByteArray& out) {
+        if (!m_ready || deflateReset(&m_z) != Z_OK)
+            return false;
+        m_buffer.resize(deflateBound(&m_z, static_cast<uLong>(size)));
+        m_z.next_in = const_cast<Bytef*>(data);
+        m_z.avail_in = static_cast<uInt>(size);
+        m_z.next_out = m_buffer.data();
+        m_z.avail_out = static_cast<uInt>(m_buffer.size());
+        if (deflate(&m_z, Z_FINISH) != Z_STREAM_END)
+            return false;
+        out.append(reinterpret_cast<const char*>(m_buffer.data()),
+                   static_cast<qsizetype>(m_z.total_out));
+        return true;
+    }
+
+private:
+    z_stream m_z{};
+    bool m_ready = false;
+    std::vector<std::uint8_t> m_buffer;
+};
 
 } // namespace
 
@@ -94,36 +111,42 @@ QByteArray pngBytes(const CapturedImage& image, std::int32_t pixelsPerMetre, boo
     const QByteArray text = expFile.toBase64();
     QByteArray ztxt(ExpressionTextKey);
     ztxt.append('\0').append('\0'); // end of keyword, deflate
-    const QByteArray packedText = deflateBytes(
-        reinterpret_cast<const std::uint8_t*>(text.constData()),
-        static_cast<std::size_t>(text.size()), Z_DEFAULT_COMPRESSION, Z_DEFAULT_STRATEGY);
-    if (packedText.isEmpty())
+    thread_local Deflater textCoder(Z_DEFAULT_COMPRESSION, Z_DEFAULT_STRATEGY);
+    if (!textCoder.append(reinterpret_cast<const std::uint8_t*>(text.constData()),
+                          static_cast<std::size_t>(text.size()), ztxt))
         return QByteArray();
-    putChunk(out, "zTXt", ztxt + packedText);
+    putChunk(out, "zTXt", ztxt);
 
     // Two pixels a byte; every row filtered as the difference from the row
     // above ("Up"), which turns the white and the unchanged rows of a text
     // picture into runs of zeros that run-length matching codes quickly and
     // smaller than any other filter and strategy tried on such pictures.
-    std::vector<std::uint8_t> raw(height * (rowBytes + 1));
-    std::vector<std::uint8_t> previous(rowBytes, 0), current(rowBytes);
+    thread_local std::vector<std::uint8_t> raw;
+    raw.resize(height * (rowBytes + 1));
     const std::int32_t* colours = image.colours.data();
     for (std::size_t y = 0; y < height; ++y) {
         const std::int32_t* row = colours + y * width;
-        std::size_t x = 0;
-        for (; x + 1 < width; x += 2)
-            current[x / 2] =
-                static_cast<std::uint8_t>(greyLevel(row[x]) << 4 | greyLevel(row[x + 1]));
-        if (x < width)
-            current[x / 2] = static_cast<std::uint8_t>(greyLevel(row[x]) << 4);
         std::uint8_t* to = raw.data() + y * (rowBytes + 1);
         to[0] = 2; // Up
-        for (std::size_t k = 0; k < rowBytes; ++k)
-            to[k + 1] = static_cast<std::uint8_t>(current[k] - previous[k]);
-        previous.swap(current);
+        std::uint8_t* packed = to + 1;
+        std::size_t x = 0;
+        for (; x + 1 < width; x += 2)
+            packed[x / 2] =
+                static_cast<std::uint8_t>(greyLevel(row[x]) << 4 | greyLevel(row[x + 1]));
+        if (x < width)
+            packed[x / 2] = static_cast<std::uint8_t>(greyLevel(row[x]) << 4);
     }
-    const QByteArray idat = deflateBytes(raw.data(), raw.size(), Z_BEST_SPEED, Z_RLE);
-    if (idat.isEmpty())
+    // The differences, from the bottom row up so that each row above is
+    // still as packed when it is subtracted.
+    for (std::size_t y = height; y-- > 1;) {
+        std::uint8_t* row = raw.data() + y * (rowBytes + 1) + 1;
+        const std::uint8_t* above = row - (rowBytes + 1);
+        for (std::size_t k = 0; k < rowBytes; ++k)
+            row[k] = static_cast<std::uint8_t>(row[k] - above[k]);
+    }
+    thread_local Deflater pixelCoder(Z_BEST_SPEED, Z_RLE);
+    QByteArray idat;
+    if (!pixelCoder.append(raw.data(), raw.size(), idat))
         return QByteArray();
     putChunk(out, "IDAT", idat);
     putChunk(out, "IEND", QByteArray());
