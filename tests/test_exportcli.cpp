@@ -310,9 +310,12 @@ TEST_F(ExportCli, SaveImageWritesTheExportersPngAndSvg) {
         const char* format;
     };
     const std::vector<Case> cases = {
-        {QString(), "a.png", "a.png", "png"}, {png, "b", "b.png", "png"},
-        {svg, "c", "c.svg", "svg"},           {png, "d.SVG", "d.SVG", "svg"},
+        {QString(), "a.png", "a.png", "png"},
+        {png, "b", "b.png", "png"},
+        {svg, "c", "c.svg", "svg"},
+        {png, "d.SVG", "d.SVG", "svg"},
         {svg, "e.bmp", "e.bmp", "bmp"},
+        {QString(), "f", "f", "bmp"}, // the bitmap's name as it stands
     };
     const std::array<int, 4> corners{250, 80, 761, 420};
     const QString outline = QStringLiteral("250,80,761,420");
@@ -320,9 +323,6 @@ TEST_F(ExportCli, SaveImageWritesTheExportersPngAndSvg) {
         if (!c.filter.isEmpty())
             platform.filterAnswers.push_back(c.filter);
         saveImageInEditor(*w, platform, corners, 2, at(QString::fromLatin1(c.typed)));
-        ASSERT_FALSE(platform.saveDialogs.empty());
-        EXPECT_TRUE(platform.saveDialogs.back().filter.startsWith(
-            QStringLiteral("Image Files (*.bmp)|*.bmp|")));
         const QByteArray saved = readAll(at(QString::fromLatin1(c.written)));
         ASSERT_FALSE(saved.isEmpty()) << c.written;
         ASSERT_FALSE(platform.messages.empty());
@@ -337,6 +337,16 @@ TEST_F(ExportCli, SaveImageWritesTheExportersPngAndSvg) {
         EXPECT_EQ(saved, readAll(cliFile)) << c.written;
     }
     EXPECT_FALSE(QFile::exists(at(QStringLiteral("b"))));
+
+    // A bare name whose completed name is taken: the dialog asked about the
+    // bare name only, so the file there is kept and the user told.
+    put(QStringLiteral("c.svg"), QByteArray("kept"));
+    platform.filterAnswers.push_back(svg);
+    saveImageInEditor(*w, platform, corners, 2, at(QStringLiteral("c")));
+    EXPECT_EQ(readAll(at(QStringLiteral("c.svg"))), QByteArray("kept"));
+    EXPECT_TRUE(platform.messages.back().text.endsWith(
+        QStringLiteral("already exists. To replace it, type the name with its extension.")));
+    EXPECT_FALSE(QFile::exists(at(QStringLiteral("c"))));
 }
 
 // --- --fit ------------------------------------------------------------------

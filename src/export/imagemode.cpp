@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -232,6 +233,15 @@ void MainPanel::startSave() {
         // on the disk; a failure leaves it as it was and, like a Cancel,
         // says nothing. A bitmap's name is used exactly as chosen.
         const SaveImageTarget target = saveImageTarget(*path, chosenFilter);
+        if (target.path != *path && QFileInfo::exists(target.path)) {
+            // The dialog asked about the name as typed, not about this one.
+            m_platform.messageBox(
+                this, {target.path + QStringLiteral(" already exists. To replace it, type the "
+                                                    "name with its extension."),
+                       QStringLiteral("Save Image"), MessageIcon::Exclamation});
+            Picture4->setFocus();
+            return;
+        }
         std::vector<std::uint8_t> bytes;
         auto take = [&bytes](const QByteArray& b) {
             bytes.assign(reinterpret_cast<const std::uint8_t*>(b.constData()),
