@@ -7,6 +7,7 @@
 
 #include <QFontMetrics>
 #include <QGlyphRun>
+#include <QHash>
 #include <QImage>
 #include <QImageReader>
 #include <QPainterPath>
@@ -73,6 +74,23 @@ private:
     std::vector<std::uint8_t> m_buffer;
 };
 
+// One row of captured colours as grey levels, two pixels a byte (the
+// bitmap's packing, whose loops the compiler vectorises the same way).
+void packGreyRow(const std::int32_t* __restrict src, std::size_t width,
+                 std::uint8_t* __restrict row) {
+    const std::size_t pairs = width / 2;
+    for (std::size_t k = 0; k < pairs; ++k)
+        row[k] = static_cast<std::uint8_t>(greyLevel(src[2 * k]) << 4 | greyLevel(src[2 * k + 1]));
+    if (width % 2 != 0)
+        row[pairs] = static_cast<std::uint8_t>(greyLevel(src[width - 1]) << 4);
+}
+
+void subtractRow(const std::uint8_t* __restrict row, const std::uint8_t* __restrict above,
+                 std::size_t n, std::uint8_t* __restrict out) {
+    for (std::size_t k = 0; k < n; ++k)
+        out[k] = static_cast<std::uint8_t>(row[k] - above[k]);
+}
+
 } // namespace
 
 QByteArray pngBytes(const CapturedImage& image, std::int32_t pixelsPerMetre, bool transparent,
@@ -121,28 +139,17 @@ QByteArray pngBytes(const CapturedImage& image, std::int32_t pixelsPerMetre, boo
     // above ("Up"), which turns the white and the unchanged rows of a text
     // picture into runs of zeros that run-length matching codes quickly and
     // smaller than any other filter and strategy tried on such pictures.
-    thread_local std::vector<std::uint8_t> raw;
+    thread_local std::vector<std::uint8_t> raw, rows;
     raw.resize(height * (rowBytes + 1));
-    const std::int32_t* colours = image.colours.data();
+    rows.assign(2 * rowBytes, 0); // this row and the one above, packed
+    std::uint8_t* current = rows.data();
+    std::uint8_t* above = rows.data() + rowBytes;
     for (std::size_t y = 0; y < height; ++y) {
-        const std::int32_t* row = colours + y * width;
+        packGreyRow(image.colours.data() + y * width, width, current);
         std::uint8_t* to = raw.data() + y * (rowBytes + 1);
         to[0] = 2; // Up
-        std::uint8_t* packed = to + 1;
-        std::size_t x = 0;
-        for (; x + 1 < width; x += 2)
-            packed[x / 2] =
-                static_cast<std::uint8_t>(greyLevel(row[x]) << 4 | greyLevel(row[x + 1]));
-        if (x < width)
-            packed[x / 2] = static_cast<std::uint8_t>(greyLevel(row[x]) << 4);
-    }
-    // The differences, from the bottom row up so that each row above is
-    // still as packed when it is subtracted.
-    for (std::size_t y = height; y-- > 1;) {
-        std::uint8_t* row = raw.data() + y * (rowBytes + 1) + 1;
-        const std::uint8_t* above = row - (rowBytes + 1);
-        for (std::size_t k = 0; k < rowBytes; ++k)
-            row[k] = static_cast<std::uint8_t>(row[k] - above[k]);
+        subtractRow(current, above, rowBytes, to + 1);
+        std::swap(current, above);
     }
     thread_local Deflater pixelCoder(Z_BEST_SPEED, Z_RLE);
     QByteArray idat;
@@ -303,16 +310,32 @@ QPainterPath textOutline(const QFont& font, const QString& text, QPointF baselin
         return out;
     const QPointF origin = baseline - QPointF(0, line.ascent());
     constexpr double OutlineSize = 2048;
+    // Shapes are kept by face and glyph: formulas use few glyphs, over and
+    // over, at many sizes.
+    thread_local QHash<QString, QPainterPath> shapes;
+    if (shapes.size() > 20000)
+        shapes.clear();
     for (const QGlyphRun& run : layout.glyphRuns()) {
         QRawFont raw = run.rawFont();
         const double scale = raw.pixelSize() / OutlineSize;
-        raw.setPixelSize(OutlineSize);
+        const QString face = raw.familyName() + QLatin1Char('\n') + raw.styleName() +
+                             QLatin1Char('\n') + QString::number(raw.weight()) + QLatin1Char('\n') +
+                             QString::number(int(raw.style())) + QLatin1Char('\n');
+        bool large = false;
         const QList<quint32> indexes = run.glyphIndexes();
         const QList<QPointF> positions = run.positions();
         for (qsizetype i = 0; i < indexes.size() && i < positions.size(); ++i) {
+            const QString key = face + QString::number(indexes[i]);
+            auto shape = shapes.constFind(key);
+            if (shape == shapes.constEnd()) {
+                if (!large) {
+                    raw.setPixelSize(OutlineSize);
+                    large = true;
+                }
+                shape = shapes.insert(key, raw.pathForGlyph(indexes[i]));
+            }
             const QPointF at = origin + positions[i];
-            out.addPath(
-                QTransform(scale, 0, 0, scale, at.x(), at.y()).map(raw.pathForGlyph(indexes[i])));
+            out.addPath(QTransform(scale, 0, 0, scale, at.x(), at.y()).map(*shape));
         }
     }
     return out;
