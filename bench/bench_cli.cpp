@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QStandardPaths>
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
@@ -23,7 +24,7 @@ using namespace quill;
 
 namespace {
 
-constexpr int Expressions = 100;
+constexpr int Expressions = 1000;
 
 const char* const Parts[] = {"a+b", "2n+1", "x", "f(x)", "dx", "lim", "sin", "y=mx+c", "ij", "e"};
 
@@ -143,14 +144,16 @@ void runCliBenchmarks(const QString& fastDir, const QString& diskDir, bool quick
         const char* name;
         const char* format;
         QDir outputs;
-    };
-    const Run runs[] = {{"bmp", "bmp", dir},
-                        {"png", "png", dir},
-                        {"svg", "svg", dir},
-                        {"bmp_disk", "bmp", QDir(diskDir)}};
-    for (const Run& run : runs) {
         std::vector<double> wall, cpu;
-        for (int r = 0; r < reps; ++r) {
+    };
+    Run runs[] = {{"bmp", "bmp", dir, {}, {}},
+                  {"png", "png", dir, {}, {}},
+                  {"svg", "svg", dir, {}, {}},
+                  {"bmp_disk", "bmp", QDir(diskDir), {}, {}}};
+    // The formats take turns, so that what else the machine does at the
+    // time weighs on each alike.
+    for (int r = 0; r < reps; ++r) {
+        for (Run& run : runs) {
             const QString out = run.outputs.filePath(
                 QStringLiteral("out-%1-%2").arg(QLatin1String(run.name)).arg(r));
             const QStringList args{QStringLiteral("--fit"), QStringLiteral("--format"),
@@ -159,15 +162,55 @@ void runCliBenchmarks(const QString& fastDir, const QString& diskDir, bool quick
             const RunTimes t = runOnce(exe, args + inputs);
             if (t.wallMs < 0)
                 return;
-            wall.push_back(t.wallMs);
-            cpu.push_back(t.cpuMs);
+            run.wall.push_back(t.wallMs);
+            run.cpu.push_back(t.cpuMs);
+            QDir(out).removeRecursively();
         }
-        const double total = median(wall);
+    }
+    for (const Run& run : runs) {
+        const double total = median(run.wall);
         const char* format = run.name;
-        std::printf("cli_%s_fit_100_files_ms: %.1f ms\n", format, total);
-        std::printf("cli_%s_fit_per_file_ms: %.2f ms\n", format, total / Expressions);
-        std::printf("cli_%s_fit_per_file_after_startup_ms: %.2f ms\n", format,
+        std::printf("cli_%s_fit_%d_files_ms: %.1f ms\n", format, Expressions, total);
+        std::printf("cli_%s_fit_per_file_ms: %.3f ms\n", format, total / Expressions);
+        std::printf("cli_%s_fit_per_file_after_startup_ms: %.3f ms\n", format,
                     (total - startup) / Expressions);
-        std::printf("cli_%s_fit_cpu_per_file_ms: %.2f ms\n", format, median(cpu) / Expressions);
+        std::printf("cli_%s_fit_cpu_per_file_ms: %.3f ms\n", format, median(run.cpu) / Expressions);
+    }
+    // Goals: a PNG at most 1.2 times a bitmap's time, an SVG at most twice.
+    const double bmp = median(runs[0].wall);
+    std::printf("cli_png_vs_bmp_per_file: %.2f x (goal <= 1.2)\n", median(runs[1].wall) / bmp);
+    std::printf("cli_svg_vs_bmp_per_file: %.2f x (goal <= 2)\n", median(runs[2].wall) / bmp);
+    // The same in the process's CPU time, which a busy machine disturbs less.
+    const double bmpCpu = median(runs[0].cpu);
+    std::printf("cli_png_vs_bmp_cpu_per_file: %.2f x\n", median(runs[1].cpu) / bmpCpu);
+    std::printf("cli_svg_vs_bmp_cpu_per_file: %.2f x\n", median(runs[2].cpu) / bmpCpu);
+
+    // One formula, one process, as a script calls it, beside ImageMagick
+    // drawing one line of text (the quickest tool a script could call
+    // instead), taking turns.
+    const QString label = QStandardPaths::findExecutable(QStringLiteral("convert"));
+    std::vector<double> one, oneCpu, magick;
+    for (int r = 0; r < reps * 4 + 1; ++r) {
+        const QString out = dir.filePath(QStringLiteral("one.png"));
+        QFile::remove(out);
+        const RunTimes t = runOnce(
+            exe, {QStringLiteral("--format=png"), QStringLiteral("-o"), out, inputs.first()});
+        if (t.wallMs < 0)
+            return;
+        one.push_back(t.wallMs);
+        oneCpu.push_back(t.cpuMs);
+        if (!label.isEmpty()) {
+            const RunTimes m = runOnce(label, {QStringLiteral("label:f(x)=3x-2.5"),
+                                               dir.filePath(QStringLiteral("label.png"))});
+            if (m.wallMs >= 0)
+                magick.push_back(m.wallMs);
+        }
+    }
+    std::printf("cli_one_file_png_ms: %.1f ms\n", median(one));
+    std::printf("cli_one_file_png_cpu_ms: %.1f ms\n", median(oneCpu));
+    if (!magick.empty()) {
+        std::printf("imagemagick_label_one_line_ms: %.1f ms\n", median(magick));
+        std::printf("cli_one_file_vs_imagemagick_label: %.2f x (goal <= 0.7)\n",
+                    median(one) / median(magick));
     }
 }

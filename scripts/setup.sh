@@ -17,6 +17,7 @@ PACKAGES=(
   desktop-file-utils shared-mime-info xdg-utils appstream man-db dpkg-dev file
   librsvg2-bin qt6-svg-dev zlib1g-dev
   libsm-dev
+  libmagickcore-6.q16-6-extra
 )
 
 missing=()

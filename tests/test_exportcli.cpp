@@ -5,8 +5,8 @@
 #include "app/widgets.h"
 #include "cli/exportcommand.h"
 #include "cli/exportoptions.h"
-#include "cli/pictureformats.h"
 #include "export/bmpimage.h"
+#include "export/pictureformats.h"
 #include "export/workspacecapture.h"
 #include "filehelpers.h"
 #include "files/expcodec.h"
@@ -295,6 +295,67 @@ TEST_F(ExportCli, BitmapIsTheEditorsSaveImage) {
     EXPECT_EQ(last, readAll(at(QStringLiteral("alone32.bmp"))));
 }
 
+// Save Image offers PNG and SVG after the bitmap: a typed extension picks
+// the format, a bare name takes the chosen type's; the bytes are the
+// exporter's for the same outline.
+TEST_F(ExportCli, SaveImageWritesTheExportersPngAndSvg) {
+    test::ScriptedPlatform platform; // a 1280 x 800 screen
+    const QString exp = put(QStringLiteral("eq.exp"), expBytes(sampleExpression()));
+    auto w = test::openActiveMainPanel(platform);
+    ASSERT_TRUE(w);
+    platform.dialogAnswers.emplace_back(exp);
+    w->Open_Click();
+    ASSERT_EQ(w->expression, sampleExpression());
+
+    const QString png = QStringLiteral("PNG Image (*.png)"),
+                  svg = QStringLiteral("SVG Image (*.svg)");
+    struct Case {
+        QString filter; // empty: the type the dialog shows first
+        const char* typed;
+        const char* written;
+        const char* format;
+    };
+    const std::vector<Case> cases = {
+        {QString(), "a.png", "a.png", "png"},
+        {png, "b", "b.png", "png"},
+        {svg, "c", "c.svg", "svg"},
+        {png, "d.SVG", "d.SVG", "svg"},
+        {svg, "e.bmp", "e.bmp", "bmp"},
+        {QString(), "f", "f.bmp", "bmp"},
+        {QString(), "g.txt", "g.txt", "bmp"}, // a name with an extension of its own
+    };
+    const std::array<int, 4> corners{250, 80, 761, 420};
+    const QString outline = QStringLiteral("250,80,761,420");
+    for (const Case& c : cases) {
+        if (!c.filter.isEmpty())
+            platform.filterAnswers.push_back(c.filter);
+        saveImageInEditor(*w, platform, corners, 2, at(QString::fromLatin1(c.typed)));
+        const QByteArray saved = readAll(at(QString::fromLatin1(c.written)));
+        ASSERT_FALSE(saved.isEmpty()) << c.written;
+        ASSERT_FALSE(platform.messages.empty());
+        EXPECT_EQ(platform.messages.back().text,
+                  at(QString::fromLatin1(c.written)) + QStringLiteral(" :-  file saved"));
+        const QString cliFile = at(QStringLiteral("cli-%1").arg(QLatin1String(c.written)));
+        const RunResult r =
+            runProgram({QStringLiteral("--screen=1280x800"), QStringLiteral("--outline"), outline,
+                        QStringLiteral("--reduction=4"), QStringLiteral("--format"),
+                        QString::fromLatin1(c.format), QStringLiteral("-o"), cliFile, exp});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(saved, readAll(cliFile)) << c.written;
+    }
+    EXPECT_FALSE(QFile::exists(at(QStringLiteral("b"))));
+
+    // A bare name whose completed name is taken: the dialog asked about the
+    // bare name only, so the file there is kept and the user told.
+    put(QStringLiteral("c.svg"), QByteArray("kept"));
+    platform.filterAnswers.push_back(svg);
+    saveImageInEditor(*w, platform, corners, 2, at(QStringLiteral("c")));
+    EXPECT_EQ(readAll(at(QStringLiteral("c.svg"))), QByteArray("kept"));
+    EXPECT_TRUE(platform.messages.back().text.endsWith(
+        QStringLiteral("already exists. To replace it, type the name with its extension.")));
+    EXPECT_FALSE(QFile::exists(at(QStringLiteral("c"))));
+}
+
 // --- --fit ------------------------------------------------------------------
 
 // The fitted picture holds every inked pixel of the workspace, with exactly
@@ -439,8 +500,11 @@ TEST_F(ExportCli, ExtractRefusesPicturesWithoutAnExpression) {
 
 // --- SVG ------------------------------------------------------------------------
 
+// Text items are drawn as outlines that need no font, and say their text
+// in Unicode: the symbol face's symbols, Zidezir's minus sign.
 TEST_F(ExportCli, SvgHasOneElementPerLiveItemInDrawingOrder) {
-    const Expression e = sampleExpression();
+    Expression e = sampleExpression();
+    e.AddTextItem("Zidezir", VbFalse, VbFalse, 50, "3x-1", 300, 420, 295, 475, 60);
     const QString exp = put(QStringLiteral("v.exp"), expBytes(e));
     const RunResult r =
         run({QStringLiteral("--format=svg"), QStringLiteral("--screen=1280x800"),
@@ -448,35 +512,50 @@ TEST_F(ExportCli, SvgHasOneElementPerLiveItemInDrawingOrder) {
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
 
     QXmlStreamReader xml(readAll(at(QStringLiteral("v.svg"))));
-    QStringList items; // element names inside <g id="items">
-    QStringList texts;
+    QStringList items; // elements directly inside <g id="items">
+    QStringList labels, titles;
     QString viewBox, width;
-    bool inItems = false;
+    int depthInItems = 0; // 1 directly inside the group
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.isStartElement()) {
-            if (xml.name() == QLatin1String("svg")) {
-                viewBox = xml.attributes().value(QLatin1String("viewBox")).toString();
-                width = xml.attributes().value(QLatin1String("width")).toString();
-            } else if (xml.name() == QLatin1String("g")) {
-                inItems = xml.attributes().value(QLatin1String("id")) == QLatin1String("items");
-            } else if (inItems) {
-                items << xml.name().toString();
-                if (xml.name() == QLatin1String("text"))
-                    texts << xml.readElementText();
+            const auto attr = [&](const char* name) {
+                return xml.attributes().value(QLatin1String(name)).toString();
+            };
+            EXPECT_NE(xml.name(), QLatin1String("text"));
+            EXPECT_TRUE(attr("font-family").isEmpty());
+            if (depthInItems > 0) {
+                if (depthInItems == 1) {
+                    items << xml.name().toString();
+                    if (xml.name() == QLatin1String("path")) {
+                        labels << attr("aria-label");
+                        EXPECT_FALSE(attr("d").isEmpty());
+                    }
+                } else if (xml.name() == QLatin1String("title")) {
+                    titles << xml.readElementText();
+                    continue; // readElementText consumed the end
+                }
+                ++depthInItems;
+            } else if (xml.name() == QLatin1String("svg")) {
+                viewBox = attr("viewBox");
+                width = attr("width");
+            } else if (xml.name() == QLatin1String("g") && attr("id") == QLatin1String("items")) {
+                depthInItems = 1;
             }
-        } else if (xml.isEndElement() && xml.name() == QLatin1String("g")) {
-            inItems = false;
+        } else if (xml.isEndElement() && depthInItems > 0) {
+            --depthInItems;
         }
     }
     ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
-    // Live: two horizontal bars less one deleted, one vertical bar, three
-    // texts of four; bars first, as the canvas draws them.
-    EXPECT_EQ(items,
-              (QStringList{QStringLiteral("rect"), QStringLiteral("rect"), QStringLiteral("text"),
-                           QStringLiteral("text"), QStringLiteral("text")}));
-    EXPECT_EQ(texts, (QStringList{QStringLiteral("a+b"), QStringLiteral("x<&\">2 %1"),
-                                  QStringLiteral("abc")}));
+    // Live: two horizontal bars less one deleted, one vertical bar, four
+    // texts of five; bars first, as the canvas draws them.
+    EXPECT_EQ(items, (QStringList{QStringLiteral("rect"), QStringLiteral("rect"),
+                                  QStringLiteral("path"), QStringLiteral("path"),
+                                  QStringLiteral("path"), QStringLiteral("path")}));
+    const QStringList said{QStringLiteral("a+b"), QStringLiteral("x<&\">2 %1"),
+                           QStringLiteral("\u03B1\u03B2\u03C7"), QStringLiteral("3x\u22121")};
+    EXPECT_EQ(labels, said);
+    EXPECT_EQ(titles, said);
     EXPECT_EQ(viewBox, QStringLiteral("251 81 508 338"));
     EXPECT_EQ(width, QStringLiteral("254px"));
 }

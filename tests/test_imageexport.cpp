@@ -206,8 +206,9 @@ TEST_F(ImageExport, SaveImageWritesTheAreaInsideTheOutlineAsTheDecodersShowIt) {
     const FileDialogRequest& d = platform.saveDialogs[0];
     EXPECT_EQ(std::tuple(d.initialFolder, d.filter, d.confirmOverwrite, d.title, d.defaultSuffix),
               std::tuple(platform.folder + QStringLiteral("/Images"),
-                         QStringLiteral("Image Files (*.bmp)|*.bmp"), true, QString(),
-                         QStringLiteral("bmp")));
+                         QStringLiteral("Image Files (*.bmp)|*.bmp|PNG Image (*.png)|*.png|"
+                                        "SVG Image (*.svg)|*.svg"),
+                         true, QString(), QStringLiteral("bmp")));
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(std::tuple(platform.messages[0].text, platform.messages[0].title,
                          platform.messages[0].icon),

@@ -1,7 +1,7 @@
 #include "cli/exportcommand.h"
 
-#include "cli/pictureformats.h"
 #include "export/bmpimage.h"
+#include "export/pictureformats.h"
 #include "export/workspacecapture.h"
 #include "files/atomicwrite.h"
 #include "files/expcodec.h"
@@ -370,8 +370,10 @@ int runExportCommand(const QStringList& args, const QString& programFolder, std:
     if (o.extract) {
         ok = extractCommand(o, errors);
     } else {
-        registerProgramFonts(programFolder);
+        // The canvas is made (a screen-sized picture cleared to white)
+        // while the font configuration may still be loading.
         Exporter exporter(o);
+        registerProgramFonts(programFolder);
         // Inputs are reported in their order; a few may still be writing
         // while the next ones are painted.
         constexpr std::size_t MaxInFlight = 8;

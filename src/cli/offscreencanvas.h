@@ -5,6 +5,7 @@
 // tool strip that Save Image takes its pixels from. One canvas serves many
 // expressions in turn; each repaint paints only what differs from the last.
 
+#include "export/pictureformats.h"
 #include "model/expression.h"
 #include "render/surface.h"
 
@@ -16,8 +17,10 @@
 
 namespace quill::cli {
 
-// The workspace starts this many pixels below the top of the canvas.
-inline constexpr int WorkspaceTop = 96;
+// Starts loading the system's font configuration on a thread of its own,
+// so that it overlaps the rest of the start-up (it is the largest part of
+// it); registerProgramFonts waits for it. Calling it is optional.
+void startLoadingFontConfiguration();
 
 // Registers the fonts the editor registers at start-up, from `folder`, and
 // the face substitutions it uses. Needs a QGuiApplication.

@@ -5,12 +5,15 @@
 #include "app/mainpanel.h"
 #include "app/widgets.h"
 #include "edit/keycodes.h"
+#include "export/pictureformats.h"
 #include "export/workspacecapture.h"
 #include "files/atomicwrite.h"
+#include "files/expcodec.h"
 #include "model/vbtypes.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -226,18 +229,59 @@ void MainPanel::startSave() {
 
     FileDialogRequest request;
     request.initialFolder = m_platform.programFile(QStringLiteral("\\Images"));
-    request.filter = QStringLiteral("Image Files (*.bmp)|*.bmp");
+    request.filter = QString::fromLatin1(SaveImageFilters);
     request.confirmOverwrite = true;
-    // A name typed without an extension gets ".bmp".
+    // A name typed without an extension gets the chosen type's: ".bmp" at first.
     request.defaultSuffix = QStringLiteral("bmp");
+    QString chosenFilter = QStringLiteral("Image Files (*.bmp)");
+    request.selectedFilter = &chosenFilter;
     const std::optional<QString> path = m_platform.getSaveFileName(this, request);
     if (path) {
-        // The old file is replaced only once every byte of the new one is on
-        // the disk; a failure leaves it as it was and says why.
-        const std::vector<std::uint8_t> bytes = bitmapFileFromCapture(pixelColours, imageHeader);
-        const FileResult written = writeFileAtomically(*path, bytes);
+        // The old file is replaced only once every byte of the new one is
+        // on the disk; a failure leaves it as it was and says why.
+        const SaveImageTarget target = saveImageTarget(*path, chosenFilter);
+        if (target.path != *path && QFileInfo::exists(target.path)) {
+            // The dialog asked about the name as typed, not about this one.
+            m_platform.messageBox(
+                this, {target.path + QStringLiteral(" already exists. To replace it, type the "
+                                                    "name with its extension."),
+                       QStringLiteral("Save Image"), MessageIcon::Exclamation});
+            Picture4->setFocus();
+            return;
+        }
+        std::vector<std::uint8_t> bytes;
+        auto take = [&bytes](const QByteArray& b) {
+            bytes.assign(reinterpret_cast<const std::uint8_t*>(b.constData()),
+                         reinterpret_cast<const std::uint8_t*>(b.constData()) + b.size());
+        };
+        switch (target.format) {
+        case PictureFormat::Bmp:
+            bytes = bitmapFileFromCapture(pixelColours, imageHeader);
+            break;
+        case PictureFormat::Png: {
+            const EncodeResult exp = encodeExpression(expression);
+            if (exp.ok)
+                take(pngBytes(pixelColours, imageHeader.xPixelsPerMetre, false,
+                              QByteArray(reinterpret_cast<const char*>(exp.bytes.data()),
+                                         static_cast<qsizetype>(exp.bytes.size()))));
+            break;
+        }
+        case PictureFormat::Svg: {
+            const OutlineArea a = outlineArea(outlineX1, outlineY1, outlineX2, outlineY2);
+            take(svgBytes(expression, QRect(a.left, a.top, a.width, a.height),
+                          imageHeader.xPixelsPerMetre / pixelsPerMetre(0), false));
+            break;
+        }
+        }
+        const FileResult written =
+            bytes.empty()
+                ? FileResult{false,
+                             QStringLiteral("Could not save \"%1\": the picture could not be made")
+                                 .arg(target.path),
+                             {}}
+                : writeFileAtomically(target.path, bytes);
         if (written.ok)
-            m_platform.messageBox(this, {*path + QStringLiteral(" :-  file saved"),
+            m_platform.messageBox(this, {target.path + QStringLiteral(" :-  file saved"),
                                          QStringLiteral("Save Image"), MessageIcon::Information});
         else
             m_platform.messageBox(

@@ -5,10 +5,10 @@ Starts Xvfb (1920 x 1080) with openbox as its window manager, starts the
 built editor in it and drives it with xdotool as a person would: text mode,
 typing on the keyboard and by clicks on the symbol keyboard, Enter,
 dragging by handles, lines, File > Save through the real dialog and message
-box, File > New, File > Open, image export, Help, File > Exit. The saved
-file's bytes are compared with the bytes the expected tables give, and the
-saved bitmaps, decoded by netpbm, with the screen's pixels inside the
-outline.
+box, File > New, File > Open, image export (a bitmap, then a PNG picked by
+the dialog's type list), Help, File > Exit. The saved file's bytes are
+compared with the bytes the expected tables give, and the saved bitmaps,
+decoded by netpbm, with the screen's pixels inside the outline.
 
 Every step waits for what it needs (a window, a file, a marker on the screen)
 with a bounded poll instead of relying on a fixed sleep. A screenshot of each
@@ -464,6 +464,49 @@ def export_image(s):
                         "typed-size-saved-message", "the bitmap with a typed size")
     s.screenshot("typed-size-saved")
     check_bitmap(s, typed_path, s.grab(), corner1, corner2, 0)
+    save_png_by_type(s, bmp_path)
+
+
+def save_png_by_type(s, bmp_path):
+    """Save Image again, with "PNG Image (*.png)" picked in the dialog's
+    type list and a bare name typed: the editor writes NAME.png, whose
+    pixels (decoded by netpbm's pngtopnm) are the bitmap's."""
+    png_path = os.path.join(s.art, "e2e picture.png")
+    if os.path.exists(png_path):
+        os.remove(png_path)
+    s.keys("alt+i")
+    wid = s.wait_window("Save As")
+    x, y = s.origin(wid)
+    width, height = (int(v) for v in subprocess.run(
+        ["xdotool", "getwindowgeometry", "--shell", wid], env=s.env, capture_output=True,
+        text=True, check=True).stdout.split("WIDTH=")[1].replace("HEIGHT=", "").split()[:2])
+    # "Files of type" is the dialog's bottom row, the name field the one
+    # above it; both start a little right of the labels.
+    s.xdo("mousemove", x + width // 2, y + height - 28)
+    s.xdo("click", 1)
+    s.keys("Down", "Return")
+    s.xdo("mousemove", x + width // 2, y + height - 51)
+    s.xdo("click", 1)
+    s.screenshot("dialog-png-type")
+    s.type(os.path.join(s.art, "e2e picture"))
+    s.keys("Return")
+    s.wait_window_gone("Save As")
+    s.wait_window("Save Image")
+    s.screenshot("png-saved-message")
+    s.keys("Return")
+    s.wait_window_gone("Save Image")
+    s.wait("the PNG file", lambda: os.path.exists(png_path))
+    png = subprocess.run(["pngtopnm", png_path], capture_output=True, check=True).stdout
+    bmp = subprocess.run(["bmptopnm", bmp_path], capture_output=True, check=True).stdout
+    as_grey = []
+    for data in (png, bmp):
+        path = os.path.join(s.art, ".decoded.pnm")
+        with open(path, "wb") as f:
+            f.write(data)
+        as_grey.append(Image.open(path).convert("L").tobytes())
+    if as_grey[0] != as_grey[1]:
+        raise Failure("the PNG saved by type does not hold the bitmap's pixels")
+    s.say("PNG by the dialog's type list: %s, the bitmap's pixels" % os.path.basename(png_path))
 
 
 def help_again(s, wid):

@@ -67,6 +67,10 @@ std::optional<QString> ScriptedPlatform::nextAnswer() {
 std::optional<QString> ScriptedPlatform::getSaveFileName(QWidget*,
                                                          const FileDialogRequest& request) {
     saveDialogs.push_back(request);
+    if (request.selectedFilter != nullptr && !filterAnswers.empty()) {
+        *request.selectedFilter = filterAnswers.front();
+        filterAnswers.pop_front();
+    }
     return nextAnswer();
 }
 

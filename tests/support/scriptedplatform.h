@@ -37,6 +37,9 @@ public:
     // Answers for the next dialogs, in order; nullopt is Cancel. An empty
     // queue answers Cancel.
     std::deque<std::optional<QString>> dialogAnswers;
+    // The file type chosen in the next save dialogs that offer a choice;
+    // an empty queue leaves the type the dialog shows at first.
+    std::deque<QString> filterAnswers;
     std::vector<FileDialogRequest> saveDialogs;
     std::vector<FileDialogRequest> openDialogs;
     std::vector<MessageBoxRequest> messages;

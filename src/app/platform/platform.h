@@ -53,6 +53,10 @@ struct FileDialogRequest {
     // Save dialogs: added to a name typed without an extension ("exp");
     // the overwrite question is asked about the name with it.
     QString defaultSuffix;
+    // Save dialogs with several file types: when set, the type shown at
+    // first ("Name (*.ext)"; empty: the first) and, on return, the one the
+    // user left chosen.
+    QString* selectedFilter = nullptr;
 };
 
 class Platform {

@@ -103,11 +103,30 @@ std::optional<QString> QtPlatform::getSaveFileName(QWidget* parent,
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(request.defaultSuffix);
+    if (request.selectedFilter) {
+        if (!request.selectedFilter->isEmpty())
+            dialog.selectNameFilter(*request.selectedFilter);
+        // With several file types, a bare name takes the extension of the
+        // type chosen, before the overwrite question is asked about it.
+        const auto followFilter = [&dialog, &request](const QString& filter) {
+            const qsizetype star = filter.indexOf(QLatin1String("(*."));
+            if (star >= 0) {
+                const qsizetype end = filter.indexOf(QLatin1Char(')'), star);
+                dialog.setDefaultSuffix(filter.mid(star + 3, end - star - 3));
+            } else {
+                dialog.setDefaultSuffix(request.defaultSuffix);
+            }
+        };
+        followFilter(dialog.selectedNameFilter());
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followFilter);
+    }
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     const QStringList names = dialog.selectedFiles();
     if (names.isEmpty() || names.first().isEmpty())
         return std::nullopt;
+    if (request.selectedFilter)
+        *request.selectedFilter = dialog.selectedNameFilter();
     return names.first();
 }
 
