@@ -91,6 +91,9 @@ public:
     // --- Expression files (files/) ----------------------------------------
     void Save_Click();
     void Open_Click();
+    // Open's work once a file is chosen: reads it, shows it; false when the
+    // file was refused (the expression on screen stays as it was).
+    bool OpenExpressionFile(const QString& path);
 
     // --- Image export (export/) -------------------------------------------
     void cmdSetImage_Click();

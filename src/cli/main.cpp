@@ -2,6 +2,7 @@
 // line, rendered as the editor's canvas shows them, with no display.
 
 #include "cli/exportcommand.h"
+#include "files/folders.h"
 
 #include <QGuiApplication>
 #include <cstdio>
@@ -24,6 +25,8 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
     qInstallMessageHandler(quietQtMessages);
     QGuiApplication app(argc, argv);
-    return quill::cli::runExportCommand(QGuiApplication::arguments().mid(1),
-                                        QGuiApplication::applicationDirPath(), stdout, stderr);
+    // The editor's fonts: beside the executable or in the installed share/.
+    return quill::cli::runExportCommand(
+        QGuiApplication::arguments().mid(1),
+        quill::resourceFolderFor(QGuiApplication::applicationDirPath()), stdout, stderr);
 }

@@ -219,7 +219,7 @@ void MainPanel::startSave() {
     imageHeader.xPixelsPerMetre = imageHeader.yPixelsPerMetre = pixelsPerMetre(position);
 
     FileDialogRequest request;
-    request.initialFolder = m_platform.programFile(QStringLiteral("\\Images"));
+    request.initialFolder = m_platform.imagesFolder();
     request.filter = QStringLiteral("Image Files (*.bmp)|*.bmp");
     request.confirmOverwrite = true;
     const std::optional<QString> path = m_platform.getSaveFileName(this, request);

@@ -9,7 +9,7 @@ namespace quill {
 namespace {
 FileDialogRequest expressionDialog(Platform& platform) {
     FileDialogRequest r;
-    r.initialFolder = platform.programFile(QStringLiteral("\\Expressions"));
+    r.initialFolder = platform.expressionsFolder();
     r.filter = QStringLiteral("Expression Files (*.exp)|*.exp");
     return r;
 }
@@ -39,12 +39,17 @@ void MainPanel::Open_Click() {
     const std::optional<QString> path = m_platform.getOpenFileName(this, request);
     if (!path)
         return; // cancelled
-    LoadResult result = loadExpressionFile(*path, expression);
+    OpenExpressionFile(*path);
+}
+
+bool MainPanel::OpenExpressionFile(const QString& path) {
+    LoadResult result = loadExpressionFile(path, expression);
     Picture4->setFocus();
     if (!result.ok)
-        return; // refused as a whole: the expression on screen stays as it was
+        return false; // refused as a whole: the expression on screen stays as it was
     expression = std::move(result.expression);
     Redraw();
+    return true;
 }
 
 } // namespace quill
