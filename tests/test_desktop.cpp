@@ -180,26 +180,45 @@ template <typename Pred> bool waitFor(Pred done, int ms = 3000) {
 }
 
 // The named file is opened through Open's own code once the main window is
-// up and the splash is gone; the windows carry the application's icon.
-TEST(StartUpFile, OpenedAfterTheSplashWithTheIconSet) {
+// up and the splash is gone, a file that cannot be read with Open's own
+// message; the windows carry the application's icon.
+TEST(StartUpFile, OpenedAfterTheSplashWithOpensMessagesAndTheIconSet) {
     QTemporaryDir tmp;
-    const QString path = tmp.filePath(QStringLiteral("line.exp"));
+    const QString line = tmp.filePath(QStringLiteral("line.exp"));
     // One horizontal line, 12 pixels wide, at y 160 from x 26 to 114.
-    test::writeFile(path, QByteArray::fromHex("0000ffff00000000000046"
+    test::writeFile(line, QByteArray::fromHex("0000ffff00000000000046"
                                               "00a0001a0072000c00ffff"));
-    test::ScriptedPlatform platform;
-    Module1 module(platform);
-    module.setStartupFile(path);
-    module.Main();
-    const QList<QSize> sizes = QApplication::windowIcon().availableSizes();
-    for (const int s : {16, 32, 48, 256})
-        EXPECT_TRUE(sizes.contains(QSize(s, s))) << s;
-    module.splash()->tmrShow_Timer();
-    ASSERT_NE(module.mainPanel(), nullptr);
-    EXPECT_EQ(module.mainPanel()->expression.hLinesExist, VbFalse) << "not before the splash goes";
-    EXPECT_TRUE(waitFor([&] { return module.mainPanel()->expression.hLinesExist == VbTrue; }));
-    EXPECT_EQ(module.splash(), nullptr);
-    EXPECT_EQ(module.mainPanel()->expression.HLines.x2.at(0), 114);
+    const struct {
+        QString path;
+        bool opens;
+    } cases[] = {{line, true}, {tmp.filePath(QStringLiteral("missing.exp")), false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        test::ScriptedPlatform platform;
+        Module1 module(platform);
+        module.setStartupFile(c.path);
+        module.Main();
+        const QList<QSize> sizes = QApplication::windowIcon().availableSizes();
+        for (const int s : {16, 32, 48, 256})
+            EXPECT_TRUE(sizes.contains(QSize(s, s))) << s;
+        module.splash()->tmrShow_Timer();
+        MainPanel* panel = module.mainPanel();
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(panel->expression.hLinesExist, VbFalse) << "not before the splash goes";
+        EXPECT_TRUE(platform.messages.empty());
+        EXPECT_TRUE(waitFor(
+            [&] { return panel->expression.hLinesExist == VbTrue || !platform.messages.empty(); }));
+        EXPECT_EQ(module.splash(), nullptr);
+        if (c.opens) {
+            ASSERT_EQ(panel->expression.hLinesExist, VbTrue);
+            EXPECT_EQ(panel->expression.HLines.x2.at(0), 114);
+            EXPECT_TRUE(platform.messages.empty());
+        } else {
+            EXPECT_EQ(panel->expression.hLinesExist, VbFalse);
+            ASSERT_EQ(platform.messages.size(), 1u);
+            EXPECT_EQ(platform.messages[0].title, QStringLiteral("Open"));
+        }
+    }
 }
 
 } // namespace

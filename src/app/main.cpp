@@ -3,6 +3,7 @@
 #include "app/commandline.h"
 #include "app/module1.h"
 #include "app/platform/qtplatform.h"
+#include "files/filename.h"
 #include "files/folders.h"
 
 #include <QApplication>
@@ -34,8 +35,12 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvel Quillmark"));
     QApplication::setDesktopFileName(QString::fromLatin1(quill::ApplicationId));
-    const quill::EditorCommandLine commandLine =
-        quill::parseEditorCommandLine(QApplication::arguments().mid(1));
+    // The arguments as given, byte for byte (see files/filename.h); Qt has
+    // taken its own options out of argv by now.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << quill::decodeFileName(QByteArray(argv[i]));
+    const quill::EditorCommandLine commandLine = quill::parseEditorCommandLine(args);
     const QString prefix = QString::fromLatin1(quill::EditorProgramName) + QLatin1String(": ");
     if (!commandLine.error.isEmpty()) {
         print(stderr, prefix + commandLine.error + QLatin1Char('\n'));

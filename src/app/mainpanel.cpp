@@ -8,6 +8,7 @@
 #include "render/fontface.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -17,6 +18,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSessionManager>
 #include <memory>
 #include <optional>
 
@@ -256,6 +258,8 @@ void MainPanel::connectControls() {
     connect(cmdSetOutline, &QPushButton::clicked, this, [this] { cmdSetOutline_Click(); });
     connect(cmdSavim, &QPushButton::clicked, this, [this] { cmdSavIm_Click(); });
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2_Timer(); });
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager& manager) { commitDataRequest(manager); });
 
     Picture4->onKeyDown = [this](QKeyEvent* e) { typingBoxKeyDown(e); };
     Picture4->onKeyUp = [this](QKeyEvent* e) { typingBoxKeyUp(e); };
@@ -395,13 +399,64 @@ void MainPanel::Form_Resize() {
 }
 
 void MainPanel::New_Click() {
+    if (!ConfirmDiscardChanges())
+        return;
     expression.ClearExpression();
     Redraw();
+    expressionReplaced();
 }
 
 void MainPanel::Exit_Click() {
+    if (!ConfirmDiscardChanges())
+        return;
     hide();
     QCoreApplication::exit(0);
+}
+
+void MainPanel::closeEvent(QCloseEvent* e) {
+    if (ConfirmDiscardChanges())
+        e->accept();
+    else
+        e->ignore();
+}
+
+bool MainPanel::ConfirmDiscardChanges() {
+    if (!changeTracker.hasUnsavedChanges() || m_letGo == changeTracker.current())
+        return true;
+    switch (m_platform.askSave(this, {QStringLiteral("Save the changes to this expression?"),
+                                      QStringLiteral("Corvel Quillmark")})) {
+    case SaveAnswer::Save:
+        return SaveExpression();
+    case SaveAnswer::Discard:
+        return true;
+    case SaveAnswer::Cancel:
+        break;
+    }
+    Picture4->setFocus();
+    return false;
+}
+
+void MainPanel::commitDataRequest(QSessionManager& manager) {
+    if (!changeTracker.hasUnsavedChanges() || m_letGo == changeTracker.current())
+        return;
+    // Without leave to ask, nothing can be saved or refused.
+    if (!manager.allowsInteraction())
+        return;
+    const bool mayEnd = ConfirmDiscardChanges();
+    manager.release();
+    if (mayEnd)
+        m_letGo = changeTracker.current();
+    else
+        manager.cancel();
+}
+
+void MainPanel::expressionChanged() {
+    changeTracker.markChanged();
+}
+
+void MainPanel::expressionReplaced() {
+    rowAtPress.reset(); // a drag under way no longer holds a row of these tables
+    changeTracker.markKept();
 }
 
 void MainPanel::help_Click() {

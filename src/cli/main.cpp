@@ -2,6 +2,7 @@
 // line, rendered as the editor's canvas shows them, with no display.
 
 #include "cli/exportcommand.h"
+#include "files/filename.h"
 #include "files/folders.h"
 
 #include <QGuiApplication>
@@ -25,8 +26,13 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
     qInstallMessageHandler(quietQtMessages);
     QGuiApplication app(argc, argv);
+    // The arguments as given, byte for byte: QGuiApplication::arguments()
+    // would turn bytes of a file name that are not UTF-8 into U+FFFD. Qt
+    // takes its own options (-platform and so on) out of argv.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << quill::decodeFileName(QByteArray(argv[i]));
     // The editor's fonts: beside the executable or in the installed share/.
     return quill::cli::runExportCommand(
-        QGuiApplication::arguments().mid(1),
-        quill::resourceFolderFor(QGuiApplication::applicationDirPath()), stdout, stderr);
+        args, quill::resourceFolderFor(QGuiApplication::applicationDirPath()), stdout, stderr);
 }

@@ -24,6 +24,7 @@ void MainPanel::cmdLine_Click() {
         NewVLine();
     Picture4->setFocus();
     Redraw();
+    expressionChanged();
 }
 
 static std::int16_t chosenLineWidth(QComboBox* list, Surface& canvas) {

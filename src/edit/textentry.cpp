@@ -47,6 +47,7 @@ void MainPanel::Picture4_KeyPress(std::int16_t keyAscii) {
     chkMarkers->setValue(1);
     DrawMarkers();
     canvas.refresh();
+    expressionChanged();
 }
 
 void MainPanel::Picture4_KeyDown(std::int16_t keyCode, std::int16_t) {
