@@ -218,7 +218,8 @@ def check_man_page(root, program):
 
 class InstalledSession(e2e_run.Session):
     """The end-to-end session, with the installed editor started with a
-    file argument and a scratch home folder."""
+    file argument after one of Qt's own options, which must be left to Qt,
+    and a scratch home folder."""
 
     def __init__(self, editor, artefacts, resources, home, argument):
         self.editor = editor
@@ -234,7 +235,7 @@ class InstalledSession(e2e_run.Session):
 
     def spawn(self, args, **kw):
         if args and args[0] == self.editor:
-            args = list(args) + [self.argument]
+            args = list(args) + ["-style", "Fusion", self.argument]
             env = dict(kw.get("env") or os.environ)
             env["HOME"] = self.home
             kw["env"] = env
