@@ -22,7 +22,7 @@ DOCS = os.path.join(ROOT, "docs")
 SHOTS = [
     ("compose.png", "edited", (0, 0, 1160, 760), 0.5),
     ("symbol-keyboard.png", "symbols-typed", (0, 0, 1920, 340), 0.5),
-    ("export-outline.png", "outline", (0, 0, 1700, 620), 0.5),
+    ("export-outline.png", "outline", (0, 0, 1920, 620), 0.5),
 ]
 
 
