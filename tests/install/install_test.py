@@ -222,14 +222,7 @@ class InstalledSession(e2e_run.Session):
     and a scratch home folder."""
 
     def __init__(self, editor, artefacts, resources, home, argument):
-        self.editor = editor
-        self.folder = resources
-        self.art = artefacts
-        self.procs = []
-        self.display = None
-        self.shot_no = 0
-        self.log = open(os.path.join(self.art, "run.log"), "w")
-        self.marker = Image.open(os.path.join(resources, "marker.bmp")).convert("RGB")
+        super().__init__(editor, artefacts, resources)
         self.home = home
         self.argument = argument
 
