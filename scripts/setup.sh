@@ -18,6 +18,7 @@ PACKAGES=(
   librsvg2-bin qt6-svg-dev zlib1g-dev
   libsm-dev
   libmagickcore-6.q16-6-extra
+  libfile-mimeinfo-perl
 )
 
 missing=()

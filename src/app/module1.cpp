@@ -3,6 +3,12 @@
 #include "app/mainpanel.h"
 #include "app/splash.h"
 #include "app/widgets.h"
+#include "files/folders.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
 
 namespace quill {
 
@@ -12,7 +18,20 @@ Module1::~Module1() {
     delete m_splash;
 }
 
+QIcon applicationIcon(const QString& resourceFolder) {
+    const QDir theme(iconThemeFolderFor(resourceFolder));
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QString file = theme.filePath(
+            QStringLiteral("%1x%1/apps/%2.png").arg(size).arg(QLatin1String(ApplicationId)));
+        if (QFileInfo::exists(file))
+            icon.addFile(file, QSize(size, size));
+    }
+    return icon;
+}
+
 void Module1::Main() {
+    QApplication::setWindowIcon(applicationIcon(m_platform.resourceFolder()));
     auto* splash = new frmSplash(m_platform);
     m_splash = splash;
     splash->showMainWindow = [this] { ShowMainWindow(); };
@@ -26,6 +45,13 @@ void Module1::ShowMainWindow() {
     m_mainPanel->Form_Load();
     m_mainPanel->showMaximized();
     m_mainPanel->Picture4->setFocus();
+    if (!m_startupFile.isEmpty()) {
+        // Queued: the splash unloads first, so that a message about the
+        // file comes up over the main window alone.
+        MainPanel* panel = m_mainPanel.get();
+        QTimer::singleShot(0, panel,
+                           [panel, path = m_startupFile] { panel->OpenExpressionFile(path); });
+    }
 }
 
 } // namespace quill

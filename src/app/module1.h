@@ -3,7 +3,9 @@
 
 #include "app/splash.h"
 
+#include <QIcon>
 #include <QPointer>
+#include <QString>
 #include <memory>
 
 namespace quill {
@@ -18,8 +20,11 @@ public:
 
     // Shows the splash and arms its timer; returns at once.
     void Main();
-    // Loads the main window (running its Form_Load) and shows it.
+    // Loads the main window (running its Form_Load) and shows it; a file
+    // named for start-up is opened right after, once the splash is gone.
     void ShowMainWindow();
+    // The expression file to open at start-up (the command line's).
+    void setStartupFile(const QString& path) { m_startupFile = path; }
 
     MainPanel* mainPanel() const { return m_mainPanel.get(); }
     frmSplash* splash() const { return m_splash.data(); }
@@ -28,6 +33,11 @@ private:
     Platform& m_platform;
     QPointer<frmSplash> m_splash; // deletes itself when it is unloaded
     std::unique_ptr<MainPanel> m_mainPanel;
+    QString m_startupFile;
 };
+
+// The application's icon, in every size drawn, from the icon theme folder
+// beside the resources; the windows show it.
+QIcon applicationIcon(const QString& resourceFolder);
 
 } // namespace quill

@@ -5,6 +5,7 @@
 #include "cli/exportoptions.h"
 #include "cli/offscreencanvas.h"
 #include "files/filename.h"
+#include "files/folders.h"
 
 #include <QGuiApplication>
 #include <cstdio>
@@ -41,6 +42,7 @@ int main(int argc, char* argv[]) {
     QStringList args;
     for (int i = 1; i < argc; ++i)
         args << quill::decodeFileName(QByteArray(argv[i]));
-    return quill::cli::runExportCommand(args, QGuiApplication::applicationDirPath(), stdout,
-                                        stderr);
+    // The editor's fonts: beside the executable or in the installed share/.
+    return quill::cli::runExportCommand(
+        args, quill::resourceFolderFor(QGuiApplication::applicationDirPath()), stdout, stderr);
 }

@@ -228,7 +228,7 @@ void MainPanel::startSave() {
     imageHeader.xPixelsPerMetre = imageHeader.yPixelsPerMetre = pixelsPerMetre(position);
 
     FileDialogRequest request;
-    request.initialFolder = m_platform.programFile(QStringLiteral("\\Images"));
+    request.initialFolder = m_platform.imagesFolder();
     request.filter = QString::fromLatin1(SaveImageFilters);
     request.confirmOverwrite = true;
     // A name typed without an extension gets the chosen type's: ".bmp" at first.

@@ -9,7 +9,7 @@ namespace quill {
 namespace {
 FileDialogRequest expressionDialog(Platform& platform) {
     FileDialogRequest r;
-    r.initialFolder = platform.programFile(QStringLiteral("\\Expressions"));
+    r.initialFolder = platform.expressionsFolder();
     r.filter = QStringLiteral("Expression Files (*.exp)|*.exp");
     return r;
 }

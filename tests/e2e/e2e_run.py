@@ -42,9 +42,10 @@ class Failure(Exception):
 
 
 class Session:
-    def __init__(self, editor, artefacts):
+    def __init__(self, editor, artefacts, resources=None):
         self.editor = os.path.abspath(editor)
-        self.folder = os.path.dirname(self.editor)
+        # The editor's pictures: beside it, or where an installed one has them.
+        self.folder = resources or os.path.dirname(self.editor)
         self.art = os.path.abspath(artefacts)
         self.procs = []
         self.display = None

@@ -22,6 +22,7 @@ public:
 
     ScreenMetrics screenMetrics() const override { return screen; }
     QString programFolder() const override { return folder; }
+    QString documentsFolder() const override { return documents; }
     void registerFont(const QString& path) override;
     QImage loadPicture(const QString& path) override;
     void messageBox(QWidget* parent, const MessageBoxRequest& request) override;
@@ -34,6 +35,7 @@ public:
 
     ScreenMetrics screen;
     QString folder;
+    QString documents; // empty: the home folder, as on a desktop without one
     // Answers for the next dialogs, in order; nullopt is Cancel. An empty
     // queue answers Cancel.
     std::deque<std::optional<QString>> dialogAnswers;

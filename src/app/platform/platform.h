@@ -66,6 +66,8 @@ public:
     virtual ScreenMetrics screenMetrics() const = 0;
     // The folder that holds the executable, without a trailing separator.
     virtual QString programFolder() const = 0;
+    // The user's documents folder; it need not exist yet.
+    virtual QString documentsFolder() const = 0;
     // Registers a font file by path for this process; failures are silent.
     virtual void registerFont(const QString& path) = 0;
     // Loads a picture file; a missing or unreadable file gives a null image.
@@ -83,9 +85,16 @@ public:
     // Opens the help file at a page; the viewer is on its own.
     virtual void showHelp(const QString& helpFile, const QString& page) = 0;
 
-    // Joins the program folder and a name given with a leading backslash
+    // The folder of the fonts, pictures and help file (files/folders.h).
+    QString resourceFolder() const;
+    // Joins the resource folder and a name given with a leading backslash
     // ("\marker.bmp").
     QString programFile(const QString& backslashName) const;
+    // Where the dialogs of expressions and of images start. A folder in the
+    // documents folder is made here, on first use; the program folder's own
+    // are left as they are.
+    QString expressionsFolder() const;
+    QString imagesFolder() const;
 };
 
 } // namespace quill

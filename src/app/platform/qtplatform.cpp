@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QSettings>
+#include <QStandardPaths>
 
 namespace quill {
 
@@ -53,6 +54,10 @@ ScreenMetrics QtPlatform::screenMetrics() const {
 
 QString QtPlatform::programFolder() const {
     return QCoreApplication::applicationDirPath();
+}
+
+QString QtPlatform::documentsFolder() const {
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 }
 
 void QtPlatform::registerFont(const QString& path) {

@@ -13,6 +13,7 @@ public:
 
     ScreenMetrics screenMetrics() const override;
     QString programFolder() const override;
+    QString documentsFolder() const override;
     void registerFont(const QString& path) override;
     QImage loadPicture(const QString& path) override;
     void messageBox(QWidget* parent, const MessageBoxRequest& request) override;

@@ -1,0 +1,40 @@
+# Installing and packaging. `cmake --install build --prefix P` gives
+# P/bin/corvel-quillmark, P/bin/corvel-quillmark-export and their files in
+# P/share (src/resources/CMakeLists.txt). Nothing of P is compiled in: the
+# programs find ../share/corvel-quillmark from their own folder, so the tree
+# can be moved. `cpack -G DEB` in the build folder makes the Debian package.
+include(GNUInstallDirs)
+# Installing and packing take what the build made; they do not build every
+# target (the tests and the benchmark) first.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+if(NOT CMAKE_INSTALL_BINDIR STREQUAL "bin" OR NOT CMAKE_INSTALL_DATADIR STREQUAL "share")
+  message(WARNING "The programs look for ../share/corvel-quillmark beside their folder; "
+                  "CMAKE_INSTALL_BINDIR and CMAKE_INSTALL_DATADIR must stay bin and share.")
+endif()
+install(TARGETS corvel-quillmark corvel-quillmark-export RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME corvel-quillmark)
+set(CPACK_PACKAGE_VENDOR "Corvel")
+set(CPACK_PACKAGE_CONTACT "Corvel Quillmark developers <corvel-quillmark@users.noreply.github.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "editor for mathematical expressions as pictures")
+# The long description; CPack puts the summary line before it.
+set(CPACK_PACKAGE_DESCRIPTION
+    "Corvel Quillmark composes mathematical expressions out of text items (Arial,
+a symbol font with an on-screen keyboard, a font for typeset mathematics)
+and lines on a canvas, keeps them in .exp files and exports them as 16-grey
+bitmaps. corvel-quillmark-export writes BMP, PNG or SVG pictures of
+expression files from the command line, with no display.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_STRIP_FILES ON)
+# The libraries the programs link come from the binaries; what Qt loads as
+# plugins, and the fonts the expressions are drawn in, are named here: the
+# window-system plugins (and the offscreen one the exporter uses), the
+# SQLite driver the help file is read with, and Liberation Sans, which
+# stands in for Arial.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, fonts-liberation")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils, shared-mime-info")
+include(CPack)

@@ -1,0 +1,366 @@
+#!/usr/bin/python3
+"""The installed programs, as a user gets them.
+
+install BUILD_DIR ARTEFACT_DIR
+    Installs the build into a scratch prefix with DESTDIR and checks the
+    installed files: the file list, the desktop entry (desktop-file-validate),
+    the MIME type (update-mime-database into a scratch data folder, then
+    xdg-mime query filetype), the AppStream file (appstreamcli validate),
+    the manual pages (man --warnings, and every option of --help in them and
+    the other way round), the icon (the SVG rendered by rsvg-convert against
+    the PNGs). Runs the installed exporter, which must find its fonts in
+    ../share and draw what the build tree's exporter draws, and the installed
+    editor in a real X session with a scratch home folder and an expression
+    file as its argument: the file's items are on the canvas, the window
+    has the icon, and Save's dialog starts in the documents folder.
+
+package BUILD_DIR ARTEFACT_DIR
+    Makes the Debian package with CPack, checks its file list, fields and
+    Depends with dpkg-deb, unpacks it with dpkg -x into a scratch root and
+    runs the exporter from there.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+from PIL import Image, ImageChops, ImageStat
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+import e2e_run  # noqa: E402  (the X session and the expected file bytes)
+
+APP_ID = "io.github.corvel.Quillmark"
+MIME_TYPE = "application/x-corvel-quillmark-expression"
+ICON_SIZES = (16, 24, 32, 48, 64, 128, 256)
+INSTALLED = sorted(
+    ["usr/bin/corvel-quillmark", "usr/bin/corvel-quillmark-export"] +
+    ["usr/share/corvel-quillmark/" + n for n in (
+        "MathSymbols.ttf", "MathSymbolsBold.ttf", "Zidezir.ttf", "MathSymbols-LICENSE.txt",
+        "Zidezir-LICENSE.txt", "marker.bmp", "KBnorm465.bmp", "KBshift465.bmp",
+        "splash-logo.png", "Tvx4_3.qch")] +
+    ["usr/share/icons/hicolor/%dx%d/apps/%s.png" % (s, s, APP_ID) for s in ICON_SIZES] +
+    ["usr/share/icons/hicolor/scalable/apps/%s.svg" % APP_ID,
+     "usr/share/applications/%s.desktop" % APP_ID,
+     "usr/share/mime/packages/%s.xml" % APP_ID,
+     "usr/share/metainfo/%s.metainfo.xml" % APP_ID,
+     "usr/share/man/man1/corvel-quillmark.1.gz",
+     "usr/share/man/man1/corvel-quillmark-export.1.gz"])
+# What the programs need besides the libraries they link: Qt's plugins and
+# the font that stands in for Arial.
+DEPENDS_NAMED = {"libc6", "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6",
+                 "libqt6help6", "qt6-qpa-plugins", "libqt6sql6-sqlite", "fonts-liberation"}
+
+# An expression in the three faces of the program's own fonts and a line:
+# the exporter draws it right only when it has found those fonts.
+TEXTS = [("MathSymbols", 0, 0, 100, "abg#", 34, 112, 30, 200, 92, -1),
+         ("MathSymbols", -1, 0, 75, "SW", 434, 112, 430, 200, 92, -1),
+         ("Zidezir", 0, 0, 100, "f(x)=2x", 34, 262, 30, 350, 92, -1)]
+HLINES = [(200, 400, 60, 340, 12, -1)]
+EXPRESSION = e2e_run.exp_bytes(TEXTS, HLINES, [])
+
+
+class Failure(Exception):
+    pass
+
+
+def run(args, **kw):
+    r = subprocess.run(args, capture_output=True, text=True, **kw)
+    return r.returncode, r.stdout, r.stderr
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def say(text):
+    print(text, flush=True)
+
+
+def clean_env():
+    env = dict(os.environ)
+    for name in ("XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+                 "GNOME_DESKTOP_SESSION_ID", "DISPLAY", "WAYLAND_DISPLAY"):
+        env.pop(name, None)
+    env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
+    return env
+
+
+def file_list(root):
+    out = []
+    for folder, _, files in os.walk(root):
+        for f in files:
+            out.append(os.path.relpath(os.path.join(folder, f), root))
+    return sorted(out)
+
+
+def check_list(got, what):
+    missing = sorted(set(INSTALLED) - set(got))
+    extra = sorted(set(got) - set(INSTALLED))
+    check(not missing and not extra, "%s: missing %s, unexpected %s" % (what, missing, extra))
+    say("%s: the %d expected files" % (what, len(got)))
+
+
+# --- the exporter ------------------------------------------------------------
+
+def export_with(exe, work, name):
+    exp = os.path.join(work, name + ".exp")
+    with open(exp, "wb") as f:
+        f.write(EXPRESSION)
+    out = os.path.join(work, name + ".png")
+    code, _, err = run([exe, "--format", "png", "-o", out, exp], env=clean_env())
+    check(code == 0, "%s failed with status %d: %s" % (exe, code, err))
+    with open(out, "rb") as f:
+        return f.read()
+
+
+def check_exporter(installed, build_dir, work):
+    """The installed exporter draws byte for byte what the build tree's
+    draws; with its fonts missing the symbols would come out in another
+    face."""
+    want = export_with(os.path.join(build_dir, "bin", "corvel-quillmark-export"), work, "built")
+    got = export_with(installed, work, "installed")
+    check(got == want, "%s draws the expression differently from the build tree's exporter "
+          "(are its fonts found?)" % installed)
+    say("%s: the same picture as the build tree's exporter" % installed)
+
+
+# --- desktop files -------------------------------------------------------------
+
+def check_desktop_entry(root):
+    path = os.path.join(root, "usr/share/applications/%s.desktop" % APP_ID)
+    code, out, err = run(["desktop-file-validate", path])
+    check(code == 0 and "error:" not in out + err, "desktop-file-validate: " + out + err)
+    with open(path) as f:
+        entry = f.read()
+    for line in ("Exec=corvel-quillmark %f", "Icon=" + APP_ID, "MimeType=%s;" % MIME_TYPE,
+                 "Categories=Education;Science;Math;Graphics;"):
+        check(line in entry.splitlines(), "the desktop entry lacks " + line)
+    say("desktop entry: valid")
+
+
+def check_mime(root, work):
+    data = os.path.join(work, "mime-data")
+    os.makedirs(os.path.join(data, "mime", "packages"))
+    shutil.copy(os.path.join(root, "usr/share/mime/packages/%s.xml" % APP_ID),
+                os.path.join(data, "mime", "packages"))
+    env = clean_env()
+    env["XDG_DATA_HOME"] = data
+    env["XDG_DATA_DIRS"] = data + ":/usr/share"
+    code, out, err = run(["update-mime-database", os.path.join(data, "mime")], env=env)
+    check(code == 0 and not err.strip(), "update-mime-database: " + out + err)
+    sample = os.path.join(work, "sample.exp")
+    with open(sample, "wb") as f:
+        f.write(EXPRESSION)
+    code, out, err = run(["xdg-mime", "query", "filetype", sample], env=env)
+    check(code == 0 and out.strip() == MIME_TYPE,
+          "xdg-mime query filetype gives %r (%s)" % (out.strip(), err.strip()))
+    say("xdg-mime: %s" % out.strip())
+
+
+def check_appstream(root):
+    path = os.path.join(root, "usr/share/metainfo/%s.metainfo.xml" % APP_ID)
+    code, out, err = run(["appstreamcli", "validate", "--no-net", "--no-color", path])
+    check(code == 0, "appstreamcli validate: " + out + err)
+    say("AppStream: valid")
+
+
+def on_white(img):
+    white = Image.new("RGBA", img.size, (255, 255, 255, 255))
+    white.alpha_composite(img.convert("RGBA"))
+    return white.convert("RGB")
+
+
+def check_icon(root, work):
+    """Every PNG shows the scalable picture: the SVG rendered by rsvg-convert
+    at that size, both laid on white, differ by a few levels at most."""
+    theme = os.path.join(root, "usr/share/icons/hicolor")
+    svg = os.path.join(theme, "scalable/apps/%s.svg" % APP_ID)
+    for size in ICON_SIZES:
+        rendered_path = os.path.join(work, "icon-%d.png" % size)
+        r = subprocess.run(["rsvg-convert", "-w", str(size), "-h", str(size), "-o",
+                            rendered_path, svg], capture_output=True)
+        check(r.returncode == 0, "rsvg-convert: " + r.stderr.decode(errors="replace"))
+        png = Image.open(os.path.join(theme, "%dx%d/apps/%s.png" % (size, size, APP_ID)))
+        check(png.size == (size, size), "the %d px icon is %s" % (size, png.size))
+        diff = ImageChops.difference(on_white(png), on_white(Image.open(rendered_path)))
+        mean = max(ImageStat.Stat(diff).mean)
+        check(mean < 6, "the %d px icon differs from the SVG by %.1f per channel" % (size, mean))
+    say("icon: the SVG renders, and every PNG shows it")
+
+
+def options_in(text):
+    return set(re.findall(r"(?<![\w-])(--?[a-z][a-z-]*)", text))
+
+
+def check_man_page(root, program):
+    page = os.path.join(root, "usr/share/man/man1/%s.1.gz" % program)
+    env = clean_env()
+    env.update(MANWIDTH="100", LC_ALL="C.UTF-8", MAN_KEEP_FORMATTING="")
+    code, text, err = run(["man", "--warnings", "-l", page], env=env)
+    check(code == 0 and not err.strip(), "man --warnings -l %s: %s" % (page, err))
+    text = re.sub(".\b", "", text)  # any overstrike left
+    code, helptext, err = run([os.path.join(root, "usr/bin", program), "--help"], env=env)
+    check(code == 0, "%s --help: status %d %s" % (program, code, err))
+    in_help, in_man = options_in(helptext), options_in(text)
+    check(in_help, "no options found in %s --help" % program)
+    check(in_help <= in_man, "%s(1) lacks %s of --help" % (program, sorted(in_help - in_man)))
+    check(in_man <= in_help, "%s --help lacks %s of the manual page" %
+          (program, sorted(in_man - in_help)))
+    say("%s(1): no warnings; the same %d options as --help" % (program, len(in_help)))
+
+
+# --- the editor in a real X session -----------------------------------------------
+
+class InstalledSession(e2e_run.Session):
+    """The end-to-end session, with the installed editor started with a
+    file argument after one of Qt's own options, which must be left to Qt,
+    and a scratch home folder."""
+
+    def __init__(self, editor, artefacts, resources, home, argument):
+        super().__init__(editor, artefacts, resources)
+        self.home = home
+        self.argument = argument
+
+    def spawn(self, args, **kw):
+        if args and args[0] == self.editor:
+            args = list(args) + ["-style", "Fusion", self.argument]
+            env = dict(kw.get("env") or os.environ)
+            env["HOME"] = self.home
+            kw["env"] = env
+        return super().spawn(args, **kw)
+
+
+def check_editor(root, work, art):
+    home = os.path.join(work, "home")
+    os.makedirs(home)
+    exp = os.path.join(work, "opened at start.exp")
+    with open(exp, "wb") as f:
+        f.write(EXPRESSION)
+    s = InstalledSession(os.path.join(root, "usr/bin/corvel-quillmark"), art,
+                         os.path.join(root, "usr/share/corvel-quillmark"), home, exp)
+    try:
+        s.start()
+        wid = s.wait_window("Corvel Quillmark V4.3")
+        s.calibrate(wid)
+
+        def items_shown():
+            img = s.grab()
+            line = all(img.getpixel(s.at(x, y)) == (0, 0, 0)
+                       for x in (100, 160, 300) for y in (396, 400, 404))
+            text = e2e_run.ink_columns(s.canvas_image(img, (30, 100, 800, 360))) > 150
+            return line and text
+        s.wait("the file's items on the canvas", items_shown)
+        s.screenshot("opened-from-command-line")
+        s.say("the file named on the command line is on the canvas")
+        icon = subprocess.run(["xprop", "-id", wid, "_NET_WM_ICON"], env=s.env,
+                              capture_output=True, text=True).stdout
+        check("_NET_WM_ICON(CARDINAL)" in icon, "the main window has no icon: " + icon[:80])
+
+        # A bare name typed into Save's dialog lands in the folder it starts in.
+        documents = os.path.join(home, "Documents", "Corvel Quillmark", "Expressions")
+        target = os.path.join(documents, "probe.exp")
+        s.menu("s")
+        s.file_dialog("Save As", "probe.exp")
+        s.wait_window("Save Expression")
+        s.keys("Return")
+        s.wait_window_gone("Save Expression")
+        s.wait("probe.exp in the documents folder", lambda: os.path.exists(target))
+        with open(target, "rb") as f:
+            check(f.read() == EXPRESSION, "the saved expression differs from the opened one")
+        s.say("Save's dialog started in %s" % documents)
+        s.wait("the main window's focus", lambda: s.xdo("getactivewindow") == wid)
+        s.menu("x")
+        s.wait("the editor to exit", lambda: s.app.poll() is not None, check_app=False)
+        check(s.app.returncode == 0, "the editor exited with status %s" % s.app.returncode)
+        e2e_run.check_log(s)
+    except e2e_run.Failure as e:
+        raise Failure(str(e))
+    finally:
+        s.stop()
+
+
+# --- the two commands ---------------------------------------------------------------
+
+def install(build_dir, art):
+    work = tempfile.mkdtemp(prefix="qm-install-")
+    try:
+        root = os.path.join(work, "root")
+        env = dict(os.environ, DESTDIR=root)
+        code, out, err = run(["cmake", "--install", build_dir, "--prefix", "/usr"], env=env)
+        check(code == 0, "cmake --install: " + out + err)
+        check_list(file_list(root), "installed into a scratch prefix")
+        check_desktop_entry(root)
+        check_mime(root, work)
+        check_appstream(root)
+        check_icon(root, work)
+        for program in ("corvel-quillmark", "corvel-quillmark-export"):
+            check_man_page(root, program)
+        check_exporter(os.path.join(root, "usr/bin/corvel-quillmark-export"), build_dir, work)
+        check_editor(root, work, art)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def package(build_dir, art):
+    work = tempfile.mkdtemp(prefix="qm-package-")
+    try:
+        code, out, err = run(["cpack", "-G", "DEB", "-B", work, "--config",
+                              os.path.join(build_dir, "CPackConfig.cmake")])
+        check(code == 0, "cpack: " + out + err)
+        debs = [f for f in os.listdir(work) if f.endswith(".deb")]
+        check(len(debs) == 1, "cpack made %s" % debs)
+        deb = os.path.join(work, debs[0])
+        shutil.copy(deb, art)
+        arch = run(["dpkg", "--print-architecture"])[1].strip()
+        check(re.fullmatch(r"corvel-quillmark_[0-9.]+_%s\.deb" % arch, debs[0]),
+              "package file name " + debs[0])
+        code, listing, err = run(["dpkg-deb", "-c", deb])
+        check(code == 0, "dpkg-deb -c: " + err)
+        files = sorted(line.split()[-1].lstrip("./") for line in listing.splitlines()
+                       if not line.startswith("d"))
+        check_list(files, debs[0])
+        fields = {}
+        for name in ("Package", "Architecture", "Depends", "Maintainer", "Description"):
+            fields[name] = run(["dpkg-deb", "-f", deb, name])[1].strip()
+        check(fields["Package"] == "corvel-quillmark", "Package: " + fields["Package"])
+        check(fields["Architecture"] == arch, "Architecture: " + fields["Architecture"])
+        check(fields["Maintainer"] and fields["Description"], "Maintainer or Description empty")
+        depends = {d.split()[0] for alt in fields["Depends"].split(",") for d in alt.split("|")
+                   if d.strip()}
+        check(DEPENDS_NAMED <= depends, "Depends lacks %s: %s" %
+              (sorted(DEPENDS_NAMED - depends), fields["Depends"]))
+        # Computed, not written by hand: versions taken from the libraries.
+        check(re.search(r"libqt6widgets6 \(>= [0-9]", fields["Depends"]),
+              "Depends holds no library versions: " + fields["Depends"])
+        say("%s: Depends: %s" % (debs[0], fields["Depends"]))
+        root = os.path.join(work, "root")
+        code, out, err = run(["dpkg", "-x", deb, root])
+        check(code == 0, "dpkg -x: " + err)
+        check_exporter(os.path.join(root, "usr/bin/corvel-quillmark-export"), build_dir, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def main():
+    if len(sys.argv) != 4 or sys.argv[1] not in ("install", "package"):
+        print(__doc__)
+        return 2
+    build_dir, art = os.path.abspath(sys.argv[2]), os.path.abspath(sys.argv[3])
+    shutil.rmtree(art, ignore_errors=True)
+    os.makedirs(art)
+    try:
+        (install if sys.argv[1] == "install" else package)(build_dir, art)
+    except Failure as e:
+        print("FAIL: %s" % e, flush=True)
+        return 1
+    print("PASS", flush=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
