@@ -16,6 +16,13 @@
 // Outside frames the surface remembers where it drew since it was last
 // cleared, so clearing only has to whiten that, and it reports the area
 // changed since the last refresh, so the window repaints only that.
+//
+// The parts: surface.cpp holds the state and the drawing operations and
+// runs the frames; framerecord.h the record of a frame and its comparison
+// with the last; surfacepaint.cpp the painting of recorded operations into
+// the picture; coverage.h what later drawing covers, so that a crowded
+// repaint can leave it out; textcomposite.h the compositing of rendered
+// text.
 
 #include "render/colour.h"
 #include "render/fontface.h"
