@@ -42,34 +42,16 @@ void compositeRow(QRgb* row, const uchar* mask, int n, QRgb solid) {
         return _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
     };
     const __m128i ones = _mm_set1_epi8(static_cast<char>(0xFF));
-    for (; x + 4 <= n; x += 4) {
-        // Sixteen pixels at once where they are all bare or all solid, as
-        // most of a glyph's box is.
-        while (x + 16 <= n) {
-            const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + x));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi8(m, zero)) == 0xFFFF) {
-                x += 16;
-            } else if (_mm_movemask_epi8(_mm_cmpeq_epi8(m, ones)) == 0xFFFF) {
-                auto* d = reinterpret_cast<__m128i*>(row + x);
-                _mm_storeu_si128(d, solid4);
-                _mm_storeu_si128(d + 1, solid4);
-                _mm_storeu_si128(d + 2, solid4);
-                _mm_storeu_si128(d + 3, solid4);
-                x += 16;
-            } else {
-                break;
-            }
-        }
-        if (x + 4 > n)
-            break;
+    // Four pixels against their four bytes of coverage.
+    auto blend4 = [&](int at) {
         std::uint32_t a4;
-        std::memcpy(&a4, mask + x, 4);
+        std::memcpy(&a4, mask + at, 4);
         if (a4 == 0)
-            continue;
-        auto* d = reinterpret_cast<__m128i*>(row + x);
+            return;
+        auto* d = reinterpret_cast<__m128i*>(row + at);
         if (a4 == 0xFFFFFFFFu) {
             _mm_storeu_si128(d, solid4);
-            continue;
+            return;
         }
         const __m128i dst = _mm_loadu_si128(d);
         __m128i a = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(a4)), zero);
@@ -77,7 +59,28 @@ void compositeRow(QRgb* row, const uchar* mask, int n, QRgb solid) {
         const __m128i lo = blendHalf(_mm_unpacklo_epi8(dst, zero), _mm_unpacklo_epi32(a, a));
         const __m128i hi = blendHalf(_mm_unpackhi_epi8(dst, zero), _mm_unpackhi_epi32(a, a));
         _mm_storeu_si128(d, _mm_or_si128(_mm_packus_epi16(lo, hi), opaque));
+    };
+    // Sixteen pixels at once where they are all bare or all solid, as most
+    // of a glyph's box is; the rest four at a time.
+    for (; x + 16 <= n; x += 16) {
+        const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mask + x));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(m, zero)) == 0xFFFF)
+            continue;
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(m, ones)) == 0xFFFF) {
+            auto* d = reinterpret_cast<__m128i*>(row + x);
+            _mm_storeu_si128(d, solid4);
+            _mm_storeu_si128(d + 1, solid4);
+            _mm_storeu_si128(d + 2, solid4);
+            _mm_storeu_si128(d + 3, solid4);
+            continue;
+        }
+        blend4(x);
+        blend4(x + 4);
+        blend4(x + 8);
+        blend4(x + 12);
     }
+    for (; x + 4 <= n; x += 4)
+        blend4(x);
 #endif
     for (; x < n; ++x) {
         const std::uint32_t a = mask[x];
