@@ -5,6 +5,7 @@
 #include "app/mainpanel.h"
 #include "app/widgets.h"
 #include "bmpdecoders.h"
+#include "export/workspacecapture.h"
 #include "filehelpers.h"
 #include "scriptedplatform.h"
 
@@ -21,7 +22,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+#include <string>
 #include <tuple>
+#include <vector>
 
 using namespace quill;
 using namespace quill::test;
@@ -347,3 +350,46 @@ TEST_F(ImageExport, TheOutlineOutlivesLeavingImageMode) {
 }
 
 } // namespace
+
+// Save Image shows its label and bar only for a capture that runs past its
+// quiet time, moves the bar at most once a step from then on, and takes
+// them away when the capture ends; what is captured is the same either way.
+TEST(CaptureProgress, ShowsOnlyACaptureThatRunsPastItsQuietTime) {
+    QImage picture(300, 200, QImage::Format_RGB32);
+    picture.fill(qRgb(0x12, 0x34, 0x56));
+    const OutlineArea area = outlineArea(0, 0, 299, 199);
+    const CapturedImage plain = captureOutline(picture, area);
+    const struct {
+        int quietMs, stepMs;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {0, 0, {"show", "move", "hide"}}, // every later row with a new whole value moves it
+        {0, 1000000, {"show", "hide"}},
+        {1000000, 0, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.quietMs << " " << c.stepMs);
+        std::vector<std::string> calls;
+        float shownAt = -1;
+        CaptureProgressView view;
+        view.quietMs = c.quietMs;
+        view.stepMs = c.stepMs;
+        view.show = [&](float value) {
+            calls.push_back("show");
+            shownAt = value;
+        };
+        view.move = [&](float) {
+            if (calls.back() != "move")
+                calls.push_back("move");
+        };
+        view.hide = [&] { calls.push_back("hide"); };
+        CapturedImage into;
+        captureOutline(picture, area, into, view);
+        EXPECT_EQ(calls, c.calls);
+        if (!c.calls.empty()) {
+            EXPECT_GE(shownAt, 1.0f);
+            EXPECT_LT(shownAt, 2.0f); // the first row that gives the bar a new whole value
+        }
+        EXPECT_EQ(into.colours, plain.colours);
+    }
+}

@@ -367,7 +367,7 @@ TEST(SurfaceFrames, LeavingOutCoveredDrawingChangesNoPixel) {
     installFontSubstitutions();
     const QImage marker = patternPicture();
     const char* const texts[] = {"x", "a+b", "W", "f(x)", "2n+1", "lim", "\xA3", "MM"};
-    auto scene = [&](Surface& s, int moved) {
+    auto scene = [&](Surface& s, int moved, bool lines) {
         std::mt19937 rng(11);
         auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
         for (int i = 0; i < 400; ++i) {
@@ -392,31 +392,46 @@ TEST(SurfaceFrames, LeavingOutCoveredDrawingChangesNoPixel) {
             case 3:
                 s.blit(marker, QRect(0, 0, 9, 9), QPoint(pick(400) - 4 + dx, pick(290) - 4));
                 break;
-            default:
+            default: {
                 s.setForeColor(BgrBlue);
                 s.setDrawWidth(1 + pick(3));
-                s.line(pick(397) + dx, pick(283), pick(397), pick(283));
+                const int x1 = pick(397) + dx, y1 = pick(283), x2 = pick(397), y2 = pick(283);
+                if (lines)
+                    s.line(x1, y1, x2, y2);
                 s.setDrawWidth(1);
                 break;
             }
+            }
         }
     };
-    // Both pictures come from one surface, so that both use the same
-    // rendered text.
-    Surface s(QSize(397, 283));
-    std::vector<QImage> framed;
-    for (const int moved : {0, 23}) { // the second frame repaints what changed
-        s.beginFrame();
-        scene(s, moved);
-        s.endFrame();
-        framed.push_back(s.image().copy());
-    }
-    for (const int moved : {0, 23}) {
-        s.cls();
-        scene(s, moved); // outside a frame every operation is drawn at once
-        const QImage& a = framed[moved == 0 ? 0 : 1];
-        ASSERT_EQ(a, s.image()) << "moved " << moved << ": " << countOther(a, White) << " inked vs "
-                                << countOther(s.image(), White);
+    // The first frame paints everything, working out what is covered or,
+    // below its limit of overdraw, painting every operation band by band
+    // (in one band when there are lines, which the painter draws).
+    const struct {
+        double coverageFrom;
+        bool lines;
+    } cases[] = {{0.0, true}, {1e9, true}, {1e9, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.coverageFrom << (c.lines ? " with" : " without") << " lines");
+        // Both pictures come from one surface, so that both use the same
+        // rendered text.
+        Surface s(QSize(397, 283));
+        s.setCoverageFromOverdraw(c.coverageFrom);
+        std::vector<QImage> framed;
+        for (const int moved : {0, 23}) { // the second frame repaints what changed
+            s.beginFrame();
+            scene(s, moved, c.lines);
+            s.endFrame();
+            framed.push_back(s.image().copy());
+        }
+        for (const int moved : {0, 23}) {
+            s.cls();
+            scene(s, moved, c.lines); // outside a frame every operation is drawn at once
+            const QImage& a = framed[moved == 0 ? 0 : 1];
+            ASSERT_EQ(a, s.image()) << "moved " << moved << ": " << countOther(a, White)
+                                    << " inked vs " << countOther(s.image(), White);
+        }
     }
 }
 

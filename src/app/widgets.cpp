@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <algorithm>
 
 namespace quill {
 
@@ -65,8 +66,15 @@ void SurfaceView::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     const QImage& img = m_surface.image();
+    // Qt's raster engine hands a copy of 96 rows or more to its thread pool
+    // and waits for it; the copy itself is far quicker than that hand-over
+    // when the machine is busy, so it goes in strips on this thread.
+    constexpr int StripRows = 64;
     for (const QRect& r : e->region())
-        p.drawImage(r.topLeft(), img, r);
+        for (int y = r.top(); y <= r.bottom(); y += StripRows) {
+            const QRect strip(r.left(), y, r.width(), std::min(StripRows, r.bottom() + 1 - y));
+            p.drawImage(strip.topLeft(), img, strip);
+        }
     // Beyond the retained picture (a window larger than the screen): white.
     const QRegion outside = e->region().subtracted(QRegion(img.rect()));
     for (const QRect& o : outside)

@@ -12,7 +12,6 @@
 #include "model/vbtypes.h"
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -202,24 +201,25 @@ void MainPanel::cmdSavIm_Click() {
     outlineOnWorkspace = frameOf(outlineX1, outlineY1, outlineX2, outlineY2);
     picture6Surface.refresh();
 
-    ProgressBar1->setValue(0);
-    ProgressBar1->show();
-    Label1->show();
-    Label1->repaint();
-    // A new value paints the bar at once, which costs far more than a row
-    // of the capture: the bar moves only when the capture has taken long
-    // enough since it last moved for anyone to see it.
-    QElapsedTimer sinceShown;
-    sinceShown.start();
-    captureOutline(picture6Surface.image(), area, pixelColours, [&](float value) {
-        if (sinceShown.elapsed() >= 40) {
-            ProgressBar1->setValue(static_cast<int>(value));
-            sinceShown.restart();
-        }
-    });
+    // The label and the bar show a capture slow enough to be watched; a
+    // quicker one is over before they could be seen, and painting them
+    // would cost more than the capture itself. Once shown, a new value
+    // paints the bar at once, so the bar moves only when the capture has
+    // taken long enough since it last moved for anyone to see it.
+    CaptureProgressView progress;
+    progress.show = [this](float value) {
+        ProgressBar1->setValue(static_cast<int>(value));
+        ProgressBar1->show();
+        Label1->show();
+        Label1->repaint();
+    };
+    progress.move = [this](float value) { ProgressBar1->setValue(static_cast<int>(value)); };
     // The strip shows again where they were by the time the dialog is up.
-    Label1->hide();
-    ProgressBar1->hide();
+    progress.hide = [this] {
+        Label1->hide();
+        ProgressBar1->hide();
+    };
+    captureOutline(picture6Surface.image(), area, pixelColours, progress);
     startSave();
 }
 

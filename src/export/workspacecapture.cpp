@@ -1,5 +1,7 @@
 #include "export/workspacecapture.h"
 
+#include <QElapsedTimer>
+
 namespace quill {
 
 CapturedImage captureOutline(const QImage& picture, const OutlineArea& area,
@@ -20,6 +22,29 @@ void captureOutline(const QImage& picture, const OutlineArea& area, CapturedImag
     rows.width = rgb.width();
     rows.height = rgb.height();
     capturePixels(rows, area, into, onProgress);
+}
+
+void captureOutline(const QImage& picture, const OutlineArea& area, CapturedImage& into,
+                    const CaptureProgressView& view) {
+    QElapsedTimer clock;
+    clock.start();
+    bool shown = false;
+    qint64 moved = 0;
+    captureOutline(picture, area, into, [&](float value) {
+        const qint64 now = clock.elapsed();
+        if (!shown) {
+            if (now < view.quietMs)
+                return;
+            shown = true;
+            moved = now;
+            view.show(value);
+        } else if (now - moved >= view.stepMs) {
+            moved = now;
+            view.move(value);
+        }
+    });
+    if (shown)
+        view.hide();
 }
 
 } // namespace quill

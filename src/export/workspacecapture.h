@@ -5,6 +5,7 @@
 #include "export/capture.h"
 
 #include <QImage>
+#include <functional>
 
 namespace quill {
 
@@ -12,5 +13,19 @@ CapturedImage captureOutline(const QImage& picture, const OutlineArea& area,
                              const std::function<void(float)>& onProgress = {});
 void captureOutline(const QImage& picture, const OutlineArea& area, CapturedImage& into,
                     const std::function<void(float)>& onProgress = {});
+
+// What a capture shows while it runs: a label and a progress bar. They
+// appear only once the capture has run for `quietMs`, so that a capture too
+// quick for anyone to see them spares painting them; from then on the bar
+// follows the capture, moving at most once every `stepMs`.
+struct CaptureProgressView {
+    std::function<void(float)> show; // label and bar appear, the bar at this value
+    std::function<void(float)> move; // the bar takes this value
+    std::function<void()> hide;      // both disappear again
+    int quietMs = 50;
+    int stepMs = 40;
+};
+void captureOutline(const QImage& picture, const OutlineArea& area, CapturedImage& into,
+                    const CaptureProgressView& view);
 
 } // namespace quill

@@ -16,9 +16,17 @@
 // Outside frames the surface remembers where it drew since it was last
 // cleared, so clearing only has to whiten that, and it reports the area
 // changed since the last refresh, so the window repaints only that.
+//
+// The parts: surface.cpp holds the state and the drawing operations and
+// runs the frames; framerecord.h the record of a frame and its comparison
+// with the last; surfacepaint.cpp the painting of recorded operations into
+// the picture; coverage.h what later drawing covers, so that a crowded
+// repaint can leave it out; textcomposite.h the compositing of rendered
+// text.
 
 #include "render/colour.h"
 #include "render/fontface.h"
+#include "render/framerecord.h"
 #include "render/textcache.h"
 
 #include <QFontMetricsF>
@@ -102,6 +110,11 @@ public:
     // counts once. By default as much as the text cache holds, so that an
     // expression whose text fits the cache is always composited.
     void setFramePinnedBudget(std::size_t bytes) { m_framePinnedBudget = bytes; }
+    // A repaint of the whole surface works out which drawing later drawing
+    // covers (and leaves it out) only when the frame's operations together
+    // reach more than this many times the surface's pixels; below that,
+    // painting everything costs less than the working out.
+    void setCoverageFromOverdraw(double times) { m_coverageFromOverdraw = times; }
     // Draws text with its top-left corner at the drawing position, in the
     // foreground colour, without painting the background between glyphs.
     void print(const std::string& text);
@@ -133,79 +146,28 @@ public:
     TextCache& textCache() { return m_textCache; }
 
 private:
-    // One recorded drawing operation.
-    struct PlainText {
-        std::string text;
-        CanvasFont font;
-        QPointF baseline;
-    };
-    // Small and flat: a repaint records and compares tens of thousands.
-    // Within a frame, consecutive fills of one colour and consecutive
-    // copies of one block of one picture are recorded as one operation, a
-    // run, whose pieces are rectangles in the frame's flat list (a fill's
-    // pixels, a copy's destination), in drawing order.
-    struct DrawOp {
-        enum class Kind : std::uint8_t { Fill, Text, Copy, Line, PlainText };
-        QRect bounds; // every pixel it may change, within the surface
-        // Fill: the pixels; Copy: the source block; Line: the end points as
-        // topLeft() and bottomRight().
-        QRect rect;
-        QPoint at; // Text: where the mask goes; Copy: the destination
-        union {
-            const TextRun* run;     // Text, kept alive by the frame's run list
-            const PlainText* plain; // PlainText, likewise
-            qint64 sourceKey;       // Copy: the source picture's QImage::cacheKey()
-        };
-        QRgb colour = 0;
-        std::uint32_t source = 0; // Copy: index into the frame's source pictures
-        std::int16_t width = 1;   // Line: pen width
-        Kind kind = Kind::Fill;
-        // Fill and Copy in a frame: pieces [first, first + count) of the
-        // frame's rectangles; bounds is all of them together.
-        std::uint32_t first = 0;
-        std::uint32_t count = 0;
-        DrawOp() : sourceKey(0) {}
-        bool isRun() const { return count != 0; }
-        // Same kind and parameters, so that pieces of the two runs can be
-        // compared one by one.
-        bool sameRunAs(const DrawOp& o) const {
-            return kind == o.kind && colour == o.colour && sourceKey == o.sourceKey &&
-                   rect == o.rect;
-        }
-    };
-    // One piece of a run, as one drawing operation would be.
-    struct Piece {
-        std::uint32_t op;
-        std::uint32_t index; // into the frame's rectangles; for others, unused
-    };
-
     // Draws an operation now, or records it while a frame is open.
     void restartFrame();
     void submit(DrawOp op);
-    void appendPiece(DrawOp& run, const QRect& piece, const QRect& bounds);
-    // The pixels a piece of a run may change.
-    QRect pieceBounds(const DrawOp& op, const QRect& piece) const;
-    bool sameOp(const DrawOp& now, const DrawOp& was) const;
-    // Adds where two runs of the same kind differ, piece by piece.
-    void addRunChanges(const DrawOp& now, const DrawOp& was, std::vector<QRect>& changed) const;
-    void addOpBounds(const DrawOp& op, const std::vector<QRect>& pieces,
-                     std::vector<QRect>& changed) const;
-    void play(const DrawOp& op, const QRect& clip);
     void commitFrame();
+
+    // Painting recorded operations into the picture (surfacepaint.cpp).
     void paintRegion(const QRegion& region);
+    void paintEverything();
+    void play(const DrawOp& op, const QRect& clip);
     void copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest, const QRect& clip);
     void paintLine(const QLine& l, int width, QRgb colour, const QRect& clip);
     void paintPlainText(const PlainText& t, QRgb colour, const QRect& clip);
+    void fillPixels(const QRect& r, QRgb colour); // no bookkeeping
 
     QPainter& painter();
-    void fillPixels(const QRect& r, QRgb colour); // no bookkeeping
     void printUncached(const std::string& text);
     // The run the last frame drew for the text printed at the same place in
     // its order, if that was this text in this font; saves looking it up.
     const TextRun* remembered(const std::string& text) const;
     void notePrinted(const TextRun* run) {
         if (inFrame())
-            m_framePrinted.push_back(run);
+            m_frame.printed.push_back(run);
     }
     void endPainting() const;
     void touched(const QRect& r);
@@ -244,29 +206,20 @@ private:
     Area m_inked;
     Area m_damage;
     int m_frameDepth = 0;
-    std::vector<DrawOp> m_frameOps;   // the frame being recorded
-    std::vector<QRect> m_framePieces; // the pieces of its runs
-    std::vector<DrawOp> m_lastOps;    // what the picture shows
-    std::vector<QRect> m_lastPieces;
-    std::vector<Piece> m_shown; // what a repaint draws, kept for its room
-    // The pictures the frame's copies read from, each once in a row (all
-    // markers share one); outside a frame, the one being copied now.
-    std::vector<QImage> m_frameSources;
-    qint64 m_lastSourceKey = 0; // the cacheKey() of m_frameSources.back()
-    // What the recorded text operations point to, each once, kept alive
-    // for as long as their frame is compared with the next.
-    std::vector<std::shared_ptr<const TextRun>> m_frameRuns, m_lastRuns;
-    std::vector<std::shared_ptr<const PlainText>> m_framePlain, m_lastPlain;
-    // Every print of the frame in order: the run it drew, kept alive by the
-    // run lists, or null. m_lastPrinted holds runs of text cache generation
-    // m_printedGeneration.
-    std::vector<const TextRun*> m_framePrinted, m_lastPrinted;
-    std::uint64_t m_frameGeneration = 0; // the cache's when the frame began
-    std::uint64_t m_printedGeneration = 0;
-    bool m_lastValid = false; // m_lastOps describes the picture
+    FrameRecord m_frame; // the frame being recorded
+    FrameRecord m_last;  // what the picture shows, when m_lastValid
+    bool m_lastValid = false;
+    // Outside a frame, m_frame.sources holds the one picture being copied
+    // now; in a frame, m_lastSourceKey is the cacheKey() of its last one.
+    qint64 m_lastSourceKey = 0;
     std::size_t m_framePinnedBytes = 0;
     std::size_t m_framePinnedBudget = std::size_t(256) * 1024 * 1024;
     std::uint64_t m_frameSerial = 0; // changes whenever a frame record starts afresh
+    double m_coverageFromOverdraw = 32;
+    // What a repaint draws, kept for its room: in order for a region, and
+    // per band of rows for everything.
+    std::vector<Piece> m_shown;
+    std::vector<std::vector<Piece>> m_bands;
     std::function<void(const QRegion&)> m_refresh;
     TextCache m_textCache;
 };

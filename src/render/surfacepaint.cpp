@@ -1,0 +1,237 @@
+// Painting a frame's recorded operations into the surface's picture: where
+// the frame differs from the last one, or everywhere.
+
+#include "render/coverage.h"
+#include "render/rects.h"
+#include "render/surface.h"
+#include "render/textcomposite.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cstring>
+
+namespace quill {
+
+namespace {
+// Rows painted together by a repaint of the whole surface.
+constexpr int BandRows = 32;
+} // namespace
+
+// Paints the frame's operations into a region of disjoint rectangles. Only
+// the operations that can still show are played: walking back from the
+// last, an operation that lies wholly on pixels a later one paints over
+// opaquely is left out, and so is the background where nothing shows
+// through. The pixels are exactly those of playing every operation.
+void Surface::paintRegion(const QRegion& region) {
+    if (region.isEmpty())
+        return;
+    const QRect around = region.boundingRect();
+    const std::vector<QRect> rects(region.begin(), region.end());
+    // One walk over the rectangle round the region. Its pixels outside the
+    // region are not painted, so they count as covered from the start.
+    Coverage covered(around);
+    for (const QRect& r : QRegion(around).subtracted(region))
+        covered.addRect(r);
+    std::vector<Piece>& shown = m_shown;
+    shown.clear();
+    for (std::size_t i = m_frame.ops.size(); i-- > 0 && !covered.complete();) {
+        const DrawOp& op = m_frame.ops[i];
+        if (!overlaps(op.bounds, around))
+            continue;
+        if (op.isRun()) {
+            // Fills and copies set every pixel they reach.
+            const bool copy = op.kind == DrawOp::Kind::Copy;
+            for (std::uint32_t k = op.first + op.count; k-- > op.first && !covered.complete();) {
+                const QRect& piece = m_frame.pieces[k];
+                const QRect b = copy ? clipped(piece, m_imageRect) : piece;
+                if (!overlaps(b, around) || covered.covers(b))
+                    continue;
+                shown.push_back(Piece{static_cast<std::uint32_t>(i), k});
+                covered.addRect(b);
+            }
+            continue;
+        }
+        if (covered.covers(op.bounds))
+            continue;
+        shown.push_back(Piece{static_cast<std::uint32_t>(i), 0});
+        switch (op.kind) {
+        case DrawOp::Kind::Text:
+            covered.addSolidText(*op.run, op.at, m_imageRect);
+            break;
+        case DrawOp::Kind::Fill:
+        case DrawOp::Kind::Copy: // always runs in a frame
+        case DrawOp::Kind::Line:
+        case DrawOp::Kind::PlainText:
+            break; // antialiased or not known pixel by pixel: covers nothing
+        }
+    }
+    if (!covered.complete())
+        for (const QRect& r : rects)
+            fillPixels(r, bgrToRgb(m_background));
+    // The rectangles do not overlap, so painting operation by operation
+    // gives every pixel its operations in order.
+    for (std::size_t j = shown.size(); j-- > 0;) {
+        const DrawOp& op = m_frame.ops[shown[j].op];
+        if (op.isRun()) {
+            const QRect& piece = m_frame.pieces[shown[j].index];
+            const QRect b = pieceBounds(op, piece, m_imageRect);
+            for (const QRect& r : rects) {
+                if (!overlaps(b, r))
+                    continue;
+                if (op.kind == DrawOp::Kind::Fill)
+                    fillPixels(clipped(piece, r), op.colour);
+                else
+                    copyPixels(m_frame.sources[op.source], op.rect, piece.topLeft(), r);
+            }
+            continue;
+        }
+        for (const QRect& r : rects)
+            if (overlaps(op.bounds, r))
+                play(op, r);
+    }
+    for (const QRect& r : rects)
+        m_damage.add(r, m_imageRect);
+}
+
+// Paints every operation of the frame over the background, in order, a
+// band of rows at a time: a band stays in the processor's cache while the
+// background and everything on it are painted, where painting operation by
+// operation over the whole surface would fetch its pixels again for each.
+// Lines and plain text are drawn by the painter, whose pixels can shift
+// where a band's edge cuts them: a frame with any is painted as one band.
+void Surface::paintEverything() {
+    const int rows = m_frame.painterDrawn ? m_imageRect.height() : BandRows;
+    const int bandCount = (m_imageRect.height() + rows - 1) / rows;
+    if (m_bands.size() < static_cast<std::size_t>(bandCount))
+        m_bands.resize(static_cast<std::size_t>(bandCount));
+    for (int b = 0; b < bandCount; ++b)
+        m_bands[static_cast<std::size_t>(b)].clear();
+    auto sort = [&](const QRect& bounds, Piece piece) {
+        const int last = bounds.bottom() / rows;
+        for (int b = bounds.top() / rows; b <= last; ++b)
+            m_bands[static_cast<std::size_t>(b)].push_back(piece);
+    };
+    for (std::size_t i = 0; i < m_frame.ops.size(); ++i) {
+        const DrawOp& op = m_frame.ops[i];
+        const auto index = static_cast<std::uint32_t>(i);
+        if (!op.isRun()) {
+            sort(op.bounds, Piece{index, 0});
+            continue;
+        }
+        for (std::uint32_t k = op.first; k < op.first + op.count; ++k)
+            sort(pieceBounds(op, m_frame.pieces[k], m_imageRect), Piece{index, k});
+    }
+    const QRgb background = bgrToRgb(m_background);
+    for (int b = 0; b < bandCount; ++b) {
+        const QRect band = clipped(QRect(0, b * rows, m_imageRect.width(), rows), m_imageRect);
+        fillPixels(band, background);
+        for (const Piece& piece : m_bands[static_cast<std::size_t>(b)]) {
+            const DrawOp& op = m_frame.ops[piece.op];
+            if (!op.isRun()) {
+                play(op, band);
+            } else if (op.kind == DrawOp::Kind::Fill) {
+                fillPixels(clipped(m_frame.pieces[piece.index], band), op.colour);
+            } else {
+                copyPixels(m_frame.sources[op.source], op.rect,
+                           m_frame.pieces[piece.index].topLeft(), band);
+            }
+        }
+    }
+    m_damage.addAll();
+}
+
+void Surface::paintPlainText(const PlainText& t, QRgb colour, const QRect& clip) {
+    QPainter& p = painter();
+    p.save();
+    p.setClipRect(clip);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setRenderHint(QPainter::TextAntialiasing, true);
+    p.setFont(makeQFont(t.font));
+    p.setPen(QColor(colour));
+    p.drawText(t.baseline, fromLatin1(t.text));
+    p.restore();
+}
+
+void Surface::fillPixels(const QRect& r, QRgb colour) {
+    const QRect c = clipped(r, m_imageRect);
+    if (c.isEmpty())
+        return;
+    uchar* const bits = m_image.bits();
+    const qsizetype stride = m_image.bytesPerLine();
+    const QRgb value = colour | 0xFF000000u;
+    const auto bytes = static_cast<std::size_t>(c.width()) * sizeof(QRgb);
+    if (value == 0xFFFFFFFFu) { // white, the usual background: every byte alike
+        for (int y = c.top(); y <= c.bottom(); ++y)
+            std::memset(bits + y * stride + c.left() * static_cast<qsizetype>(sizeof(QRgb)), 0xFF,
+                        bytes);
+        return;
+    }
+    for (int y = c.top(); y <= c.bottom(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(bits + y * stride);
+        std::fill(row + c.left(), row + c.right() + 1, value);
+    }
+}
+
+void Surface::paintLine(const QLine& l, int width, QRgb colour, const QRect& clip) {
+    QPainter& p = painter();
+    p.save();
+    p.setClipRect(clip);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(QColor(colour), width, Qt::SolidLine, Qt::FlatCap));
+    p.drawLine(l);
+    p.restore();
+}
+
+void Surface::copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest,
+                         const QRect& clip) {
+    const QRect target = clipped(clipped(QRect(dest, sourceRect.size()), m_imageRect), clip);
+    if (target.isEmpty())
+        return;
+    // Parts of the block beyond the source picture (or all of it, for an
+    // empty picture) copy as black, like a blank memory bitmap.
+    const QRect available = sourceRect.intersected(source.rect());
+    if (available != sourceRect)
+        fillPixels(target, qRgb(0, 0, 0));
+    if (available.isEmpty())
+        return;
+    const QImage* src = &source;
+    QImage converted;
+    if (source.format() != QImage::Format_RGB32 && source.format() != QImage::Format_ARGB32) {
+        converted = source.convertToFormat(QImage::Format_RGB32);
+        src = &converted;
+    }
+    const QPoint shift = dest - sourceRect.topLeft();
+    const QRect copy = available.translated(shift).intersected(target);
+    uchar* const bits = m_image.bits();
+    const qsizetype stride = m_image.bytesPerLine();
+    for (int y = copy.top(); y <= copy.bottom(); ++y) {
+        const auto* from = reinterpret_cast<const QRgb*>(src->constScanLine(y - shift.y())) +
+                           (copy.left() - shift.x());
+        auto* to = reinterpret_cast<QRgb*>(bits + y * stride) + copy.left();
+        for (int x = 0; x < copy.width(); ++x)
+            to[x] = from[x] | 0xFF000000u;
+    }
+}
+
+void Surface::play(const DrawOp& op, const QRect& clip) {
+    switch (op.kind) {
+    case DrawOp::Kind::Fill:
+        fillPixels(clipped(op.bounds, clip), op.colour);
+        break;
+    case DrawOp::Kind::Text:
+        compositeMask(m_image, *op.run, op.at, op.colour, clip);
+        break;
+    case DrawOp::Kind::Copy:
+        copyPixels(m_frame.sources[op.source], op.rect, op.at, clip);
+        break;
+    case DrawOp::Kind::Line:
+        paintLine(QLine(op.rect.topLeft(), op.rect.bottomRight()), op.width, op.colour, clip);
+        break;
+    case DrawOp::Kind::PlainText:
+        paintPlainText(*op.plain, op.colour, clip);
+        break;
+    }
+}
+
+} // namespace quill

@@ -1,0 +1,18 @@
+#pragma once
+// Text compositing: a rendered text's coverage mask put onto a picture in
+// one colour. Solid coverage takes the colour, partial coverage blends with
+// what lies beneath, none leaves the pixel as it was.
+
+#include "render/textcache.h"
+
+#include <QImage>
+#include <QPoint>
+#include <QRect>
+
+namespace quill {
+
+// Composites `run`'s mask with its top-left corner at `at` onto an RGB32
+// picture, within `clip`.
+void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, const QRect& clip);
+
+} // namespace quill
