@@ -56,9 +56,10 @@ void runEditBenchmarks(MainPanel& w, bool quick) {
     // A one-row step: a handle moved and let go.
     const auto row = static_cast<std::size_t>(w.expression.lastTextItem / 2);
     auto oneRowStep = [&] {
-        w.expression.TextItems.markerX[row] = static_cast<std::int16_t>(
-            w.expression.TextItems.markerX[row] + 3);
-        w.expression.TextItems.x[row] = static_cast<std::int16_t>(w.expression.TextItems.x[row] + 3);
+        w.expression.TextItems.markerX[row] =
+            static_cast<std::int16_t>(w.expression.TextItems.markerX[row] + 3);
+        w.expression.TextItems.x[row] =
+            static_cast<std::int16_t>(w.expression.TextItems.x[row] + 3);
         w.expressionChanged();
         w.Redraw();
     };

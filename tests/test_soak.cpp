@@ -62,10 +62,13 @@ long long envNumber(const char* name, long long fallback) {
 class SoakPlatform : public test::ScriptedPlatform {
 public:
     std::function<std::optional<QString>(const FileDialogRequest&, bool save)> answer;
-    long long messageCount = 0;
+    long long messageCount = 0; // " :-  file saved" confirmations; failures are not counted
     long long dialogCount = 0;
 
-    void messageBox(QWidget*, const MessageBoxRequest&) override { ++messageCount; }
+    void messageBox(QWidget*, const MessageBoxRequest& r) override {
+        if (r.icon != MessageIcon::Critical)
+            ++messageCount;
+    }
     std::optional<QString> getSaveFileName(QWidget*, const FileDialogRequest& r) override {
         ++dialogCount;
         return answer(r, true);

@@ -14,16 +14,7 @@
 
 namespace quill {
 
-void MainPanel::expressionChanged() {
-    changeTracker.markChanged();
-    history.record(expression, changeTracker.current());
-    m_hasLiveItem = hasLiveItem(expression);
-    updateEditMenu();
-}
-
-void MainPanel::expressionReplaced() {
-    changeTracker.markChanged();
-    changeTracker.markKept();
+void MainPanel::recordHistoryStep() {
     history.record(expression, changeTracker.current());
     m_hasLiveItem = hasLiveItem(expression);
     updateEditMenu();
@@ -113,8 +104,8 @@ void MainPanel::Paste_Click() {
         return;
     if (!appendLiveItems(expression, *pasted))
         return; // would not fit: the expression stays as it was
-    expressionChanged();
     Redraw();
+    expressionChanged();
 }
 
 } // namespace quill
