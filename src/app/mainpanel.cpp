@@ -265,7 +265,7 @@ void MainPanel::connectControls() {
     connect(mnuRedo, &QAction::triggered, this, [this] { Redo_Click(); });
     connect(mnuCopy, &QAction::triggered, this, [this] { Copy_Click(); });
     connect(mnuPaste, &QAction::triggered, this, [this] { Paste_Click(); });
-    connect(mnuEdit, &QMenu::aboutToShow, this, [this] { updateEditMenu(); });
+    connect(mnuEdit, &QMenu::aboutToShow, this, [this] { clipboardChanged(true); });
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         connect(clipboard, &QClipboard::dataChanged, this, [this] { clipboardChanged(); });
     clipboardChanged();

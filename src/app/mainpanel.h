@@ -252,7 +252,7 @@ private:
     void typingBoxKeyDown(QKeyEvent* e);
     void typingBoxKeyUp(QKeyEvent* e);
 
-    void clipboardChanged();
+    void clipboardChanged(bool lookInside = false);
     // The tables as they are now are the history's next step.
     void recordHistoryStep();
 

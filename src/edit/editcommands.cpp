@@ -31,12 +31,19 @@ void MainPanel::updateEditMenu() {
     mnuPaste->setEnabled(editable && m_clipboardHasExpression);
 }
 
-void MainPanel::clipboardChanged() {
+void MainPanel::clipboardChanged(bool lookInside) {
     const QClipboard* clipboard = QGuiApplication::clipboard();
     const QMimeData* offer = clipboard ? clipboard->mimeData() : nullptr;
-    m_clipboardHasExpression =
-        offer && (offer->hasFormat(QString::fromLatin1(ExpressionMimeType)) ||
-                  offer->hasFormat(QStringLiteral("image/png")));
+    if (!offer)
+        m_clipboardHasExpression = false;
+    else if (offer->hasFormat(QString::fromLatin1(ExpressionMimeType)))
+        m_clipboardHasExpression = true;
+    else if (!offer->hasFormat(QStringLiteral("image/png")))
+        m_clipboardHasExpression = false;
+    else
+        // Whether a picture carries an expression takes reading it, which
+        // waits for the program that offers it: only when the menu opens.
+        m_clipboardHasExpression = !lookInside || expressionFromClipboard(offer).has_value();
     updateEditMenu();
 }
 
