@@ -21,12 +21,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <string>
-#include <algorithm>
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -685,8 +685,9 @@ TEST_F(ExportCli, PipesAndDevicesAreRefusedWithoutWaiting) {
     const QString p = QStringLiteral("corvel-quillmark-export: ");
     const RunResult r = run({fifo, QStringLiteral("/dev/zero"), good});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, p + fifo + QStringLiteral(": is a named pipe (FIFO), not an expression file\n") +
-                         p + QStringLiteral("/dev/zero: is a device, not an expression file\n"));
+    EXPECT_EQ(r.err, p + fifo +
+                         QStringLiteral(": is a named pipe (FIFO), not an expression file\n") + p +
+                         QStringLiteral("/dev/zero: is a device, not an expression file\n"));
     EXPECT_TRUE(QFile::exists(at(QStringLiteral("good.bmp"))));
 }
 

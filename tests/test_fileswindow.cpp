@@ -19,13 +19,13 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cerrno>
+#include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <cerrno>
-#include <cstring>
-#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <tuple>
@@ -166,8 +166,8 @@ TEST_F(FilesWindow, FailedSaveKeepsTheOldFileAndSaysWhy) {
     ASSERT_EQ(platform.messages.size(), std::size(reasons));
     for (std::size_t i = 0; i < std::size(reasons); ++i) {
         const MessageBoxRequest& m = platform.messages[i];
-        EXPECT_EQ(std::tuple(m.title, m.icon), std::tuple(QStringLiteral("Save"),
-                                                          MessageIcon::Critical));
+        EXPECT_EQ(std::tuple(m.title, m.icon),
+                  std::tuple(QStringLiteral("Save"), MessageIcon::Critical));
         EXPECT_TRUE(m.text.contains(i == 0 ? old : at("missing folder/new.exp")) &&
                     m.text.contains(reasons[i]))
             << m.text.toStdString();
@@ -201,8 +201,7 @@ TEST_F(FilesWindow, SaveOntoAFullDiskSaysWhyAndKeepsTheOldFile) {
     EXPECT_EQ(std::tuple(platform.messages[0].title, platform.messages[0].icon),
               std::tuple(QStringLiteral("Save"), MessageIcon::Critical));
     EXPECT_TRUE(platform.messages[0].text.contains(fs.at("drawing.exp")) &&
-                platform.messages[0].text.contains(
-                    QString::fromLocal8Bit(std::strerror(ENOSPC))))
+                platform.messages[0].text.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
         << platform.messages[0].text.toStdString();
     platform.messages.clear();
     EXPECT_EQ(readAll(fs.at("drawing.exp")), old);
@@ -335,7 +334,10 @@ TEST_F(FilesWindow, RefusedFileChangesNothingOnScreenAndSaysWhy) {
              "409c0000") +
              QByteArray(12 * 40001, '\0'),
          "the horizontal lines table announces 40001 rows"},
-        {"negative row count", hex("00000000ffff""feffffff"), "a row count is negative"},
+        {"negative row count",
+         hex("00000000ffff"
+             "feffffff"),
+         "a row count is negative"},
         {"string count past the end",
          hex("ffff00000000"
              "00000000"

@@ -446,8 +446,8 @@ void MainPanel::closeEvent(QCloseEvent* e) {
 bool MainPanel::ConfirmDiscardChanges() {
     if (!changeTracker.hasUnsavedChanges() || m_letGo == changeTracker.current())
         return true;
-    switch (m_platform.askSave(
-        this, {QStringLiteral("Save the changes to this expression?"), windowTitle()})) {
+    switch (m_platform.askSave(this, {QStringLiteral("Save the changes to this expression?"),
+                                      QStringLiteral("Corvel Quillmark")})) {
     case SaveAnswer::Save:
         return SaveExpression();
     case SaveAnswer::Discard:

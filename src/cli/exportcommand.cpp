@@ -12,9 +12,9 @@
 #include <QFile>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,7 +45,8 @@ bool isFolder(const QString& path) {
 
 // Both names lead to one file (after links).
 bool sameFile(const QString& a, const QString& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return ::stat(encodeFileName(a).constData(), &sa) == 0 &&
            ::stat(encodeFileName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
@@ -226,9 +227,8 @@ void Exporter::writeOutput(const QString& input, const QString& path, QByteArray
         return refuse(path, QStringLiteral("exists (use --force to replace it)"));
     if (!m_options.outDir.isEmpty() && !isFolder(m_options.outDir)) {
         if (const int err = makeFolders(m_options.outDir))
-            return refuse(m_options.outDir,
-                          QStringLiteral("the output folder cannot be made (%1)")
-                              .arg(QString::fromLocal8Bit(std::strerror(err))));
+            return refuse(m_options.outDir, QStringLiteral("the output folder cannot be made (%1)")
+                                                .arg(QString::fromLocal8Bit(std::strerror(err))));
     }
     m_claimed.insert(key);
     pending.m_writes.push_back(

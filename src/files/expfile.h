@@ -23,10 +23,10 @@ inline constexpr qint64 MaxExpFileBytes = qint64(256) * 1024 * 1024;
 // that grows while it is read can make it read without end.
 struct BoundedRead {
     enum class Outcome { Ok, TooLarge, NotAFile, Failed } outcome = Outcome::Failed;
-    QByteArray bytes; // the whole file when Ok
-    QString error;    // the system's or the device's message when Failed;
-                      // what the name is instead when NotAFile ("a folder",
-                      // "a named pipe (FIFO)", "a socket", "a device")
+    QByteArray bytes;  // the whole file when Ok
+    QString error;     // the system's or the device's message when Failed;
+                       // what the name is instead when NotAFile ("a folder",
+                       // "a named pipe (FIFO)", "a socket", "a device")
     int errorCode = 0; // the system's error number, when it gave one
 };
 BoundedRead readFileUpTo(QFile& file, qint64 limit);

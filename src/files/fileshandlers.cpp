@@ -37,7 +37,8 @@ bool MainPanel::SaveExpression() {
         m_platform.messageBox(this, {*path + QStringLiteral(" :-  file saved"),
                                      QStringLiteral("Save Expression"), MessageIcon::Information});
     } else {
-        m_platform.messageBox(this, {result.message, QStringLiteral("Save"), MessageIcon::Critical});
+        m_platform.messageBox(this,
+                              {result.message, QStringLiteral("Save"), MessageIcon::Critical});
     }
     Picture4->setFocus();
     return result.ok;
@@ -62,7 +63,8 @@ bool MainPanel::OpenExpressionFile(const QString& path) {
     LoadResult result = loadExpressionFile(path, expression);
     if (!result.ok) {
         // Refused as a whole: the expression on screen stays as it was.
-        m_platform.messageBox(this, {result.message, QStringLiteral("Open"), MessageIcon::Critical});
+        m_platform.messageBox(this,
+                              {result.message, QStringLiteral("Open"), MessageIcon::Critical});
         Picture4->setFocus();
         return false;
     }

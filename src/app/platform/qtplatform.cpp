@@ -67,10 +67,10 @@ QImage QtPlatform::loadPicture(const QString& path) {
 }
 
 void QtPlatform::messageBox(QWidget* parent, const MessageBoxRequest& request) {
-    const QMessageBox::Icon icon = request.icon == MessageIcon::Information ? QMessageBox::Information
-                                   : request.icon == MessageIcon::Exclamation
-                                       ? QMessageBox::Warning
-                                       : QMessageBox::Critical;
+    const QMessageBox::Icon icon =
+        request.icon == MessageIcon::Information   ? QMessageBox::Information
+        : request.icon == MessageIcon::Exclamation ? QMessageBox::Warning
+                                                   : QMessageBox::Critical;
     QMessageBox box(icon, request.title, request.text, QMessageBox::Ok, parent);
     box.exec();
 }
