@@ -465,12 +465,14 @@ void MainPanel::commitDataRequest(QSessionManager& manager) {
     // Without leave to ask, nothing can be saved or refused.
     if (!manager.allowsInteraction())
         return;
-    const bool mayEnd = ConfirmDiscardChanges();
-    manager.release();
-    if (mayEnd)
+    // Cancelling keeps the interaction until the session manager is told
+    // with it that the session goes on.
+    if (ConfirmDiscardChanges()) {
         m_letGo = changeTracker.current();
-    else
+        manager.release();
+    } else {
         manager.cancel();
+    }
 }
 
 void MainPanel::expressionChanged() {

@@ -9,15 +9,17 @@ old files byte for byte and nothing else; a name typed without an extension
 is saved with ".exp", and the overwrite question comes for that name; with
 unsaved changes the window's close button, File > New, File > Open and
 File > Exit ask "Save the changes to this expression?", and Save, Discard
-and Cancel each do what they say; without changes nothing asks.
+and Cancel each do what they say; without changes nothing asks. The end of
+the desktop session asks too: a tiny X session manager (tinysm) ends it.
 
 The tmpfs is mounted as root, or, for anyone else, in a user and mount
 namespace the run starts itself again in (unshare).
 
-usage: e2e_keep.py EDITOR ARTEFACT_DIR
+usage: e2e_keep.py EDITOR ARTEFACT_DIR TINYSM
 """
 
 import os
+import select
 import shutil
 import subprocess
 import sys
@@ -55,6 +57,60 @@ class TinyDisk:
     def remove(self):
         subprocess.run(["umount", self.path], capture_output=True)
         os.rmdir(self.path)
+
+
+class SessionManager:
+    """quillmark-tinysm: ends the desktop session on request and reports
+    what its client does, one event a line."""
+
+    def __init__(self, program):
+        self.proc = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.pending = b""  # read, not yet taken as lines
+        first = self.event()
+        if not first or not first.startswith("SESSION_MANAGER="):
+            raise Failure("tinysm did not start: %r" % first)
+        self.address = first.split("=", 1)[1]
+
+    def event(self, timeout=E.STEP_TIMEOUT):
+        """The next line, read straight from the pipe (a buffered reader
+        would hide lines it has read ahead from select)."""
+        fd = self.proc.stdout.fileno()
+        while b"\n" not in self.pending:
+            if not select.select([fd], [], [], timeout)[0]:
+                return None
+            chunk = os.read(fd, 4096)
+            if not chunk:
+                return None
+            self.pending += chunk
+        line, self.pending = self.pending.split(b"\n", 1)
+        return line.decode().strip()
+
+    def expect(self, *events):
+        for want in events:
+            got = self.event()
+            if got != want:
+                raise Failure("session manager: %r, expected %r" % (got, want))
+
+    def end_session(self):
+        self.proc.stdin.write(b"shutdown\n")
+        self.proc.stdin.flush()
+
+    def stop(self):
+        self.proc.kill()
+        self.proc.wait()
+
+
+class Session(E.Session):
+    """The e2e session, with the editor in the desktop session of tinysm."""
+
+    def __init__(self, editor, artefacts, manager):
+        super().__init__(editor, artefacts)
+        self.manager = manager
+
+    def spawn(self, args, **kw):
+        if args[0] == self.editor:
+            kw["env"] = dict(kw["env"], SESSION_MANAGER=self.manager.address)
+        return super().spawn(args, **kw)
 
 
 def read(path):
@@ -130,6 +186,7 @@ def run(s, disk, how):
     s.say("a tmpfs mounted " + how)
     wid = s.wait_window(MAIN)
     s.calibrate(wid)
+    s.manager.expect("registered")  # the editor is in the desktop session
 
     # Open of a named pipe no one writes to: its message at once, and the
     # window goes on answering. Nothing changed yet, so nothing asks.
@@ -243,19 +300,33 @@ def run(s, disk, how):
         raise Failure("Exit went on after a failed Save")
     main_focus(s, wid)
     s.wait_markers("the expression still there", [(300, 300)])
-    s.menu("x")
+    s.say("Exit: Cancel stayed, a failed Save stayed")
+
+    # The desktop session ends: asked with the session manager's leave;
+    # Cancel stops the logout, Discard lets it end the program.
+    sm = s.manager
+    sm.end_session()
+    sm.expect("interact-request")
+    question(s, "cancel")
+    sm.expect("interact-done cancel=1", "save-done", "cancelled")
+    main_focus(s, wid)
+    s.wait_markers("the expression still there", [(300, 300)])
+    sm.end_session()
+    sm.expect("interact-request")
     question(s, "discard")
+    sm.expect("interact-done cancel=0", "save-done", "die")
     s.wait("the editor to exit", lambda: s.app.poll() is not None, check_app=False)
     if s.app.returncode != 0:
         raise Failure("the editor exited with status %s" % s.app.returncode)
+    no_question(s)
     if read(os.path.join(disk.path, "drawing.exp")) != old:
         raise Failure("the failed Save on Exit changed the old file")
     E.check_log(s)
-    s.say("Exit: Cancel stayed, a failed Save stayed, Discard ended the program")
+    s.say("session end: asked, Cancel stopped the logout, Discard ended the program")
 
 
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) != 4:
         print(__doc__)
         return 2
     if os.geteuid() != 0 and not os.environ.get("QUILLMARK_IN_USER_NAMESPACE"):
@@ -270,7 +341,8 @@ def main():
     art = sys.argv[2]
     shutil.rmtree(art, ignore_errors=True)
     os.makedirs(art)
-    s = E.Session(sys.argv[1], art)
+    manager = SessionManager(sys.argv[3])
+    s = Session(sys.argv[1], art, manager)
     disk = None
     try:
         disk = TinyDisk()
@@ -283,6 +355,7 @@ def main():
         return 1
     finally:
         s.stop()
+        manager.stop()
         if disk:
             disk.remove()
 
