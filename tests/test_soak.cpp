@@ -73,8 +73,19 @@ public:
         ++dialogCount;
         return answer(r, true);
     }
+    // The save question, answered by the stream.
+    std::function<SaveAnswer()> question;
+    long long questionCount = 0;
+    SaveAnswer lastAnswer = SaveAnswer::Cancel;
+    long long openDialogCount = 0;
+
+    SaveAnswer askSave(QWidget*, const SaveQuestion&) override {
+        ++questionCount;
+        return lastAnswer = question();
+    }
     std::optional<QString> getOpenFileName(QWidget*, const FileDialogRequest& r) override {
         ++dialogCount;
+        ++openDialogCount;
         return answer(r, false);
     }
     void showHelp(const QString&, const QString&) override {}
@@ -253,6 +264,9 @@ public:
     QTemporaryDir tmp;
     std::deque<std::string> recent; // the last events, for a failure report
     std::map<QString, Expression> savedFiles;
+    // The expression as last saved, opened or cleared: while the window's
+    // differs from it, New and Open must ask before letting it go.
+    Expression kept;
     QString pendingSave; // the name the save dialog answered, if any
     bool pendingCancel = false;
     QWidget* grabbed = nullptr;
@@ -615,40 +629,57 @@ public:
     void fileCommand() {
         const int r = pick(10);
         const Expression before = w->expression;
+        const bool unkept = !(before == kept);
+        const long long questions = platform.questionCount;
+        const long long messages = platform.messageCount;
+        // After the command: was it asked, did it go on, and was the
+        // expression saved by the question's Save.
+        auto outcome = [&](const char* command) {
+            const bool asked = platform.questionCount != questions;
+            if (unkept && !asked)
+                failure = std::string(command) + " let unsaved changes go without asking";
+            const bool savedFirst = asked && platform.lastAnswer == SaveAnswer::Save &&
+                                    platform.messageCount != messages;
+            if (savedFirst)
+                noteSaved(before);
+            return !asked || platform.lastAnswer == SaveAnswer::Discard || savedFirst;
+        };
         if (r < 3) {
             note("File > New");
+            pendingSave.clear();
             w->mnuNew->trigger();
+            if (outcome("File > New")) {
+                if (w->expression.textItemsExist != VbFalse ||
+                    w->expression.hLinesExist != VbFalse || w->expression.vLinesExist != VbFalse)
+                    failure = "File > New left items";
+                kept = w->expression;
+            } else if (!(w->expression == before)) {
+                failure = "a File > New that did not go on changed the expression";
+            }
         } else if (r < 7) {
             pendingSave.clear();
-            const long long messages = platform.messageCount;
             note("File > Save");
             w->mnuSave->trigger();
-            if (platform.messageCount != messages && !pendingSave.isEmpty()) {
-                ++saves;
-                savedFiles[pendingSave] = before;
-                const QByteArray bytes = test::readAll(pendingSave);
-                const DecodeResult d =
-                    decodeExpression(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                     static_cast<std::size_t>(bytes.size()), Expression{});
-                if (!d.ok)
-                    failure = "a saved file does not open again: " + d.message;
-                else if (const std::string diff = differsFromSaved(d.expression, before);
-                         !diff.empty())
-                    failure = "a saved file reads back different: " + diff;
-            }
+            if (platform.messageCount != messages && !pendingSave.isEmpty())
+                noteSaved(before);
         } else {
             note("File > Open");
-            const long long dialogs = platform.dialogCount;
+            const long long opensAsked = platform.openDialogCount;
+            pendingSave.clear();
             lastOpen = std::nullopt;
             w->mnuOpen->trigger();
             const std::optional<QString> chosen = lastOpen;
-            if (platform.dialogCount == dialogs)
+            if (!outcome("File > Open")) {
+                if (!(w->expression == before))
+                    failure = "a File > Open that did not go on changed the expression";
+            } else if (platform.openDialogCount == opensAsked) {
                 failure = "File > Open asked for no file";
-            else if (chosen && savedFiles.count(*chosen)) {
+            } else if (chosen && savedFiles.count(*chosen)) {
                 ++opens;
                 if (const std::string diff = differsFromSaved(w->expression, savedFiles[*chosen]);
                     !diff.empty())
                     failure = "an opened file gives other tables than were saved: " + diff;
+                kept = w->expression;
             } else if (chosen && !(w->expression == before)) {
                 failure = "a missing or broken file changed the expression";
             }
@@ -667,6 +698,21 @@ public:
         QWidget* focus = QApplication::focusWidget();
         note("edit key " + std::to_string(key) + (mods & Qt::ShiftModifier ? " with Shift" : ""));
         QTest::keyClick(focus ? focus : w.get(), key, mods);
+    }
+
+    // A File > Save, on its own or for the question, wrote `saved`.
+    void noteSaved(const Expression& saved) {
+        ++saves;
+        savedFiles[pendingSave] = saved;
+        kept = saved;
+        const QByteArray bytes = test::readAll(pendingSave);
+        const DecodeResult d =
+            decodeExpression(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                             static_cast<std::size_t>(bytes.size()), Expression{});
+        if (!d.ok)
+            failure = "a saved file does not open again: " + d.message;
+        else if (const std::string diff = differsFromSaved(d.expression, saved); !diff.empty())
+            failure = "a saved file reads back different: " + diff;
     }
 
     std::string failure;
@@ -720,8 +766,13 @@ TEST(Soak, RandomEventsKeepEveryInvariant) {
     soak.platform.answer = [&soak](const FileDialogRequest& q, bool save) {
         return soak.answer(q, save);
     };
+    soak.platform.question = [&soak] {
+        const int r = soak.pick(10);
+        return r < 3 ? SaveAnswer::Save : r < 7 ? SaveAnswer::Discard : SaveAnswer::Cancel;
+    };
     soak.w = test::openActiveMainPanel(soak.platform);
     ASSERT_TRUE(soak.w);
+    soak.kept = soak.w->expression;
 
     QElapsedTimer clock;
     clock.start();

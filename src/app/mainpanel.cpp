@@ -3,6 +3,7 @@
 #include "app/captionbutton.h"
 #include "app/inputwatch.h"
 #include "app/widgets.h"
+#include "edit/hotspot.h"
 #include "edit/keycodes.h"
 #include "edit/tables.h"
 #include "render/fontface.h"
@@ -481,7 +482,10 @@ void MainPanel::expressionChanged() {
 }
 
 void MainPanel::expressionReplaced() {
-    rowAtPress.reset(); // a drag under way no longer holds a row of these tables
+    // A drag under way goes on in the new tables: what it changes is
+    // measured from the row as it is in them now.
+    if (rowAtPress)
+        rowAtPress = handleRowValues(expression, hitKind, hitRow);
     // The new tables are a state of their own, so that undoing New or Open
     // brings back the revision, and so the change flag, of the tables before.
     changeTracker.markChanged();
