@@ -197,6 +197,11 @@ std::string brokenInvariant(MainPanel& w) {
                        std::to_string(c);
     }
 
+    // Between actions the undo history holds every change: the state at
+    // its place is the expression.
+    if (w.canvasButtonDown == VbFalse && !(w.expression == w.history.current()))
+        return "the expression has a change the undo history did not record";
+
     if (w.chkText->value() != 1 && !w.textString.empty())
         return "textString \"" + w.textString + "\" outside text mode";
     for (unsigned char c : w.textString)
@@ -681,6 +686,20 @@ public:
         }
     }
 
+    // Undo, redo, copy and paste by their keys, to whatever has the focus,
+    // a button held or not.
+    void editCommand() {
+        static const std::pair<Qt::Key, Qt::KeyboardModifiers> chords[] = {
+            {Qt::Key_Z, Qt::ControlModifier}, {Qt::Key_Z, Qt::ControlModifier},
+            {Qt::Key_Y, Qt::ControlModifier}, {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier},
+            {Qt::Key_C, Qt::ControlModifier}, {Qt::Key_V, Qt::ControlModifier},
+        };
+        const auto& [key, mods] = chords[pick(static_cast<int>(std::size(chords)))];
+        QWidget* focus = QApplication::focusWidget();
+        note("edit key " + std::to_string(key) + (mods & Qt::ShiftModifier ? " with Shift" : ""));
+        QTest::keyClick(focus ? focus : w.get(), key, mods);
+    }
+
     // A File > Save, on its own or for the question, wrote `saved`.
     void noteSaved(const Expression& saved) {
         ++saves;
@@ -708,9 +727,11 @@ public:
             clickControl();
         else if (r < 900)
             chooseFromList();
-        else if (r < 960) {
+        else if (r < 940) {
             note("caret tick");
             w->Timer2_Timer();
+        } else if (r < 960) {
+            editCommand();
         } else if (r < 990) {
             if (grabbed) // a command from the keyboard while a button is held
                 return;

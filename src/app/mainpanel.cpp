@@ -9,11 +9,13 @@
 #include "render/fontface.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
@@ -137,6 +139,19 @@ void MainPanel::buildMenus() {
     mnuSave = file->addAction(QStringLiteral("&Save"));
     file->addSeparator();
     mnuExit = file->addAction(QStringLiteral("E&xit"));
+
+    mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    mnuUndo = mnuEdit->addAction(QStringLiteral("&Undo"));
+    mnuUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    mnuRedo = mnuEdit->addAction(QStringLiteral("&Redo"));
+    mnuRedo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    mnuEdit->addSeparator();
+    mnuCopy = mnuEdit->addAction(QStringLiteral("&Copy"));
+    mnuCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    mnuPaste = mnuEdit->addAction(QStringLiteral("&Paste"));
+    mnuPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+
     mnuHelp = menuBar()->addAction(QStringLiteral("&Help"));
 }
 
@@ -247,6 +262,14 @@ void MainPanel::connectControls() {
     connect(mnuSave, &QAction::triggered, this, [this] { Save_Click(); });
     connect(mnuExit, &QAction::triggered, this, [this] { Exit_Click(); });
     connect(mnuHelp, &QAction::triggered, this, [this] { help_Click(); });
+    connect(mnuUndo, &QAction::triggered, this, [this] { Undo_Click(); });
+    connect(mnuRedo, &QAction::triggered, this, [this] { Redo_Click(); });
+    connect(mnuCopy, &QAction::triggered, this, [this] { Copy_Click(); });
+    connect(mnuPaste, &QAction::triggered, this, [this] { Paste_Click(); });
+    connect(mnuEdit, &QMenu::aboutToShow, this, [this] { clipboardChanged(true); });
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        connect(clipboard, &QClipboard::dataChanged, this, [this] { clipboardChanged(); });
+    clipboardChanged();
 
     connect(cmdLine, &QPushButton::clicked, this, [this] { cmdLine_Click(); });
     connectList(cboFont, &MainPanel::cboFont_Click);
@@ -455,6 +478,7 @@ void MainPanel::commitDataRequest(QSessionManager& manager) {
 
 void MainPanel::expressionChanged() {
     changeTracker.markChanged();
+    recordHistoryStep();
 }
 
 void MainPanel::expressionReplaced() {
@@ -462,7 +486,11 @@ void MainPanel::expressionReplaced() {
     // measured from the row as it is in them now.
     if (rowAtPress)
         rowAtPress = handleRowValues(expression, hitKind, hitRow);
+    // The new tables are a state of their own, so that undoing New or Open
+    // brings back the revision, and so the change flag, of the tables before.
+    changeTracker.markChanged();
     changeTracker.markKept();
+    recordHistoryStep();
 }
 
 void MainPanel::help_Click() {

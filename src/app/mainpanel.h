@@ -7,7 +7,9 @@
 // the controls and turns events into calls.
 
 #include "app/platform/platform.h"
+#include "edit/history.h"
 #include "export/bmpimage.h"
+#include "export/clipboardpicture.h"
 #include "model/changetracker.h"
 #include "model/expression.h"
 #include "render/surface.h"
@@ -17,6 +19,7 @@
 #include <QTimer>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -25,6 +28,7 @@ class QSessionManager;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -111,7 +115,7 @@ public:
     // --- Changes not yet in a file ----------------------------------------
     // Called once after each completed user action that changed the tables
     // (a line committed with Enter, a line drawn, a drag that moved an
-    // item, a deletion).
+    // item, a deletion, a paste).
     void expressionChanged();
     // Called after the tables were replaced as a whole (New, Open): the
     // state is the one the user keeps.
@@ -131,9 +135,21 @@ public:
     // its field and no entry chosen since.
     int sizeReductionPosition() const;
 
+    // --- Undo, redo and the clipboard (edit/editcommands.cpp) -------------
+    // expressionChanged and expressionReplaced each record one undo step.
+    void Undo_Click();
+    void Redo_Click();
+    void Copy_Click();
+    void Paste_Click();
+    // Greys the Edit commands that can do nothing now.
+    void updateEditMenu();
+    // What Copy would put on the clipboard now.
+    ClipboardPicture clipboardPicture();
+
     // --- State ------------------------------------------------------------
     Expression expression;
     ChangeTracker changeTracker;
+    History history;
 
     // Text entry
     std::string textString;
@@ -214,6 +230,11 @@ public:
     QAction* mnuSave = nullptr;
     QAction* mnuExit = nullptr;
     QAction* mnuHelp = nullptr;
+    QMenu* mnuEdit = nullptr;
+    QAction* mnuUndo = nullptr;
+    QAction* mnuRedo = nullptr;
+    QAction* mnuCopy = nullptr;
+    QAction* mnuPaste = nullptr;
 
     // Counts full repaints; lets tests and the benchmark see that one ran.
     std::uint64_t redrawCount = 0;
@@ -231,8 +252,15 @@ private:
     void typingBoxKeyDown(QKeyEvent* e);
     void typingBoxKeyUp(QKeyEvent* e);
 
+    void clipboardChanged(bool lookInside = false);
+    // The tables as they are now are the history's next step.
+    void recordHistoryStep();
+
     Platform& m_platform;
     InputWatch* m_inputWatch = nullptr;
+    std::unique_ptr<ClipboardPainter> m_clipboardPainter;
+    bool m_hasLiveItem = false;            // as of the last recorded step
+    bool m_clipboardHasExpression = false; // a type Paste can take is offered
     bool m_loaded = false;
     // The revision the user agreed to let go at the end of the session, so
     // that the windows closing after it do not ask again.

@@ -183,7 +183,13 @@ ExtractResult extractExpression(const QString& pngPath) {
                                                : file.error;
         return r;
     }
-    QBuffer buffer(&file.bytes);
+    return extractExpression(file.bytes);
+}
+
+ExtractResult extractExpression(const QByteArray& png) {
+    ExtractResult r;
+    QBuffer buffer;
+    buffer.setData(png);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);

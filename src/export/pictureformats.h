@@ -37,6 +37,8 @@ struct ExtractResult {
 // picture is not a PNG, carries no expression, or what it carries is not a
 // whole expression file.
 ExtractResult extractExpression(const QString& pngPath);
+// The same for a PNG in memory.
+ExtractResult extractExpression(const QByteArray& png);
 
 // The text of an item as the reader sees it, in Unicode: the symbols the
 // symbol face draws for its codes, the minus sign where Zidezir draws "-"
