@@ -56,7 +56,7 @@ bool PictureMimeData::hasFormat(const QString& mimeType) const {
 QByteArray PictureMimeData::pngBytes() const {
     if (!m_png)
         m_png =
-            pngBytes(m_picture.captured, m_picture.pixelsPerMetre, false, m_picture.expFile);
+            quill::pngBytes(m_picture.captured, m_picture.pixelsPerMetre, false, m_picture.expFile);
     return *m_png;
 }
 
