@@ -15,6 +15,7 @@
 #include "bench_export.h"
 #include "bench_files.h"
 #include "bench_platform.h"
+#include "bench_edit.h"
 #include "bench_scale.h"
 #include "edit/tables.h"
 
@@ -255,6 +256,7 @@ int main(int argc, char** argv) {
             // A full-screen Save Image of the same expression.
             runExportBenchmarks(w, &platform.saveAnswer, shm.isValid() ? shm.path() : disk.path(),
                                 disk.path(), "scale_full_screen", false, quick ? 3 : 9);
+            runEditBenchmarks(w, quick);
         }
         w.expression = Expression{};
         w.Redraw();

@@ -8,6 +8,7 @@
 #include "app/widgets.h"
 #include "scriptedplatform.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -267,16 +268,44 @@ TEST_F(Window, CoversTheScreenWithCaptionMenusAndCaretTimer) {
     EXPECT_EQ(p.canvas.size(), QSize(1280, 800));
 
     const QList<QAction*> bar = p.menuBar()->actions();
-    ASSERT_EQ(bar.size(), 2);
+    ASSERT_EQ(bar.size(), 3);
     EXPECT_EQ(bar[0]->text(), QStringLiteral("&File"));
-    EXPECT_EQ(bar[1]->text(), QStringLiteral("&Help"));
-    EXPECT_EQ(bar[1]->menu(), nullptr) << "Help has no submenu";
+    EXPECT_EQ(bar[1]->text(), QStringLiteral("&Edit"));
+    EXPECT_EQ(bar[2]->text(), QStringLiteral("&Help"));
+    EXPECT_EQ(bar[2]->menu(), nullptr) << "Help has no submenu";
     ASSERT_NE(bar[0]->menu(), nullptr);
     QStringList file;
     for (QAction* a : bar[0]->menu()->actions())
         file << (a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(file, strings({"&New", "&Open", "&Save", "-", "E&xit"}));
-    EXPECT_EQ(p.mnuHelp, bar[1]);
+    EXPECT_EQ(p.mnuHelp, bar[2]);
+    ASSERT_EQ(bar[1]->menu(), p.mnuEdit);
+    QStringList edit;
+    for (QAction* a : p.mnuEdit->actions())
+        edit << (a->isSeparator()
+                     ? QStringLiteral("-")
+                     : a->text() + QLatin1Char(' ') + QKeySequence::listToString(a->shortcuts()));
+    EXPECT_EQ(edit, strings({"&Undo Ctrl+Z", "&Redo Ctrl+Shift+Z; Ctrl+Y", "-", "&Copy Ctrl+C",
+                             "&Paste Ctrl+V"}));
+    // A menu's access key opens that menu only: no other menu or control
+    // of the window has it.
+    QStringList captions;
+    for (QAction* a : bar)
+        captions << a->text();
+    for (const QAbstractButton* b : p.findChildren<QAbstractButton*>())
+        captions << b->text();
+    auto key = [](const QString& c) {
+        const qsizetype amp = c.indexOf(QLatin1Char('&'));
+        return amp >= 0 && amp + 1 < c.size() ? c[amp + 1].toLower() : QChar();
+    };
+    for (QAction* menu : bar) {
+        QStringList sharing;
+        for (const QString& c : captions)
+            if (c != menu->text() && key(c) == key(menu->text()))
+                sharing << c;
+        EXPECT_TRUE(sharing.isEmpty()) << menu->text().toStdString() << " shares its key with "
+                                       << sharing.join(QLatin1String(", ")).toStdString();
+    }
 
     // Help opens the help file at its start page, every time it is chosen.
     p.mnuHelp->trigger();

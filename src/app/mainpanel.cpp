@@ -8,10 +8,12 @@
 #include "render/fontface.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QProgressBar>
@@ -134,6 +136,19 @@ void MainPanel::buildMenus() {
     mnuSave = file->addAction(QStringLiteral("&Save"));
     file->addSeparator();
     mnuExit = file->addAction(QStringLiteral("E&xit"));
+
+    mnuEdit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    mnuUndo = mnuEdit->addAction(QStringLiteral("&Undo"));
+    mnuUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    mnuRedo = mnuEdit->addAction(QStringLiteral("&Redo"));
+    mnuRedo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    mnuEdit->addSeparator();
+    mnuCopy = mnuEdit->addAction(QStringLiteral("&Copy"));
+    mnuCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    mnuPaste = mnuEdit->addAction(QStringLiteral("&Paste"));
+    mnuPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+
     mnuHelp = menuBar()->addAction(QStringLiteral("&Help"));
 }
 
@@ -244,6 +259,14 @@ void MainPanel::connectControls() {
     connect(mnuSave, &QAction::triggered, this, [this] { Save_Click(); });
     connect(mnuExit, &QAction::triggered, this, [this] { Exit_Click(); });
     connect(mnuHelp, &QAction::triggered, this, [this] { help_Click(); });
+    connect(mnuUndo, &QAction::triggered, this, [this] { Undo_Click(); });
+    connect(mnuRedo, &QAction::triggered, this, [this] { Redo_Click(); });
+    connect(mnuCopy, &QAction::triggered, this, [this] { Copy_Click(); });
+    connect(mnuPaste, &QAction::triggered, this, [this] { Paste_Click(); });
+    connect(mnuEdit, &QMenu::aboutToShow, this, [this] { updateEditMenu(); });
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        connect(clipboard, &QClipboard::dataChanged, this, [this] { clipboardChanged(); });
+    clipboardChanged();
 
     connect(cmdLine, &QPushButton::clicked, this, [this] { cmdLine_Click(); });
     connectList(cboFont, &MainPanel::cboFont_Click);
@@ -396,6 +419,7 @@ void MainPanel::Form_Resize() {
 
 void MainPanel::New_Click() {
     expression.ClearExpression();
+    expressionReplaced();
     Redraw();
 }
 

@@ -7,7 +7,10 @@
 // the controls and turns events into calls.
 
 #include "app/platform/platform.h"
+#include "edit/history.h"
 #include "export/bmpimage.h"
+#include "export/clipboardpicture.h"
+#include "model/changetracker.h"
 #include "model/expression.h"
 #include "render/surface.h"
 
@@ -15,6 +18,7 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -22,6 +26,7 @@ class QAction;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -106,8 +111,25 @@ public:
     // its field and no entry chosen since.
     int sizeReductionPosition() const;
 
+    // --- Undo, redo and the clipboard (edit/editcommands.cpp) -------------
+    // A completed user action changed the tables (Enter, "&Draw", a drag
+    // that moved something, a deletion by click, a paste): one undo step.
+    void expressionChanged();
+    // New or Open replaced the tables: one undo step too.
+    void expressionReplaced();
+    void Undo_Click();
+    void Redo_Click();
+    void Copy_Click();
+    void Paste_Click();
+    // Greys the Edit commands that can do nothing now.
+    void updateEditMenu();
+    // What Copy would put on the clipboard now.
+    ClipboardPicture clipboardPicture();
+
     // --- State ------------------------------------------------------------
     Expression expression;
+    ChangeTracker changeTracker;
+    History history;
 
     // Text entry
     std::string textString;
@@ -185,6 +207,11 @@ public:
     QAction* mnuSave = nullptr;
     QAction* mnuExit = nullptr;
     QAction* mnuHelp = nullptr;
+    QMenu* mnuEdit = nullptr;
+    QAction* mnuUndo = nullptr;
+    QAction* mnuRedo = nullptr;
+    QAction* mnuCopy = nullptr;
+    QAction* mnuPaste = nullptr;
 
     // Counts full repaints; lets tests and the benchmark see that one ran.
     std::uint64_t redrawCount = 0;
@@ -201,8 +228,13 @@ private:
     void typingBoxKeyDown(QKeyEvent* e);
     void typingBoxKeyUp(QKeyEvent* e);
 
+    void clipboardChanged();
+
     Platform& m_platform;
     InputWatch* m_inputWatch = nullptr;
+    std::unique_ptr<ClipboardPainter> m_clipboardPainter;
+    bool m_hasLiveItem = false;            // as of the last recorded step
+    bool m_clipboardHasExpression = false; // a type Paste can take is offered
     bool m_loaded = false;
 };
 

@@ -42,8 +42,20 @@ QByteArray pngBytes(const CapturedImage& image, std::int32_t pixelsPerMetre, boo
 }
 
 ExtractResult extractExpression(const QString& pngPath) {
-    ExtractResult r;
     QImageReader reader(pngPath);
+    return extractExpression(reader);
+}
+
+ExtractResult extractExpression(const QByteArray& png) {
+    QBuffer buffer;
+    buffer.setData(png);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    return extractExpression(reader);
+}
+
+ExtractResult extractExpression(QImageReader& reader) {
+    ExtractResult r;
     reader.setDecideFormatFromContent(true);
     if (reader.format() != "png") {
         r.message = reader.error() == QImageReader::FileNotFoundError

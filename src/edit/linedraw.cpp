@@ -22,6 +22,7 @@ void MainPanel::cmdLine_Click() {
         NewHLine();
     else
         NewVLine();
+    expressionChanged();
     Picture4->setFocus();
     Redraw();
 }

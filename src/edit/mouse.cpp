@@ -14,8 +14,10 @@ void MainPanel::Form_MouseDown(int, int, double x, double y) {
     Xloc = pointerToPixel(x);
     Yloc = pointerToPixel(y);
     hitKind = FindHotspot(Xloc, Yloc);
-    if (DelObject != VbFalse && hitKind >= 1 && hitKind <= 3)
+    if (DelObject != VbFalse && hitKind >= 1 && hitKind <= 3) {
         deleteHit(expression, hitKind, hitRow); // shown at the next move or release
+        expressionChanged();
+    }
 }
 
 void MainPanel::Form_MouseMove(int, int, double x, double y) {
@@ -32,6 +34,8 @@ void MainPanel::Form_MouseMove(int, int, double x, double y) {
 
 void MainPanel::Form_MouseUp(int, int, double, double) {
     canvasButtonDown = VbFalse;
+    if (hitKind != 0 && !(expression == history.current()))
+        expressionChanged();
     DelObject = VbFalse;
     Redraw();
 }

@@ -39,6 +39,7 @@ void MainPanel::Picture4_KeyPress(std::int16_t keyAscii) {
     expression.AddTextItem(canvas.fontName(), toVb(canvas.fontBold()), toVb(canvas.fontItalic()),
                            size, textString, TypedLineX, TypedLineY, TypedLineX - 5,
                            add16(Theight, 95), Theight);
+    expressionChanged();
     textString.clear();
     chkText->setValue(0);
     canvas.cls();

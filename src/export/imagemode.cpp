@@ -120,6 +120,7 @@ void MainPanel::LeaveImageMode() {
     cmdSetOutline->setEnabled(false);
     cmdSavim->setEnabled(false);
     cboSizeRed->setEnabled(false);
+    updateEditMenu();
 }
 
 // --- The outline -----------------------------------------------------------
@@ -166,6 +167,7 @@ void MainPanel::DrawOutline() {
     outlineOnWorkspace = frameOf(outlineX1, outlineY1, outlineX2, outlineY2);
     outlineSet = VbTrue;
     picture6Surface.refresh();
+    updateEditMenu();
 }
 
 // --- Save Image ------------------------------------------------------------

@@ -25,6 +25,8 @@ void MainPanel::Save_Click() {
     // new one is complete; a failed write leaves the old file as it was.
     const FileResult result = saveExpressionFile(*path, expression);
     if (result.ok)
+        changeTracker.markKept();
+    if (result.ok)
         m_platform.messageBox(this, {*path + QStringLiteral(" :-  file saved"),
                                      QStringLiteral("Save Expression"), MessageIcon::Information});
     // A failure says nothing; either way typing goes on.
@@ -44,6 +46,7 @@ void MainPanel::Open_Click() {
     if (!result.ok)
         return; // refused as a whole: the expression on screen stays as it was
     expression = std::move(result.expression);
+    expressionReplaced();
     Redraw();
 }
 

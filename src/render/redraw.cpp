@@ -39,6 +39,7 @@ void MainPanel::Redraw() {
     }
     canvas.endFrame();
     canvas.refresh();
+    updateEditMenu();
 }
 
 void MainPanel::DrawGrid() {

@@ -38,6 +38,7 @@ CONTENTS = [
     "html/lines.htm",
     "html/files.htm",
     "html/export.htm",
+    "html/edit.htm",
     "html/reference.htm",
 ]
 
@@ -66,6 +67,11 @@ KEYWORDS = [
     ("outline", "html/export.htm"),
     ("size reduction", "html/export.htm"),
     ("bitmap", "html/export.htm"),
+    ("undo", "html/edit.htm"),
+    ("redo", "html/edit.htm"),
+    ("copy", "html/edit.htm"),
+    ("paste", "html/edit.htm"),
+    ("clipboard", "html/edit.htm"),
     ("keys", "html/reference.htm"),
     ("mouse", "html/reference.htm"),
 ]

@@ -1,0 +1,120 @@
+// The Edit menu: undo and redo of changes to the expression, and copy and
+// paste of the expression through the clipboard.
+
+#include "app/mainpanel.h"
+#include "app/widgets.h"
+#include "cli/exportcommand.h"
+#include "edit/pasteitems.h"
+#include "export/workspacecapture.h"
+#include "files/expcodec.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+
+namespace quill {
+
+void MainPanel::expressionChanged() {
+    changeTracker.markChanged();
+    history.record(expression, changeTracker.current());
+    m_hasLiveItem = hasLiveItem(expression);
+    updateEditMenu();
+}
+
+void MainPanel::expressionReplaced() {
+    changeTracker.markChanged();
+    changeTracker.markKept();
+    history.record(expression, changeTracker.current());
+    m_hasLiveItem = hasLiveItem(expression);
+    updateEditMenu();
+}
+
+void MainPanel::updateEditMenu() {
+    if (!mnuUndo)
+        return;
+    // The tables change only outside image mode and between drags.
+    const bool editable = imageSet == VbFalse && canvasButtonDown == VbFalse;
+    mnuUndo->setEnabled(editable && history.canUndo());
+    mnuRedo->setEnabled(editable && history.canRedo());
+    mnuCopy->setEnabled((imageSet != VbFalse && outlineSet != VbFalse) || m_hasLiveItem);
+    mnuPaste->setEnabled(editable && m_clipboardHasExpression);
+}
+
+void MainPanel::clipboardChanged() {
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QMimeData* offer = clipboard ? clipboard->mimeData() : nullptr;
+    m_clipboardHasExpression =
+        offer && (offer->hasFormat(QString::fromLatin1(ExpressionMimeType)) ||
+                  offer->hasFormat(QStringLiteral("image/png")));
+    updateEditMenu();
+}
+
+void MainPanel::Undo_Click() {
+    if (imageSet != VbFalse || canvasButtonDown != VbFalse)
+        return;
+    History::Revision revision = 0;
+    if (!history.undo(expression, revision))
+        return;
+    changeTracker.restore(revision);
+    m_hasLiveItem = hasLiveItem(expression);
+    Redraw();
+    updateEditMenu();
+}
+
+void MainPanel::Redo_Click() {
+    if (imageSet != VbFalse || canvasButtonDown != VbFalse)
+        return;
+    History::Revision revision = 0;
+    if (!history.redo(expression, revision))
+        return;
+    changeTracker.restore(revision);
+    m_hasLiveItem = hasLiveItem(expression);
+    Redraw();
+    updateEditMenu();
+}
+
+ClipboardPicture MainPanel::clipboardPicture() {
+    ClipboardPicture picture;
+    const EncodeResult file = encodeExpression(expression);
+    if (file.ok)
+        picture.expFile = QByteArray(reinterpret_cast<const char*>(file.bytes.data()),
+                                     static_cast<qsizetype>(file.bytes.size()));
+    picture.pixelsPerMetre = pixelsPerMetre(sizeReductionPosition());
+    if (imageSet != VbFalse && outlineSet != VbFalse) {
+        // The pixels Save Image would take: the area inside the outline, of
+        // the frozen copy the outline is drawn over.
+        const OutlineArea area = outlineArea(outlineX1, outlineY1, outlineX2, outlineY2);
+        if (!area.empty() && static_cast<long long>(area.width) * area.height <= cli::MaxAreaPixels)
+            captureOutline(picture6Copy, area, picture.captured);
+        return picture;
+    }
+    const QSize screenSize = canvas.image().size();
+    if (!m_clipboardPainter || m_clipboardPainter->screen() != screenSize)
+        m_clipboardPainter = std::make_unique<ClipboardPainter>(screenSize);
+    picture.captured = m_clipboardPainter->fitted(expression);
+    return picture;
+}
+
+void MainPanel::Copy_Click() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return;
+    clipboard->setMimeData(new PictureMimeData(clipboardPicture()));
+}
+
+void MainPanel::Paste_Click() {
+    if (imageSet != VbFalse || canvasButtonDown != VbFalse)
+        return;
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const std::optional<Expression> pasted =
+        expressionFromClipboard(clipboard ? clipboard->mimeData() : nullptr);
+    // Anything else on the clipboard, or nothing to add: nothing happens.
+    if (!pasted || !hasLiveItem(*pasted))
+        return;
+    if (!appendLiveItems(expression, *pasted))
+        return; // would not fit: the expression stays as it was
+    expressionChanged();
+    Redraw();
+}
+
+} // namespace quill
