@@ -1,6 +1,8 @@
 #include "formula/formulalayout.h"
 
 #include "render/fontface.h"
+#include "render/layers.h"
+#include "render/surface.h"
 
 #include <QFontMetrics>
 #include <QFontMetricsF>
@@ -692,6 +694,21 @@ bool addToExpression(const TypesetFormula& formula, Expression& expr, QPoint top
         }
     }
     return true;
+}
+
+QImage renderFormula(const TypesetFormula& formula, int margin) {
+    if (!formula.ok)
+        return QImage();
+    const QSize size = formula.bounds.size() + QSize(2 * margin, 2 * margin);
+    Expression expr;
+    if (!addToExpression(formula, expr, QPoint(margin, margin)))
+        return QImage();
+    Surface surface(size, BgrWhite);
+    surface.beginFrame();
+    surface.setForeColor(BgrBlack);
+    DrawItems(surface, expr);
+    surface.endFrame();
+    return surface.image().copy();
 }
 
 } // namespace quill::formula

@@ -8,6 +8,7 @@
 #include "formula/formulaparser.h"
 #include "model/expression.h"
 
+#include <QImage>
 #include <QPoint>
 #include <QRect>
 #include <array>
@@ -117,5 +118,9 @@ private:
 // (x - 5, y + height - 5)). All or nothing: false when the tables cannot
 // take every item.
 bool addToExpression(const TypesetFormula& formula, Expression& expr, QPoint topLeft = NewItemSpot);
+
+// The formula as the canvas draws it, black on white, with `margin` white
+// pixels around its bounds.
+QImage renderFormula(const TypesetFormula& formula, int margin = 8);
 
 } // namespace quill::formula
