@@ -388,24 +388,24 @@ struct Typesetter::Impl {
         // The sign grows with what it covers: the smallest size whose sign
         // reaches from below the contents to above them.
         const std::string sign(1, static_cast<char>(RadicalCode));
+        // The sign's height grows with its pixel size: measured once at the
+        // row's size and scaled, so only the size drawn is ever loaded.
+        const QRectF r0 =
+            font(Face::Symbol, points).fm.tightBoundingRect(QString(QChar(char16_t(RadicalCode))));
+        const double perPixel = r0.height() / pointsToPixels(points);
+        auto need = [&](int s) {
+            return bodyH + bodyD + clearance + barWidthFor(pointsToPixels(s)) + 2;
+        };
         int size = points;
-        for (;;) {
-            const QRectF r = font(Face::Symbol, size)
-                                 .fm.tightBoundingRect(QString(QChar(char16_t(RadicalCode))));
-            const double need = bodyH + bodyD + clearance + barWidthFor(pointsToPixels(size));
-            if (r.height() >= need || size >= MaxFormulaPoints)
-                break;
-            const double grow = need / std::max(1.0, r.height());
-            size = std::min(MaxFormulaPoints,
-                            std::max(size + 1, static_cast<int>(std::ceil(size * grow))));
-        }
+        while (size < MaxFormulaPoints && perPixel * pointsToPixels(size) < need(size))
+            ++size;
         const FontInfo& sf = font(Face::Symbol, size);
         const QRectF r = sf.fm.tightBoundingRect(QString(QChar(char16_t(RadicalCode))));
         const int t = barWidthFor(sf.em);
         const double top = -bodyH - clearance - t; // the bar's top
         // A sign that cannot grow enough reaches down to the contents' foot
         // and a stem rises from its top to the bar.
-        const bool stem = r.height() < bodyH + bodyD + clearance + t;
+        const bool stem = r.height() + 2 < bodyH + bodyD + clearance + t;
         const double signTop = stem ? bodyD - r.height() : top;
         const double signBase = signTop - r.top();
 
