@@ -53,6 +53,7 @@ const char* const Formulas[] = {
     "A \\subseteq B \\Leftrightarrow A \\cup B = B",
     "P(A|B) = \\frac{P(B|A) P(A)}{P(B)}",
     "\\frac{a}{b}^2",
+    "f\\Gamma = V\\nabla", // italic overhangs next to another face
 };
 
 // An item's ink as the canvas draws it: its pixels with their coverage.
@@ -289,6 +290,28 @@ TEST_F(FormulaGeometry, TableOfFormulas) {
                 mark(d.stems[i], -1000 - static_cast<int>(i));
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// What cannot be placed whole is not placed at all: a formula far wider than
+// the canvas's coordinates reach, or more items than the tables can take.
+TEST_F(FormulaGeometry, WhatCannotBePlacedWholeIsRefused) {
+    const TypesetFormula wide = m_typesetter.typeset(std::string(300, 'W'), 250);
+    EXPECT_FALSE(wide.ok);
+    EXPECT_EQ(wide.message.rfind("the formula is too large to place: ", 0), 0u) << wide.message;
+    EXPECT_TRUE(wide.texts.empty());
+
+    const TypesetFormula f = m_typesetter.typeset("\\frac{a}{b} + c", 100);
+    ASSERT_TRUE(f.ok);
+    Expression nearlyFull;
+    for (int i = 0; i + 1 < MaxTableRows; ++i)
+        nearlyFull.AddTextItem("Arial", VbFalse, VbFalse, 25, "a", 0, 0, 0, 0, 25);
+    const Expression before = nearlyFull;
+    EXPECT_FALSE(addToExpression(f, nearlyFull));
+    EXPECT_EQ(nearlyFull, before);
 }
 
 } // namespace
