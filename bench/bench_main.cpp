@@ -12,11 +12,11 @@
 #include "app/mainpanel.h"
 #include "app/widgets.h"
 #include "bench_cli.h"
+#include "bench_edit.h"
 #include "bench_formula.h"
 #include "bench_export.h"
 #include "bench_files.h"
 #include "bench_platform.h"
-#include "bench_edit.h"
 #include "bench_scale.h"
 #include "edit/tables.h"
 

@@ -16,6 +16,9 @@ public:
         return m;
     }
     void messageBox(QWidget*, const quill::MessageBoxRequest&) override {}
+    quill::SaveAnswer askSave(QWidget*, const quill::SaveQuestion&) override {
+        return quill::SaveAnswer::Discard;
+    }
     std::optional<QString> getOpenFileName(QWidget*, const quill::FileDialogRequest&) override {
         if (openAnswer.isEmpty())
             return std::nullopt;

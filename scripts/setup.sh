@@ -16,6 +16,7 @@ PACKAGES=(
   xclip
   desktop-file-utils shared-mime-info xdg-utils appstream man-db dpkg-dev file
   librsvg2-bin qt6-svg-dev zlib1g-dev
+  libsm-dev
 )
 
 missing=()

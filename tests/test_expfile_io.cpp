@@ -4,6 +4,7 @@
 #include "filehelpers.h"
 #include "files/expcodec.h"
 #include "files/expfile.h"
+#include "files/filename.h"
 #include "tinyfs.h"
 
 #include <QDir>
@@ -298,6 +299,33 @@ TEST(ExpRegressions, StoredFilesGiveTheirExpectedOutcome) {
         ASSERT_TRUE(again.ok) << name.toStdString();
         EXPECT_EQ(decodeExpression(again.bytes, current).expression, r.expression)
             << name.toStdString();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A file name's bytes come back unchanged through its text, whatever they
+// are; where they are valid UTF-8 the text is the ordinary one.
+TEST(FileNames, BytesSurviveTheirText) {
+    const QByteArray names[] = {
+        "plain.exp",
+        "caf\xc3\xa9 \xe2\x88\x91 \xf0\x9d\x91\xa5.exp", // UTF-8: 2, 3 and 4 bytes
+        "latin-1 caf\xe9.exp",                           // a lone byte
+        "\xc0\xaf overlong slash",                       // an overlong '/'
+        "\xed\xa0\x80 encoded surrogate",
+        "\xf4\x90\x80\x80 past U+10FFFF",
+        "cut short \xe2\x88",
+        "\xff\xfe\x80",
+    };
+    for (const QByteArray& bytes : names) {
+        SCOPED_TRACE(bytes.toHex().toStdString());
+        const QString text = decodeFileName(bytes);
+        EXPECT_EQ(encodeFileName(text), bytes);
+        const bool utf8 = QString::fromUtf8(bytes).toUtf8() == bytes;
+        EXPECT_EQ(text == QString::fromUtf8(bytes), utf8);
+        EXPECT_EQ(text.contains(QLatin1Char('/')), false);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "files/expcodec.h"
 #include "formula/formulalayout.h"
 #include "scriptedplatform.h"
+#include "tinyfs.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -23,10 +24,15 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace quill;
@@ -596,14 +602,119 @@ TEST_F(ExportCli, FailedWritesAreReported) {
     const QString target = plain + QStringLiteral("/w.bmp");
     RunResult r = run({QStringLiteral("-o"), target, exp});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(r.err.startsWith(QStringLiteral("corvel-quillmark-export: ") + target +
-                                 QStringLiteral(": cannot be written (")))
-        << r.err.toStdString();
+    EXPECT_EQ(r.err, QStringLiteral("corvel-quillmark-export: ") + target +
+                         QStringLiteral(": cannot be written: cannot create a file in its folder "
+                                        "(Not a directory)\n"));
     r = run({QStringLiteral("--out-dir"), plain, exp});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains(plain + QStringLiteral(": the output folder cannot be made")))
         << r.err.toStdString();
     EXPECT_EQ(readAll(plain), QByteArray("a file, not a folder"));
+}
+
+namespace {
+
+// The real program started with arguments given as bytes, as a shell
+// passes them; QProcess would take them as text.
+RunResult runWithBytes(const std::vector<QByteArray>& args) {
+    const QByteArray exe =
+        QFile::encodeName(test::buildProgramFolder() + QStringLiteral("/corvel-quillmark-export"));
+    std::FILE* err = std::tmpfile();
+    RunResult r;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(::fileno(err), 2);
+        std::vector<char*> argv{const_cast<char*>(exe.constData())};
+        for (const QByteArray& a : args)
+            argv.push_back(const_cast<char*>(a.constData()));
+        argv.push_back(nullptr);
+        ::execv(exe.constData(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        r.status = WEXITSTATUS(status);
+    std::rewind(err);
+    QByteArray b;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, err)) > 0)
+        b.append(buf, static_cast<qsizetype>(n));
+    std::fclose(err);
+    r.err = QString::fromLatin1(b); // byte for byte, to compare with Latin-1 names
+    return r;
+}
+
+// The names in a folder as the system stores them.
+std::vector<QByteArray> namesIn(const QByteArray& folder) {
+    std::vector<QByteArray> names;
+    if (DIR* d = ::opendir(folder.constData())) {
+        while (const dirent* e = ::readdir(d))
+            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+                names.emplace_back(e->d_name);
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+// Names that are not UTF-8 reach the file system byte for byte, in the
+// input, in --out-dir and in the messages.
+TEST_F(ExportCli, PathsAreTakenByteForByte) {
+    const QByteArray base = QFile::encodeName(tmp.path());
+    const QByteArray in = base + "/eq-\xe9\xff.exp";
+    writeFile(QString::fromLatin1(base + "/plain.exp"), expBytes(sampleExpression()));
+    ASSERT_EQ(::rename((base + "/plain.exp").constData(), in.constData()), 0);
+    const QByteArray outDir = base + "/out-\xe9";
+    RunResult r = runWithBytes({"--out-dir", outDir, in});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(namesIn(base), (std::vector<QByteArray>{"eq-\xe9\xff.exp", "out-\xe9"}));
+    EXPECT_EQ(namesIn(outDir), std::vector<QByteArray>{"eq-\xe9\xff.bmp"});
+
+    // A missing input with such a name is named as given.
+    r = runWithBytes({base + "/gone-\xe9.exp"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, QString::fromLatin1("corvel-quillmark-export: " + base +
+                                         "/gone-\xe9.exp: no such file\n"));
+    // QTemporaryDir cannot name these to remove them.
+    ::unlink((outDir + "/eq-\xe9\xff.bmp").constData());
+    ::rmdir(outDir.constData());
+    ::unlink(in.constData());
+}
+
+// A named pipe with no writer is refused at once, not waited on; the other
+// inputs are still done.
+TEST_F(ExportCli, PipesAndDevicesAreRefusedWithoutWaiting) {
+    const QString fifo = at(QStringLiteral("pipe.exp"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString good = put(QStringLiteral("good.exp"), expBytes(sampleExpression()));
+    const QString p = QStringLiteral("corvel-quillmark-export: ");
+    const RunResult r = run({fifo, QStringLiteral("/dev/zero"), good});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, p + fifo +
+                         QStringLiteral(": is a named pipe (FIFO), not an expression file\n") + p +
+                         QStringLiteral("/dev/zero: is a device, not an expression file\n"));
+    EXPECT_TRUE(QFile::exists(at(QStringLiteral("good.bmp"))));
+}
+
+// A folder that takes no files (a read-only file system: root may write
+// anywhere else) is named in the message with the system's reason.
+TEST_F(ExportCli, ReadOnlyOutputFolderIsNamed) {
+    QUILLMARK_TINYFS_OR_RERUN();
+    test::TinyFilesystem fs(16, 16);
+    ASSERT_TRUE(fs.ok()) << fs.error();
+    ASSERT_EQ(::mount(nullptr, QFile::encodeName(fs.path()).constData(), nullptr,
+                      MS_REMOUNT | MS_RDONLY, nullptr),
+              0)
+        << std::strerror(errno);
+    const QString exp = put(QStringLiteral("r.exp"), expBytes(sampleExpression()));
+    const RunResult r = run({QStringLiteral("--out-dir"), fs.path(), exp});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, QStringLiteral("corvel-quillmark-export: ") + fs.at("r.bmp") +
+                         QStringLiteral(": cannot be written: cannot create a file in its folder "
+                                        "(Read-only file system)\n"));
 }
 
 // --- Formulas ---------------------------------------------------------------

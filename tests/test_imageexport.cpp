@@ -204,9 +204,10 @@ TEST_F(ImageExport, SaveImageWritesTheAreaInsideTheOutlineAsTheDecodersShowIt) {
 
     ASSERT_EQ(platform.saveDialogs.size(), 1u);
     const FileDialogRequest& d = platform.saveDialogs[0];
-    EXPECT_EQ(std::tuple(d.initialFolder, d.filter, d.confirmOverwrite, d.title),
+    EXPECT_EQ(std::tuple(d.initialFolder, d.filter, d.confirmOverwrite, d.title, d.defaultSuffix),
               std::tuple(platform.folder + QStringLiteral("/Images"),
-                         QStringLiteral("Image Files (*.bmp)|*.bmp"), true, QString()));
+                         QStringLiteral("Image Files (*.bmp)|*.bmp"), true, QString(),
+                         QStringLiteral("bmp")));
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(std::tuple(platform.messages[0].text, platform.messages[0].title,
                          platform.messages[0].icon),
@@ -260,12 +261,10 @@ TEST_F(ImageExport, CancelEmptyOutlineAndFailedWritesLeaveEverythingAsItWas) {
     EXPECT_TRUE(w->Picture4->hasFocus());
     EXPECT_EQ(w->imageSet, VbTrue);
 
-    // A folder that does not exist: silent.
+    // A folder that does not exist, and a write that fails part way over an
+    // old file: the old file stays byte for byte, no other file appears,
+    // and a message names the file and the system's reason.
     saveImage(at("gone/new.bmp"));
-    EXPECT_TRUE(platform.messages.empty());
-
-    // A write that fails part way, over an old file: the old file stays
-    // byte for byte, no other file appears, nothing is said.
     const QByteArray old("BM old picture");
     writeFile(at("old.bmp"), old);
     {
@@ -273,7 +272,18 @@ TEST_F(ImageExport, CancelEmptyOutlineAndFailedWritesLeaveEverythingAsItWas) {
         ASSERT_TRUE(limit.active());
         saveImage(at("old.bmp"));
     }
-    EXPECT_TRUE(platform.messages.empty());
+    const std::pair<QString, QString> told[] = {
+        {at("gone/new.bmp"), QStringLiteral("No such file or directory")},
+        {at("old.bmp"), QStringLiteral("File too large")}};
+    ASSERT_EQ(platform.messages.size(), std::size(told));
+    for (std::size_t i = 0; i < std::size(told); ++i) {
+        const MessageBoxRequest& m = platform.messages[i];
+        EXPECT_EQ(std::tuple(m.title, m.icon),
+                  std::tuple(QStringLiteral("Save Image"), MessageIcon::Critical));
+        EXPECT_TRUE(m.text.contains(told[i].first) && m.text.contains(told[i].second))
+            << m.text.toStdString();
+    }
+    platform.messages.clear();
     EXPECT_EQ(readAll(at("old.bmp")), old);
     EXPECT_EQ(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("old.bmp")});

@@ -62,10 +62,13 @@ long long envNumber(const char* name, long long fallback) {
 class SoakPlatform : public test::ScriptedPlatform {
 public:
     std::function<std::optional<QString>(const FileDialogRequest&, bool save)> answer;
-    long long messageCount = 0;
+    long long messageCount = 0; // " :-  file saved" confirmations; failures are not counted
     long long dialogCount = 0;
 
-    void messageBox(QWidget*, const MessageBoxRequest&) override { ++messageCount; }
+    void messageBox(QWidget*, const MessageBoxRequest& r) override {
+        if (r.icon != MessageIcon::Critical)
+            ++messageCount;
+    }
     std::optional<QString> getSaveFileName(QWidget*, const FileDialogRequest& r) override {
         ++dialogCount;
         return answer(r, true);
@@ -182,6 +185,11 @@ std::string brokenInvariant(MainPanel& w) {
                 return "TextItems row " + std::to_string(r) + ": character code " +
                        std::to_string(c);
     }
+
+    // Between actions the undo history holds every change: the state at
+    // its place is the expression.
+    if (w.canvasButtonDown == VbFalse && !(w.expression == w.history.current()))
+        return "the expression has a change the undo history did not record";
 
     if (w.chkText->value() != 1 && !w.textString.empty())
         return "textString \"" + w.textString + "\" outside text mode";
@@ -647,6 +655,20 @@ public:
         }
     }
 
+    // Undo, redo, copy and paste by their keys, to whatever has the focus,
+    // a button held or not.
+    void editCommand() {
+        static const std::pair<Qt::Key, Qt::KeyboardModifiers> chords[] = {
+            {Qt::Key_Z, Qt::ControlModifier}, {Qt::Key_Z, Qt::ControlModifier},
+            {Qt::Key_Y, Qt::ControlModifier}, {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier},
+            {Qt::Key_C, Qt::ControlModifier}, {Qt::Key_V, Qt::ControlModifier},
+        };
+        const auto& [key, mods] = chords[pick(static_cast<int>(std::size(chords)))];
+        QWidget* focus = QApplication::focusWidget();
+        note("edit key " + std::to_string(key) + (mods & Qt::ShiftModifier ? " with Shift" : ""));
+        QTest::keyClick(focus ? focus : w.get(), key, mods);
+    }
+
     std::string failure;
 
     void step() {
@@ -659,9 +681,11 @@ public:
             clickControl();
         else if (r < 900)
             chooseFromList();
-        else if (r < 960) {
+        else if (r < 940) {
             note("caret tick");
             w->Timer2_Timer();
+        } else if (r < 960) {
+            editCommand();
         } else if (r < 990) {
             if (grabbed) // a command from the keyboard while a button is held
                 return;

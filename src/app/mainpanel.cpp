@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -19,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSessionManager>
 #include <memory>
 #include <optional>
 
@@ -265,7 +267,7 @@ void MainPanel::connectControls() {
     connect(mnuRedo, &QAction::triggered, this, [this] { Redo_Click(); });
     connect(mnuCopy, &QAction::triggered, this, [this] { Copy_Click(); });
     connect(mnuPaste, &QAction::triggered, this, [this] { Paste_Click(); });
-    connect(mnuEdit, &QMenu::aboutToShow, this, [this] { updateEditMenu(); });
+    connect(mnuEdit, &QMenu::aboutToShow, this, [this] { clipboardChanged(true); });
     if (QClipboard* clipboard = QGuiApplication::clipboard())
         connect(clipboard, &QClipboard::dataChanged, this, [this] { clipboardChanged(); });
     clipboardChanged();
@@ -281,6 +283,8 @@ void MainPanel::connectControls() {
     connect(cmdSetOutline, &QPushButton::clicked, this, [this] { cmdSetOutline_Click(); });
     connect(cmdSavim, &QPushButton::clicked, this, [this] { cmdSavIm_Click(); });
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2_Timer(); });
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager& manager) { commitDataRequest(manager); });
 
     Picture4->onKeyDown = [this](QKeyEvent* e) { typingBoxKeyDown(e); };
     Picture4->onKeyUp = [this](QKeyEvent* e) { typingBoxKeyUp(e); };
@@ -420,14 +424,71 @@ void MainPanel::Form_Resize() {
 }
 
 void MainPanel::New_Click() {
+    if (!ConfirmDiscardChanges())
+        return;
     expression.ClearExpression();
-    expressionReplaced();
     Redraw();
+    expressionReplaced();
 }
 
 void MainPanel::Exit_Click() {
+    if (!ConfirmDiscardChanges())
+        return;
     hide();
     QCoreApplication::exit(0);
+}
+
+void MainPanel::closeEvent(QCloseEvent* e) {
+    if (ConfirmDiscardChanges())
+        e->accept();
+    else
+        e->ignore();
+}
+
+bool MainPanel::ConfirmDiscardChanges() {
+    if (!changeTracker.hasUnsavedChanges() || m_letGo == changeTracker.current())
+        return true;
+    switch (m_platform.askSave(this, {QStringLiteral("Save the changes to this expression?"),
+                                      QStringLiteral("Corvel Quillmark")})) {
+    case SaveAnswer::Save:
+        return SaveExpression();
+    case SaveAnswer::Discard:
+        return true;
+    case SaveAnswer::Cancel:
+        break;
+    }
+    Picture4->setFocus();
+    return false;
+}
+
+void MainPanel::commitDataRequest(QSessionManager& manager) {
+    if (!changeTracker.hasUnsavedChanges() || m_letGo == changeTracker.current())
+        return;
+    // Without leave to ask, nothing can be saved or refused.
+    if (!manager.allowsInteraction())
+        return;
+    // Cancelling keeps the interaction until the session manager is told
+    // with it that the session goes on.
+    if (ConfirmDiscardChanges()) {
+        m_letGo = changeTracker.current();
+        manager.release();
+    } else {
+        manager.cancel();
+    }
+}
+
+void MainPanel::expressionChanged() {
+    changeTracker.markChanged();
+    recordHistoryStep();
+}
+
+void MainPanel::expressionReplaced() {
+    rowAtPress.reset(); // a drag under way no longer holds a row of these tables
+    // The new tables are a state of their own, so that undoing New or Open
+    // brings back the revision, and so the change flag, of the tables before.
+    changeTracker.markChanged();
+    changeTracker.markKept();
+    recordHistoryStep();
 }
 
 void MainPanel::help_Click() {

@@ -18,12 +18,14 @@
 #include <QImage>
 #include <QMainWindow>
 #include <QTimer>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 
 class QAction;
+class QSessionManager;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -55,6 +57,14 @@ public:
     void Form_Resize();
     void New_Click();
     void Exit_Click();
+    // Asks "Save the changes to this expression?" when the expression has
+    // changes that are not in a file; Save runs the ordinary Save. False
+    // when the user cancels, or the Save is cancelled or fails: the command
+    // that asked must then not go on. True at once without changes.
+    bool ConfirmDiscardChanges();
+    // The desktop session is ending: the same question, when the session
+    // manager lets the program ask; Cancel asks it to stop the logout.
+    void commitDataRequest(QSessionManager& manager);
     QImage LoadGraphicDC(const QString& fileName);
     void help_Click();
     void ShowHTMLHelp(const QString& helpFile, const QString& helpPage);
@@ -98,6 +108,20 @@ public:
     // --- Expression files (files/) ----------------------------------------
     void Save_Click();
     void Open_Click();
+    // Save with its dialog; true when the file was written.
+    bool SaveExpression();
+    // Opens a named expression file: reads it and shows it, or tells why it
+    // cannot (a message box) and leaves everything as it was. Asks nothing.
+    bool OpenExpressionFile(const QString& path);
+
+    // --- Changes not yet in a file ----------------------------------------
+    // Called once after each completed user action that changed the tables
+    // (a line committed with Enter, a line drawn, a drag that moved an
+    // item, a deletion, a paste).
+    void expressionChanged();
+    // Called after the tables were replaced as a whole (New, Open): the
+    // state is the one the user keeps.
+    void expressionReplaced();
 
     // --- Image export (export/) -------------------------------------------
     void cmdSetImage_Click();
@@ -114,11 +138,7 @@ public:
     int sizeReductionPosition() const;
 
     // --- Undo, redo and the clipboard (edit/editcommands.cpp) -------------
-    // A completed user action changed the tables (Enter, "&Draw", a drag
-    // that moved something, a deletion by click, a paste): one undo step.
-    void expressionChanged();
-    // New or Open replaced the tables: one undo step too.
-    void expressionReplaced();
+    // expressionChanged and expressionReplaced each record one undo step.
     void Undo_Click();
     void Redo_Click();
     void Copy_Click();
@@ -156,6 +176,9 @@ public:
     std::int16_t hitKind = 0;
     std::int16_t hitRow = 0;
     std::int16_t hitHandle = 0;
+    // The grabbed row as it was at the press, to see at the release whether
+    // the press and drag changed it.
+    std::optional<std::array<std::int16_t, 6>> rowAtPress;
     // Image export
     VbBool imageSet = VbFalse;
     VbBool outlineArmed = VbFalse;
@@ -227,6 +250,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     void buildMenus();
@@ -237,7 +261,9 @@ private:
     void typingBoxKeyDown(QKeyEvent* e);
     void typingBoxKeyUp(QKeyEvent* e);
 
-    void clipboardChanged();
+    void clipboardChanged(bool lookInside = false);
+    // The tables as they are now are the history's next step.
+    void recordHistoryStep();
 
     Platform& m_platform;
     InputWatch* m_inputWatch = nullptr;
@@ -245,6 +271,9 @@ private:
     bool m_hasLiveItem = false;            // as of the last recorded step
     bool m_clipboardHasExpression = false; // a type Paste can take is offered
     bool m_loaded = false;
+    // The revision the user agreed to let go at the end of the session, so
+    // that the windows closing after it do not ask again.
+    std::optional<ChangeTracker::Revision> m_letGo;
 };
 
 // Adds "Insert Formula..." (Ctrl+M), which calls panel->InsertFormula_Click(),

@@ -7,13 +7,17 @@
 #include "files/atomicwrite.h"
 #include "files/expcodec.h"
 #include "files/expfile.h"
+#include "files/filename.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quill::cli {
 
@@ -27,49 +31,79 @@ QString line(const QString& file, const QString& what) {
     return displayName(file) + QLatin1String(": ") + what;
 }
 
-// The error text of a file operation, without the path it already names.
-QString stripQuotedPath(const QString& message, const QString& path) {
-    QString m = message;
-    for (const QString& p : {QLatin1Char('"') + path + QLatin1Char('"'), path}) {
-        const qsizetype at = m.indexOf(p);
-        if (at >= 0) {
-            m.remove(at, p.size());
-            break;
-        }
+// The file system is asked with each name's own bytes (files/filename.h):
+// QFileInfo and QDir would ask with Qt's encoding, which changes bytes of a
+// name that are not UTF-8.
+bool existsOrIsLink(const QString& path) {
+    struct stat st {};
+    return ::lstat(encodeFileName(path).constData(), &st) == 0;
+}
+
+bool isFolder(const QString& path) {
+    struct stat st {};
+    return ::stat(encodeFileName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Both names lead to one file (after links).
+bool sameFile(const QString& a, const QString& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(encodeFileName(a).constData(), &sa) == 0 &&
+           ::stat(encodeFileName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+// Makes a folder and the folders above it that are missing; 0 or errno.
+int makeFolders(const QString& path) {
+    const QByteArray p = encodeFileName(path);
+    for (qsizetype i = 1; i <= p.size(); ++i) {
+        if (i < p.size() && p[i] != '/')
+            continue;
+        const QByteArray part = p.left(i);
+        if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
+            return errno;
     }
-    m = m.simplified();
-    if (m.startsWith(QLatin1String(": ")))
-        m.remove(0, 2);
-    return m;
+    return isFolder(path) ? 0 : ENOTDIR;
+}
+
+// The absolute, cleaned spelling of a name, without asking the file system.
+QString absoluteName(const QString& path) {
+    if (path.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(path);
+    char* here = ::getcwd(nullptr, 0);
+    const QString folder = here ? decodeFileName(QByteArray(here)) : QString();
+    std::free(here);
+    return QDir::cleanPath(folder + QLatin1Char('/') + path);
+}
+
+// "FOLDER/NAME", keeping both as spelt.
+QString joined(const QString& folder, const QString& name) {
+    if (folder.isEmpty())
+        return name;
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
 } // namespace
 
 ExpressionInput readExpressionInput(const QString& path) {
     ExpressionInput r;
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink()) {
-        r.message = QStringLiteral("no such file");
-        return r;
-    }
-    if (info.isDir()) {
-        r.message = QStringLiteral("is a folder, not an expression file");
-        return r;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        r.message = QStringLiteral("cannot be read (%1)").arg(file.errorString());
-        return r;
-    }
-    // The same bound as the editor's Open, so a huge file costs nothing.
-    BoundedRead read = readFileUpTo(file, MaxExpFileBytes);
+    // The same bound as the editor's Open, so a huge file costs nothing,
+    // and like it regular files only: a named pipe or a device is refused
+    // without waiting on it.
+    BoundedRead read = readRegularFile(path, MaxExpFileBytes);
     if (read.outcome == BoundedRead::Outcome::TooLarge) {
         r.message = QStringLiteral("not an expression file (larger than %1 MiB)")
                         .arg(MaxExpFileBytes / (1024 * 1024));
         return r;
     }
+    if (read.outcome == BoundedRead::Outcome::NotAFile) {
+        r.message = QStringLiteral("is %1, not an expression file").arg(read.error);
+        return r;
+    }
     if (read.outcome != BoundedRead::Outcome::Ok) {
-        r.message = QStringLiteral("cannot be read (%1)").arg(read.error);
+        r.message = read.errorCode == ENOENT
+                        ? QStringLiteral("no such file")
+                        : QStringLiteral("cannot be read (%1)").arg(read.error);
         return r;
     }
     QByteArray bytes = std::move(read.bytes);
@@ -154,22 +188,26 @@ QString Exporter::outputPath(const QString& input, int factor) const {
     const QString ext = formatExtension(m_options.format);
     const bool several = m_options.reductions.size() > 1;
     const QString tag = several ? QStringLiteral("-r%1").arg(factor) : QString();
+    // Names are put together as text, never through the file system.
+    auto split = [](const QString& path) {
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        return std::pair(path.left(slash + 1), path.mid(slash + 1));
+    };
     if (!m_options.output.isEmpty()) {
         if (!several)
             return m_options.output;
-        const QFileInfo out(m_options.output);
-        const QString suffix = out.suffix();
-        const QString stem = suffix.isEmpty() ? out.fileName() : out.completeBaseName();
-        return out.dir().filePath(stem + tag +
-                                  (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix));
+        const auto [folder, file] = split(m_options.output);
+        const qsizetype dot = file.lastIndexOf(QLatin1Char('.'));
+        if (dot <= 0)
+            return folder + file + tag;
+        return folder + file.left(dot) + tag + file.mid(dot);
     }
-    const QFileInfo in(input);
-    QString stem = in.fileName();
+    QString stem = split(input).second;
     if (stem.endsWith(QLatin1String(".exp"), Qt::CaseInsensitive) && stem.size() > 4)
         stem.chop(4);
     const QString name = stem + tag + QLatin1Char('.') + ext;
     if (!m_options.outDir.isEmpty())
-        return QDir(m_options.outDir).filePath(name);
+        return joined(m_options.outDir, name);
     // Beside the input, spelt the way the input was.
     const qsizetype slash = input.lastIndexOf(QLatin1Char('/'));
     return slash < 0 ? name : input.left(slash + 1) + name;
@@ -181,18 +219,18 @@ void Exporter::writeOutput(const QString& input, const QString& path, QByteArray
         pending.m_errors << line(file, why);
         pending.m_ok = false;
     };
-    const QFileInfo out(path);
-    const QString key = QDir::cleanPath(out.absoluteFilePath());
+    const QString key = absoluteName(path);
     if (m_claimed.contains(key))
         return refuse(path, QStringLiteral("already written for another input in this run"));
-    const QFileInfo in(input);
-    if (out.exists() && in.exists() && out.canonicalFilePath() == in.canonicalFilePath())
+    if (sameFile(path, input))
         return refuse(path, QStringLiteral("is the input file itself"));
-    if (!m_options.force && (out.exists() || out.isSymLink()))
+    if (!m_options.force && existsOrIsLink(path))
         return refuse(path, QStringLiteral("exists (use --force to replace it)"));
-    if (!m_options.outDir.isEmpty() && !QDir(m_options.outDir).exists() &&
-        !QDir().mkpath(m_options.outDir))
-        return refuse(m_options.outDir, QStringLiteral("the output folder cannot be made"));
+    if (!m_options.outDir.isEmpty() && !isFolder(m_options.outDir)) {
+        if (const int err = makeFolders(m_options.outDir))
+            return refuse(m_options.outDir, QStringLiteral("the output folder cannot be made (%1)")
+                                                .arg(QString::fromLocal8Bit(std::strerror(err))));
+    }
     m_claimed.insert(key);
     pending.m_writes.push_back(
         {path, std::async(std::launch::async, [path, bytes = std::move(bytes)] {
@@ -223,9 +261,7 @@ bool PendingExport::finish(QStringList& errors) {
     for (Write& w : m_writes) {
         const FileResult r = w.result.get();
         if (!r.ok) {
-            errors << line(
-                w.path,
-                QStringLiteral("cannot be written (%1)").arg(stripQuotedPath(r.message, w.path)));
+            errors << line(w.path, QStringLiteral("cannot be written: %1").arg(r.reason));
             m_ok = false;
         }
     }
@@ -313,13 +349,11 @@ bool extractCommand(const ExportOptions& options, QStringList& errors) {
         return false;
     }
     const QString& path = options.extractOutput;
-    const QFileInfo out(path);
-    const QFileInfo in(options.extractImage);
-    if (out.exists() && out.canonicalFilePath() == in.canonicalFilePath()) {
+    if (sameFile(path, options.extractImage)) {
         errors << line(path, QStringLiteral("is the input file itself"));
         return false;
     }
-    if (!options.force && (out.exists() || out.isSymLink())) {
+    if (!options.force && existsOrIsLink(path)) {
         errors << line(path, QStringLiteral("exists (use --force to replace it)"));
         return false;
     }
@@ -328,8 +362,7 @@ bool extractCommand(const ExportOptions& options, QStringList& errors) {
         std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(r.expFile.constData()),
                                       static_cast<std::size_t>(r.expFile.size())));
     if (!w.ok) {
-        errors << line(
-            path, QStringLiteral("cannot be written (%1)").arg(stripQuotedPath(w.message, path)));
+        errors << line(path, QStringLiteral("cannot be written: %1").arg(w.reason));
         return false;
     }
     return true;
@@ -337,8 +370,9 @@ bool extractCommand(const ExportOptions& options, QStringList& errors) {
 
 int runExportCommand(const QStringList& args, const QString& programFolder, std::FILE* out,
                      std::FILE* err) {
+    // File names in messages come out as the bytes they were given in.
     auto say = [](std::FILE* f, const QString& text) {
-        const QByteArray b = text.toLocal8Bit();
+        const QByteArray b = encodeFileName(text);
         std::fwrite(b.constData(), 1, static_cast<std::size_t>(b.size()), f);
         std::fflush(f);
     };

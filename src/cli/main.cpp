@@ -2,6 +2,7 @@
 // line, rendered as the editor's canvas shows them, with no display.
 
 #include "cli/exportcommand.h"
+#include "files/filename.h"
 
 #include <QGuiApplication>
 #include <cstdio>
@@ -24,6 +25,12 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
     qInstallMessageHandler(quietQtMessages);
     QGuiApplication app(argc, argv);
-    return quill::cli::runExportCommand(QGuiApplication::arguments().mid(1),
-                                        QGuiApplication::applicationDirPath(), stdout, stderr);
+    // The arguments as given, byte for byte: QGuiApplication::arguments()
+    // would turn bytes of a file name that are not UTF-8 into U+FFFD. Qt
+    // takes its own options (-platform and so on) out of argv.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << quill::decodeFileName(QByteArray(argv[i]));
+    return quill::cli::runExportCommand(args, QGuiApplication::applicationDirPath(), stdout,
+                                        stderr);
 }

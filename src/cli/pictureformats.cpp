@@ -2,6 +2,7 @@
 
 #include "cli/offscreencanvas.h"
 #include "files/expcodec.h"
+#include "files/expfile.h"
 #include "render/fontface.h"
 #include "render/layers.h"
 
@@ -10,8 +11,15 @@
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
+#include <cerrno>
 
 namespace quill::cli {
+
+namespace {
+// A picture with an embedded expression is larger than the expression by
+// its pixels; this bounds what --extract reads.
+constexpr qint64 MaxPngBytes = MaxExpFileBytes * 2;
+} // namespace
 
 QByteArray pngBytes(const CapturedImage& image, std::int32_t pixelsPerMetre, bool transparent,
                     const QByteArray& expFile) {
@@ -42,25 +50,32 @@ QByteArray pngBytes(const CapturedImage& image, std::int32_t pixelsPerMetre, boo
 }
 
 ExtractResult extractExpression(const QString& pngPath) {
-    QImageReader reader(pngPath);
-    return extractExpression(reader);
+    ExtractResult r;
+    // Read as any input is: regular files only, never blocking, the name's
+    // bytes as given.
+    BoundedRead file = readRegularFile(pngPath, MaxPngBytes);
+    if (file.outcome != BoundedRead::Outcome::Ok) {
+        r.message = file.outcome == BoundedRead::Outcome::TooLarge
+                        ? QStringLiteral("not a PNG picture (larger than %1 MiB)")
+                              .arg(MaxPngBytes / (1024 * 1024))
+                    : file.outcome == BoundedRead::Outcome::NotAFile
+                        ? QStringLiteral("is %1, not a PNG picture").arg(file.error)
+                    : file.errorCode == ENOENT ? QStringLiteral("no such file")
+                                               : file.error;
+        return r;
+    }
+    return extractExpression(file.bytes);
 }
 
 ExtractResult extractExpression(const QByteArray& png) {
+    ExtractResult r;
     QBuffer buffer;
     buffer.setData(png);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
-    return extractExpression(reader);
-}
-
-ExtractResult extractExpression(QImageReader& reader) {
-    ExtractResult r;
     reader.setDecideFormatFromContent(true);
     if (reader.format() != "png") {
-        r.message = reader.error() == QImageReader::FileNotFoundError
-                        ? QStringLiteral("no such file")
-                        : QStringLiteral("not a PNG picture");
+        r.message = QStringLiteral("not a PNG picture");
         return r;
     }
     // Our pictures carry their text before the pixel data, so the header

@@ -11,8 +11,6 @@
 #include <QString>
 #include <optional>
 
-class QImageReader;
-
 namespace quill::cli {
 
 // The PNG text chunk that carries the expression file, base64-encoded.
@@ -35,9 +33,8 @@ struct ExtractResult {
 // picture is not a PNG, carries no expression, or what it carries is not a
 // whole expression file.
 ExtractResult extractExpression(const QString& pngPath);
-// The same for a PNG in memory, and for one a reader is set up to read.
+// The same for a PNG in memory.
 ExtractResult extractExpression(const QByteArray& png);
-ExtractResult extractExpression(QImageReader& reader);
 
 // An SVG of the area `area` (workspace pixels) of the canvas: line bars as
 // rectangles, then text items as text in their face, size and style, one

@@ -14,16 +14,7 @@
 
 namespace quill {
 
-void MainPanel::expressionChanged() {
-    changeTracker.markChanged();
-    history.record(expression, changeTracker.current());
-    m_hasLiveItem = hasLiveItem(expression);
-    updateEditMenu();
-}
-
-void MainPanel::expressionReplaced() {
-    changeTracker.markChanged();
-    changeTracker.markKept();
+void MainPanel::recordHistoryStep() {
     history.record(expression, changeTracker.current());
     m_hasLiveItem = hasLiveItem(expression);
     updateEditMenu();
@@ -42,12 +33,19 @@ void MainPanel::updateEditMenu() {
         mnuInsertFormula->setEnabled(editable);
 }
 
-void MainPanel::clipboardChanged() {
+void MainPanel::clipboardChanged(bool lookInside) {
     const QClipboard* clipboard = QGuiApplication::clipboard();
     const QMimeData* offer = clipboard ? clipboard->mimeData() : nullptr;
-    m_clipboardHasExpression =
-        offer && (offer->hasFormat(QString::fromLatin1(ExpressionMimeType)) ||
-                  offer->hasFormat(QStringLiteral("image/png")));
+    if (!offer)
+        m_clipboardHasExpression = false;
+    else if (offer->hasFormat(QString::fromLatin1(ExpressionMimeType)))
+        m_clipboardHasExpression = true;
+    else if (!offer->hasFormat(QStringLiteral("image/png")))
+        m_clipboardHasExpression = false;
+    else
+        // Whether a picture carries an expression takes reading it, which
+        // waits for the program that offers it: only when the menu opens.
+        m_clipboardHasExpression = !lookInside || expressionFromClipboard(offer).has_value();
     updateEditMenu();
 }
 
@@ -115,8 +113,8 @@ void MainPanel::Paste_Click() {
         return;
     if (!appendLiveItems(expression, *pasted))
         return; // would not fit: the expression stays as it was
-    expressionChanged();
     Redraw();
+    expressionChanged();
 }
 
 } // namespace quill

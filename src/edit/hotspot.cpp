@@ -207,6 +207,35 @@ bool deleteHit(Expression& e, std::int16_t kind, std::int16_t row) {
     }
 }
 
+std::optional<std::array<std::int16_t, 6>> handleRowValues(const Expression& e, std::int16_t kind,
+                                                           std::int16_t row) {
+    if (row < 0)
+        return std::nullopt;
+    const auto r = static_cast<std::size_t>(row);
+    switch (kind) {
+    case hitkind::Text: {
+        if (row >= textRows(e))
+            return std::nullopt;
+        const TextItemTable& t = e.TextItems;
+        return std::array{t.x[r], t.y[r], t.markerX[r], t.markerY[r], t.height[r], t.live[r]};
+    }
+    case hitkind::HLine: {
+        if (row >= hLineRows(e))
+            return std::nullopt;
+        const HLineTable& t = e.HLines;
+        return std::array{t.midX[r], t.y[r], t.x1[r], t.x2[r], t.width[r], t.live[r]};
+    }
+    case hitkind::VLine: {
+        if (row >= vLineRows(e))
+            return std::nullopt;
+        const VLineTable& t = e.VLines;
+        return std::array{t.x[r], t.midY[r], t.y1[r], t.y2[r], t.width[r], t.live[r]};
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
 std::int16_t pointerToPixel(double v) {
     return roundHalfEven16(v);
 }

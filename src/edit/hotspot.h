@@ -7,7 +7,9 @@
 
 #include "model/expression.h"
 
+#include <array>
 #include <cstdint>
+#include <optional>
 
 namespace quill {
 
@@ -69,6 +71,14 @@ bool deleteHit(Expression& e, std::int16_t kind, std::int16_t row);
 inline bool deleteHit(Expression& e, const Hit& hit) {
     return deleteHit(e, hit.kind, hit.row);
 }
+
+// The values of the row a handle belongs to that moving and deleting can
+// change (a text item's x, y, markerX, markerY, height and live; a line's
+// six columns), or nothing for a row the hit test could not have returned.
+// Compared before and after, they tell whether a press and drag changed
+// the expression.
+std::optional<std::array<std::int16_t, 6>> handleRowValues(const Expression& e, std::int16_t kind,
+                                                           std::int16_t row);
 
 // A pointer coordinate in whole pixels: rounded to the nearest integer, a
 // half to the even neighbour, clamped into 16 bits (NaN gives 0).

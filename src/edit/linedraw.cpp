@@ -22,9 +22,9 @@ void MainPanel::cmdLine_Click() {
         NewHLine();
     else
         NewVLine();
-    expressionChanged();
     Picture4->setFocus();
     Redraw();
+    expressionChanged();
 }
 
 static std::int16_t chosenLineWidth(QComboBox* list, Surface& canvas) {

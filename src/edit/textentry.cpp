@@ -39,7 +39,6 @@ void MainPanel::Picture4_KeyPress(std::int16_t keyAscii) {
     expression.AddTextItem(canvas.fontName(), toVb(canvas.fontBold()), toVb(canvas.fontItalic()),
                            size, textString, TypedLineX, TypedLineY, TypedLineX - 5,
                            add16(Theight, 95), Theight);
-    expressionChanged();
     textString.clear();
     chkText->setValue(0);
     canvas.cls();
@@ -48,6 +47,7 @@ void MainPanel::Picture4_KeyPress(std::int16_t keyAscii) {
     chkMarkers->setValue(1);
     DrawMarkers();
     canvas.refresh();
+    expressionChanged();
 }
 
 void MainPanel::Picture4_KeyDown(std::int16_t keyCode, std::int16_t) {

@@ -224,15 +224,20 @@ void MainPanel::startSave() {
     request.initialFolder = m_platform.programFile(QStringLiteral("\\Images"));
     request.filter = QStringLiteral("Image Files (*.bmp)|*.bmp");
     request.confirmOverwrite = true;
+    // A name typed without an extension gets ".bmp".
+    request.defaultSuffix = QStringLiteral("bmp");
     const std::optional<QString> path = m_platform.getSaveFileName(this, request);
     if (path) {
-        // The name is used exactly as chosen. The old file is replaced only
-        // once every byte of the new one is on the disk; a failure leaves it
-        // as it was and, like a Cancel, says nothing.
+        // The old file is replaced only once every byte of the new one is on
+        // the disk; a failure leaves it as it was and says why.
         const std::vector<std::uint8_t> bytes = bitmapFileFromCapture(pixelColours, imageHeader);
-        if (writeFileAtomically(*path, bytes).ok)
+        const FileResult written = writeFileAtomically(*path, bytes);
+        if (written.ok)
             m_platform.messageBox(this, {*path + QStringLiteral(" :-  file saved"),
                                          QStringLiteral("Save Image"), MessageIcon::Information});
+        else
+            m_platform.messageBox(
+                this, {written.message, QStringLiteral("Save Image"), MessageIcon::Critical});
     }
     Picture4->setFocus();
 }

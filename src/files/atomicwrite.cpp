@@ -1,5 +1,7 @@
 #include "files/atomicwrite.h"
 
+#include "files/filename.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QRandomGenerator>
@@ -19,8 +21,9 @@ QString quoted(const QString& path) {
 }
 
 FileResult failed(const QString& path, const QString& step, int err) {
-    return {false, QStringLiteral("Could not save %1: %2 (%3)")
-                       .arg(quoted(path), step, QString::fromLocal8Bit(std::strerror(err)))};
+    const QString reason =
+        QStringLiteral("%1 (%2)").arg(step, QString::fromLocal8Bit(std::strerror(err)));
+    return {false, QStringLiteral("Could not save %1: %2").arg(quoted(path), reason), reason};
 }
 
 QByteArray folderOf(const QByteArray& path) {
@@ -113,11 +116,12 @@ int createTemporary(const QByteArray& folder, const QByteArray& name, bool repla
 
 FileResult writeFileAtomically(const QString& path, std::span<const std::uint8_t> data) {
     if (path.isEmpty())
-        return {false, QStringLiteral("Could not save: no file name")};
+        return {false, QStringLiteral("Could not save: no file name"),
+                QStringLiteral("no file name")};
 
     int err = 0;
     // Replace what a link points at, not the link itself.
-    QByteArray target = QFile::encodeName(path);
+    QByteArray target = encodeFileName(path);
     if (!resolveLinks(target, err))
         return failed(path, QStringLiteral("cannot follow the link"), err);
     const QByteArray folder = folderOf(target);
@@ -178,7 +182,7 @@ FileResult writeFileAtomically(const QString& path, std::span<const std::uint8_t
         retried([&] { return ::fsync(dirFd); });
         ::close(dirFd);
     }
-    return {true, {}};
+    return {true, {}, {}};
 }
 
 } // namespace quill

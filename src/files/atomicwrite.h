@@ -17,7 +17,8 @@ namespace quill {
 
 struct FileResult {
     bool ok = false;
-    QString message; // empty when ok
+    QString message; // names the file and says why; empty when ok
+    QString reason;  // the same without the file's name
 };
 
 // Writes `data` to `path`, under exactly that name. Symbolic links at

@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cstring>
 #include <initializer_list>
+#include <string_view>
 #include <utility>
 
 namespace quill {
@@ -61,9 +62,15 @@ private:
     std::uint8_t* p_;
 };
 
+// The tables as the user knows them, for messages.
+const char* plainName(const char* table) {
+    const std::string_view t(table);
+    return t == "TextItems" ? "text items" : t == "HLines" ? "horizontal lines" : "vertical lines";
+}
+
 std::string rowsMessage(const char* table, std::int32_t last) {
-    return std::string(table) + ": last row " + std::to_string(last) +
-           " cannot be stored (rows must be 0..32767 and present in every column)";
+    return std::string("the ") + plainName(table) + " table cannot be stored: its last row " +
+           std::to_string(last) + " is not one of rows 0 to 32767 held in every column";
 }
 
 // True when every column holds at least `rows` rows.
@@ -86,9 +93,9 @@ std::string checkText(const Expression& e, std::size_t& total) {
     for (std::size_t i = 0; i < rows; ++i) {
         for (const std::string* s : {&t.fontName[i], &t.text[i]}) {
             if (s->size() > MaxExpStringBytes)
-                return "TextItems row " + std::to_string(i) + ": a string of " +
+                return "text item " + std::to_string(i) + " has a text or font name of " +
                        std::to_string(s->size()) +
-                       " bytes is longer than the 32767 a file can hold";
+                       " characters, more than the 32767 a file can hold";
             total += s->size();
         }
     }
@@ -150,7 +157,8 @@ struct DecodeError {
 };
 
 std::string truncatedMessage(const char* table, std::size_t row) {
-    return std::string(table) + " row " + std::to_string(row) + ": the file ends inside the record";
+    return std::string("the file ends inside the ") + plainName(table) + " table (in row " +
+           std::to_string(row) + ")";
 }
 
 // Reads a section's last-row index and checks that the bytes left can hold
@@ -158,19 +166,28 @@ std::string truncatedMessage(const char* table, std::size_t row) {
 bool readLast(Reader& in, const char* table, std::size_t minRecord, std::int32_t& last,
               DecodeError& err) {
     if (!in.i32(last)) {
-        err.message = std::string(table) + ": the file ends before the section's last-row index";
+        err.message = std::string("the file ends inside the ") + plainName(table) + " table";
         return false;
     }
-    if (last < 0 || last > MaxLastIndex) {
-        err.message =
-            std::string(table) + ": last row " + std::to_string(last) + " is outside 0..32767";
+    if (last < 0) {
+        err.message = last == -1 ? std::string("the ") + plainName(table) +
+                                       " table is marked present but has no rows"
+                                 : std::string("a row count is negative (") +
+                                       std::to_string(std::int64_t(last) + 1) + " rows in the " +
+                                       plainName(table) + " table)";
+        return false;
+    }
+    if (last > MaxLastIndex) {
+        err.message = std::string("the ") + plainName(table) + " table announces " +
+                      std::to_string(std::int64_t(last) + 1) +
+                      " rows, more than the 32768 a file can hold";
         return false;
     }
     const auto rows = static_cast<std::size_t>(last) + 1;
     if (in.remaining() / minRecord < rows) {
-        err.message = std::string(table) + ": " + std::to_string(rows) +
-                      " rows announced, but only " + std::to_string(in.remaining()) +
-                      " bytes follow";
+        err.message = std::string("the file ends inside the ") + plainName(table) +
+                      " table (it announces " + std::to_string(rows) + " rows, but only " +
+                      std::to_string(in.remaining()) + " bytes follow)";
         return false;
     }
     return true;
@@ -183,13 +200,14 @@ bool readString(Reader& in, std::size_t row, const char* what, std::string& s, D
         return false;
     }
     if (count < 0) {
-        err.message = "TextItems row " + std::to_string(row) + ": " + what + " has count " +
-                      std::to_string(count);
+        err.message = std::string("a length is negative (") + what + " of text item " +
+                      std::to_string(row) + " has " + std::to_string(count) + " characters)";
         return false;
     }
     if (static_cast<std::size_t>(count) > in.remaining()) {
-        err.message = "TextItems row " + std::to_string(row) + ": " + what + " of " +
-                      std::to_string(count) + " bytes runs past the end of the file";
+        err.message = std::string("the file ends inside the text items table (") + what +
+                      " of text item " + std::to_string(row) + " has " + std::to_string(count) +
+                      " characters, more than the file has left)";
         return false;
     }
     in.bytes(s, static_cast<std::size_t>(count));
@@ -305,7 +323,7 @@ DecodeResult decodeExpression(std::span<const std::uint8_t> data, const Expressi
     std::int16_t flags[3] = {0, 0, 0};
     for (auto& f : flags) {
         if (!in.i16(f)) {
-            result.message = "the file is shorter than its 6-byte header";
+            result.message = "the file ends inside its 6-byte header";
             return result;
         }
     }

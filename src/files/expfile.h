@@ -22,15 +22,25 @@ inline constexpr qint64 MaxExpFileBytes = qint64(256) * 1024 * 1024;
 // than `limit` bytes, so that neither a large file nor a device or a file
 // that grows while it is read can make it read without end.
 struct BoundedRead {
-    enum class Outcome { Ok, TooLarge, Failed } outcome = Outcome::Failed;
-    QByteArray bytes; // the whole file when Ok
-    QString error;    // the device's message when Failed
+    enum class Outcome { Ok, TooLarge, NotAFile, Failed } outcome = Outcome::Failed;
+    QByteArray bytes;  // the whole file when Ok
+    QString error;     // the system's or the device's message when Failed;
+                       // what the name is instead when NotAFile ("a folder",
+                       // "a named pipe (FIFO)", "a socket", "a device")
+    int errorCode = 0; // the system's error number, when it gave one
 };
 BoundedRead readFileUpTo(QFile& file, qint64 limit);
 
+// Reads the regular file `path` (see files/filename.h for names that are
+// not UTF-8) as readFileUpTo does. Anything else at that name, a folder, a
+// named pipe, a socket or a device, is refused as NotAFile without waiting
+// on it: the name is opened without blocking and checked on the open
+// descriptor, so a pipe with no writer cannot hold the caller.
+BoundedRead readRegularFile(const QString& path, qint64 limit);
+
 struct LoadResult {
     bool ok = false;
-    QString message;       // empty when ok
+    QString message;       // names the file and says why; empty when ok
     Expression expression; // the expression to show; meaningful only when ok
 };
 

@@ -16,38 +16,63 @@ FileDialogRequest expressionDialog(Platform& platform) {
 } // namespace
 
 void MainPanel::Save_Click() {
+    SaveExpression();
+}
+
+bool MainPanel::SaveExpression() {
     FileDialogRequest request = expressionDialog(m_platform);
     request.confirmOverwrite = true;
+    // A name typed without an extension gets ".exp", so that Open lists it.
+    request.defaultSuffix = QStringLiteral("exp");
     const std::optional<QString> path = m_platform.getSaveFileName(this, request);
-    if (!path)
-        return; // cancelled
-    // The name is used exactly as chosen. The file is replaced only once the
-    // new one is complete; a failed write leaves the old file as it was.
+    if (!path) {
+        Picture4->setFocus();
+        return false; // cancelled
+    }
+    // The file is replaced only once the new one is complete; a failed
+    // write leaves the old file as it was.
     const FileResult result = saveExpressionFile(*path, expression);
-    if (result.ok)
+    if (result.ok) {
         changeTracker.markKept();
-    if (result.ok)
         m_platform.messageBox(this, {*path + QStringLiteral(" :-  file saved"),
                                      QStringLiteral("Save Expression"), MessageIcon::Information});
-    // A failure says nothing; either way typing goes on.
+    } else {
+        m_platform.messageBox(this,
+                              {result.message, QStringLiteral("Save"), MessageIcon::Critical});
+    }
     Picture4->setFocus();
+    return result.ok;
 }
 
 void MainPanel::Open_Click() {
+    if (!ConfirmDiscardChanges())
+        return;
     if (imageSet != VbFalse)
         LeaveImageMode();
     FileDialogRequest request = expressionDialog(m_platform);
     request.hideReadOnly = true;
     const std::optional<QString> path = m_platform.getOpenFileName(this, request);
-    if (!path)
+    if (!path) {
+        Picture4->setFocus();
         return; // cancelled
-    LoadResult result = loadExpressionFile(*path, expression);
-    Picture4->setFocus();
-    if (!result.ok)
-        return; // refused as a whole: the expression on screen stays as it was
+    }
+    OpenExpressionFile(*path);
+}
+
+bool MainPanel::OpenExpressionFile(const QString& path) {
+    LoadResult result = loadExpressionFile(path, expression);
+    if (!result.ok) {
+        // Refused as a whole: the expression on screen stays as it was.
+        m_platform.messageBox(this,
+                              {result.message, QStringLiteral("Open"), MessageIcon::Critical});
+        Picture4->setFocus();
+        return false;
+    }
     expression = std::move(result.expression);
-    expressionReplaced();
+    Picture4->setFocus();
     Redraw();
+    expressionReplaced();
+    return true;
 }
 
 } // namespace quill

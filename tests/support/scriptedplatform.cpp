@@ -44,6 +44,15 @@ void ScriptedPlatform::messageBox(QWidget*, const MessageBoxRequest& request) {
     messages.push_back(request);
 }
 
+SaveAnswer ScriptedPlatform::askSave(QWidget*, const SaveQuestion& question) {
+    questions.push_back(question);
+    if (saveAnswers.empty())
+        return SaveAnswer::Discard;
+    const SaveAnswer a = saveAnswers.front();
+    saveAnswers.pop_front();
+    return a;
+}
+
 std::optional<QString> ScriptedPlatform::nextAnswer() {
     if (dialogAnswers.empty())
         return std::nullopt;

@@ -25,6 +25,7 @@ public:
     void registerFont(const QString& path) override;
     QImage loadPicture(const QString& path) override;
     void messageBox(QWidget* parent, const MessageBoxRequest& request) override;
+    SaveAnswer askSave(QWidget* parent, const SaveQuestion& question) override;
     std::optional<QString> getSaveFileName(QWidget* parent,
                                            const FileDialogRequest& request) override;
     std::optional<QString> getOpenFileName(QWidget* parent,
@@ -39,6 +40,10 @@ public:
     std::vector<FileDialogRequest> saveDialogs;
     std::vector<FileDialogRequest> openDialogs;
     std::vector<MessageBoxRequest> messages;
+    // Answers for the next save questions, in order. An empty queue answers
+    // Discard, so a command goes on as it would without the question.
+    std::deque<SaveAnswer> saveAnswers;
+    std::vector<SaveQuestion> questions;
     QStringList registeredFonts;
     QStringList loadedPictures;
     std::vector<std::pair<QString, QString>> helpRequests;

@@ -26,7 +26,9 @@ struct ScreenMetrics {
     }
 };
 
-enum class MessageIcon { Information, Exclamation };
+// Information for a confirmation, Exclamation for a mistake in the use of
+// a command, Critical for a command that failed.
+enum class MessageIcon { Information, Exclamation, Critical };
 
 struct MessageBoxRequest {
     QString text;
@@ -34,12 +36,23 @@ struct MessageBoxRequest {
     MessageIcon icon = MessageIcon::Information;
 };
 
+// A question answered with Save, Discard or Cancel.
+struct SaveQuestion {
+    QString text;
+    QString title;
+};
+
+enum class SaveAnswer { Save, Discard, Cancel };
+
 struct FileDialogRequest {
     QString initialFolder;
     QString filter;                // "Expression Files (*.exp)|*.exp" style
     bool confirmOverwrite = false; // save dialogs
     bool hideReadOnly = false;     // open dialogs
     QString title;                 // empty: the platform's default title
+    // Save dialogs: added to a name typed without an extension ("exp");
+    // the overwrite question is asked about the name with it.
+    QString defaultSuffix;
 };
 
 class Platform {
@@ -55,6 +68,9 @@ public:
     virtual QImage loadPicture(const QString& path) = 0;
     // A modal message box with one OK button.
     virtual void messageBox(QWidget* parent, const MessageBoxRequest& request) = 0;
+    // A modal question with the buttons Save, Discard and Cancel; closing
+    // it any other way is Cancel.
+    virtual SaveAnswer askSave(QWidget* parent, const SaveQuestion& question) = 0;
     // The chosen file's full path, or nothing when cancelled.
     virtual std::optional<QString> getSaveFileName(QWidget* parent,
                                                    const FileDialogRequest& request) = 0;

@@ -67,23 +67,48 @@ QImage QtPlatform::loadPicture(const QString& path) {
 }
 
 void QtPlatform::messageBox(QWidget* parent, const MessageBoxRequest& request) {
-    QMessageBox box(request.icon == MessageIcon::Information ? QMessageBox::Information
-                                                             : QMessageBox::Warning,
-                    request.title, request.text, QMessageBox::Ok, parent);
+    const QMessageBox::Icon icon =
+        request.icon == MessageIcon::Information   ? QMessageBox::Information
+        : request.icon == MessageIcon::Exclamation ? QMessageBox::Warning
+                                                   : QMessageBox::Critical;
+    QMessageBox box(icon, request.title, request.text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+SaveAnswer QtPlatform::askSave(QWidget* parent, const SaveQuestion& question) {
+    QMessageBox box(QMessageBox::Warning, question.title, question.text,
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return SaveAnswer::Save;
+    case QMessageBox::Discard:
+        return SaveAnswer::Discard;
+    default:
+        return SaveAnswer::Cancel;
+    }
 }
 
 std::optional<QString> QtPlatform::getSaveFileName(QWidget* parent,
                                                    const FileDialogRequest& request) {
+    // The dialog adds the default suffix to a name typed without one before
+    // it asks about overwriting, so the question is about the real name.
+    QFileDialog dialog(parent, request.title, request.initialFolder,
+                       qtFilterFromPipes(request.filter));
     QFileDialog::Options options = dialogOptions();
     if (!request.confirmOverwrite)
         options |= QFileDialog::DontConfirmOverwrite;
-    const QString name =
-        QFileDialog::getSaveFileName(parent, request.title, request.initialFolder,
-                                     qtFilterFromPipes(request.filter), nullptr, options);
-    if (name.isEmpty())
+    dialog.setOptions(options);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return name;
+    const QStringList names = dialog.selectedFiles();
+    if (names.isEmpty() || names.first().isEmpty())
+        return std::nullopt;
+    return names.first();
 }
 
 std::optional<QString> QtPlatform::getOpenFileName(QWidget* parent,

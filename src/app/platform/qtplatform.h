@@ -16,6 +16,7 @@ public:
     void registerFont(const QString& path) override;
     QImage loadPicture(const QString& path) override;
     void messageBox(QWidget* parent, const MessageBoxRequest& request) override;
+    SaveAnswer askSave(QWidget* parent, const SaveQuestion& question) override;
     std::optional<QString> getSaveFileName(QWidget* parent,
                                            const FileDialogRequest& request) override;
     std::optional<QString> getOpenFileName(QWidget* parent,
