@@ -13,6 +13,7 @@
 #include "app/widgets.h"
 #include "bench_cli.h"
 #include "bench_edit.h"
+#include "bench_formula.h"
 #include "bench_export.h"
 #include "bench_files.h"
 #include "bench_platform.h"
@@ -248,6 +249,12 @@ int main(int argc, char** argv) {
         QTemporaryDir shm(QStringLiteral("/dev/shm/quillmark-bench-XXXXXX"));
         if (disk.isValid())
             runCliBenchmarks(shm.isValid() ? shm.path() : disk.path(), disk.path(), quick);
+    }
+    if (wanted("formula")) {
+        QTemporaryDir disk;
+        QTemporaryDir shm(QStringLiteral("/dev/shm/quillmark-bench-XXXXXX"));
+        if (disk.isValid())
+            runFormulaBenchmarks(shm.isValid() ? shm.path() : disk.path(), quick);
     }
     if (wanted("scale")) {
         QTemporaryDir disk;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian machine, builds everything with AddressSanitizer
-# and UndefinedBehaviorSanitizer, runs every test, fuzzes the .exp reader
-# for a bounded time, and checks that the benchmark program runs.
+# and UndefinedBehaviorSanitizer, runs every test, fuzzes the .exp and formula
+# readers for a bounded time, and checks that the benchmark program runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh

@@ -10,14 +10,17 @@
 #include "export/workspacecapture.h"
 #include "filehelpers.h"
 #include "files/expcodec.h"
+#include "formula/formulalayout.h"
 #include "scriptedplatform.h"
 #include "tinyfs.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -177,6 +180,11 @@ TEST(ExportOptions, MistakesAreRefusedWithStatusTwo) {
         {{QStringLiteral("--force=yes"), x}, "takes no value"},
         {{QStringLiteral("--extract"), QStringLiteral("a.png")}, "--extract"},
         {{}, "no expression file given"},
+        {{QStringLiteral("--formula"), QStringLiteral("x"), QStringLiteral("--size"),
+          QStringLiteral("20")},
+         "--size: expected whole points from 25 to 250"},
+        {{QStringLiteral("--size"), QStringLiteral("50"), x}, "--size applies to --formula only"},
+        {{QStringLiteral("--formula"), QStringLiteral("x"), x}, "exclude each other"},
     };
     for (const Case& c : cases) {
         const RunResult r = run(c.args);
@@ -786,4 +794,96 @@ TEST_F(ExportCli, ReadOnlyOutputFolderIsNamed) {
     EXPECT_EQ(r.err, QStringLiteral("corvel-quillmark-export: ") + fs.at("r.bmp") +
                          QStringLiteral(": cannot be written: cannot create a file in its folder "
                                         "(Read-only file system)\n"));
+}
+
+// --- Formulas ---------------------------------------------------------------
+
+// Several formulas give one file each, numbered; one that cannot be typeset
+// is reported with its number and reason and the others are still written.
+// A PNG carries the very expression file -o OUT.exp writes.
+TEST_F(ExportCli, FormulasAreNumberedAndABadOneIsReported) {
+    const QString quadratic = QStringLiteral("x = \\frac{-b \\pm \\sqrt{b^2-4ac}}{2a}");
+    RunResult r =
+        run({QStringLiteral("--formula"), quadratic, QStringLiteral("--formula"),
+             QStringLiteral("\\fract{a}"), QStringLiteral("--formula=e^{i\\pi}"),
+             QStringLiteral("--size"), QStringLiteral("50"), QStringLiteral("--format"),
+             QStringLiteral("png"), QStringLiteral("--out-dir"), at(QStringLiteral("pics"))});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, QStringLiteral("corvel-quillmark-export: formula 2 (\"\\fract{a}\"): "
+                                    "unknown command \\fract at 1\n"));
+    EXPECT_EQ(QDir(at(QStringLiteral("pics"))).entryList(QDir::Files),
+              (QStringList{QStringLiteral("formula-1.png"), QStringLiteral("formula-3.png")}));
+
+    r = run({QStringLiteral("--formula"), quadratic, QStringLiteral("--size"), QStringLiteral("50"),
+             QStringLiteral("-o"), at(QStringLiteral("q.exp"))});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    r = run({QStringLiteral("--extract"), at(QStringLiteral("pics/formula-1.png")),
+             at(QStringLiteral("back.exp"))});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(readAll(at(QStringLiteral("back.exp"))), readAll(at(QStringLiteral("q.exp"))));
+
+    r = run({QStringLiteral("--formula"), QStringLiteral("a"), QStringLiteral("--formula"),
+             QStringLiteral("b"), QStringLiteral("-o"), at(QStringLiteral("two.bmp"))});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFile::exists(at(QStringLiteral("two-1.bmp"))));
+    EXPECT_TRUE(QFile::exists(at(QStringLiteral("two-2.bmp"))));
+}
+
+// The expression file written for a formula opens in the editor with every
+// item where the layout put it, from the spot where new items appear, and
+// its items move by their handles like any others.
+TEST_F(ExportCli, FormulaExpressionOpensInTheEditorWhereTheLayoutPutIt) {
+    const char* line = "\\sum_{i=1}^{n} i = \\frac{n(n+1)}{2} \\quad \\sqrt{\\frac{a}{b}}";
+    const QString path = at(QStringLiteral("f.exp"));
+    const RunResult r =
+        run({QStringLiteral("--formula"), QString::fromUtf8(line), QStringLiteral("--size"),
+             QStringLiteral("75"), QStringLiteral("-o"), path});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+
+    formula::Typesetter typesetter;
+    const formula::TypesetFormula f = typesetter.typeset(line, 75);
+    ASSERT_TRUE(f.ok);
+
+    test::ScriptedPlatform platform;
+    auto w = test::openActiveMainPanel(platform);
+    ASSERT_TRUE(w);
+    platform.dialogAnswers.emplace_back(path);
+    w->mnuOpen->trigger();
+    const Expression& e = w->expression;
+    ASSERT_EQ(e.textRowCount(), static_cast<std::int32_t>(f.texts.size()));
+    ASSERT_EQ(e.hLineRowCount(), static_cast<std::int32_t>(f.bars.size()));
+    for (std::size_t i = 0; i < f.texts.size(); ++i) {
+        const formula::PlacedText& t = f.texts[i];
+        SCOPED_TRACE(t.text);
+        EXPECT_EQ(e.TextItems.text[i], t.text);
+        EXPECT_EQ(e.TextItems.fontName[i], formula::faceName(t.face));
+        EXPECT_EQ(e.TextItems.fontSize[i], t.points);
+        EXPECT_EQ(e.TextItems.x[i], t.x + 30);
+        EXPECT_EQ(e.TextItems.y[i], t.y + 100);
+        EXPECT_EQ(e.TextItems.markerX[i], t.x + 25);
+        EXPECT_EQ(e.TextItems.markerY[i], t.y + 100 + t.height - 5);
+    }
+    for (std::size_t i = 0; i < f.bars.size(); ++i) {
+        EXPECT_EQ(e.HLines.y[i], f.bars[i].y + 100);
+        EXPECT_EQ(e.HLines.x1[i], f.bars[i].x1 + 30);
+        EXPECT_EQ(e.HLines.x2[i], f.bars[i].x2 + 30);
+        EXPECT_EQ(e.HLines.width[i], f.bars[i].width);
+    }
+
+    // Dragged by its handle, the last text item moves with the pointer (a
+    // drag puts the text 4 pixels from the handle, creation 5).
+    auto mouse = [&](QEvent::Type type, QPoint p, Qt::MouseButtons held) {
+        QMouseEvent ev(type, QPointF(p), w->canvasView->mapToGlobal(QPointF(p)),
+                       type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                       Qt::NoModifier);
+        QApplication::sendEvent(w->canvasView, &ev);
+    };
+    const std::size_t last = f.texts.size() - 1;
+    const QPoint handle(e.TextItems.markerX[last], e.TextItems.markerY[last]);
+    const QPoint to = handle + QPoint(300, 200);
+    mouse(QEvent::MouseButtonPress, handle, Qt::LeftButton);
+    mouse(QEvent::MouseMove, to, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    EXPECT_EQ(e.TextItems.x[last], f.texts[last].x + 30 + 300 - 1);
+    EXPECT_EQ(e.TextItems.y[last], f.texts[last].y + 100 + 200 - 1);
 }

@@ -286,7 +286,7 @@ TEST_F(Window, CoversTheScreenWithCaptionMenusAndCaretTimer) {
                      ? QStringLiteral("-")
                      : a->text() + QLatin1Char(' ') + QKeySequence::listToString(a->shortcuts()));
     EXPECT_EQ(edit, strings({"&Undo Ctrl+Z", "&Redo Ctrl+Shift+Z; Ctrl+Y", "-", "&Copy Ctrl+C",
-                             "&Paste Ctrl+V"}));
+                             "&Paste Ctrl+V", "-", "Insert &Formula... Ctrl+M"}));
     // A menu's access key opens that menu only: no other menu or control
     // of the window has it.
     QStringList captions;

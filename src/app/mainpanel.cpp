@@ -151,6 +151,8 @@ void MainPanel::buildMenus() {
     mnuCopy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     mnuPaste = mnuEdit->addAction(QStringLiteral("&Paste"));
     mnuPaste->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+    mnuEdit->addSeparator();
+    mnuInsertFormula = addInsertFormulaAction(mnuEdit, this);
 
     mnuHelp = menuBar()->addAction(QStringLiteral("&Help"));
 }

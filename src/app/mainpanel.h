@@ -10,6 +10,7 @@
 #include "edit/history.h"
 #include "export/bmpimage.h"
 #include "export/clipboardpicture.h"
+#include "formula/formulalayout.h"
 #include "model/changetracker.h"
 #include "model/expression.h"
 #include "render/surface.h"
@@ -35,6 +36,7 @@ class QRadioButton;
 
 namespace quill {
 
+class FormulaDialog;
 class InputWatch;
 class SurfaceView;
 class ToolStrip;
@@ -141,6 +143,11 @@ public:
     void Redo_Click();
     void Copy_Click();
     void Paste_Click();
+    // Edit > Insert Formula (edit/insertformula.cpp): opens the formula
+    // dialog; its OK adds the typeset items where new items appear, as one
+    // change, and switches the markers on.
+    void InsertFormula_Click();
+    bool InsertFormula(const formula::TypesetFormula& typeset);
     // Greys the Edit commands that can do nothing now.
     void updateEditMenu();
     // What Copy would put on the clipboard now.
@@ -235,6 +242,8 @@ public:
     QAction* mnuRedo = nullptr;
     QAction* mnuCopy = nullptr;
     QAction* mnuPaste = nullptr;
+    QAction* mnuInsertFormula = nullptr;
+    FormulaDialog* formulaDialog = nullptr; // while it is open
 
     // Counts full repaints; lets tests and the benchmark see that one ran.
     std::uint64_t redrawCount = 0;
@@ -266,5 +275,9 @@ private:
     // that the windows closing after it do not ask again.
     std::optional<ChangeTracker::Revision> m_letGo;
 };
+
+// Adds "Insert Formula..." (Ctrl+M), which calls panel->InsertFormula_Click(),
+// to `menu`.
+QAction* addInsertFormulaAction(QMenu* menu, MainPanel* panel);
 
 } // namespace quill

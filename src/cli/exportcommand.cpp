@@ -1,5 +1,6 @@
 #include "cli/exportcommand.h"
 
+#include "cli/formulaexport.h"
 #include "export/bmpimage.h"
 #include "export/pictureformats.h"
 #include "export/workspacecapture.h"
@@ -247,6 +248,13 @@ bool PendingExport::done() const {
     return true;
 }
 
+PendingExport PendingExport::failed(const QString& line) {
+    PendingExport p;
+    p.m_ok = false;
+    p.m_errors << line;
+    return p;
+}
+
 bool PendingExport::finish(QStringList& errors) {
     errors << m_errors;
     m_errors.clear();
@@ -271,7 +279,26 @@ PendingExport Exporter::start(const QString& input) {
     const ExpressionInput in = readExpressionInput(input);
     if (!in.ok)
         return refuse(in.message);
-    const ExportArea a = area(in.expression);
+    return startExpression(input, in.expression, in.bytes,
+                           [&](int factor) { return outputPath(input, factor); });
+}
+
+PendingExport Exporter::startWrite(const QString& path, QByteArray bytes) {
+    PendingExport pending;
+    writeOutput(QString(), path, std::move(bytes), pending);
+    return pending;
+}
+
+PendingExport Exporter::startExpression(const QString& input, const Expression& expression,
+                                        const QByteArray& expFile,
+                                        const std::function<QString(int)>& pathFor) {
+    PendingExport pending;
+    auto refuse = [&](const QString& why) {
+        pending.m_errors << line(input, why);
+        pending.m_ok = false;
+        return std::move(pending);
+    };
+    const ExportArea a = area(expression);
     if (!a.ok)
         return refuse(a.message);
     // Bitmaps for several factors differ in their resolution only: the
@@ -294,13 +321,13 @@ PendingExport Exporter::start(const QString& input) {
             break;
         }
         case ImageFormat::Png:
-            bytes = pngBytes(a.captured, pixelsPerMetre(position), m_options.transparent, in.bytes);
+            bytes = pngBytes(a.captured, pixelsPerMetre(position), m_options.transparent, expFile);
             break;
         case ImageFormat::Svg:
-            bytes = svgBytes(in.expression, a.rect, factor, m_options.transparent);
+            bytes = svgBytes(expression, a.rect, factor, m_options.transparent);
             break;
         }
-        const QString path = outputPath(input, factor);
+        const QString path = pathFor(factor);
         if (bytes.isEmpty()) {
             pending.m_errors << line(path, QStringLiteral("the picture could not be encoded"));
             pending.m_ok = false;
@@ -385,10 +412,15 @@ int runExportCommand(const QStringList& args, const QString& programFolder, std:
                 say(err, prefix + e + QLatin1Char('\n'));
             pending.pop_front();
         };
-        for (const QString& input : o.inputs) {
-            pending.push_back(exporter.start(input));
+        auto settleDone = [&] {
             while (!pending.empty() && (pending.size() > MaxInFlight || pending.front().done()))
                 settleFront();
+        };
+        if (!o.formulas.isEmpty())
+            startFormulaExports(exporter, o, pending, settleDone);
+        for (const QString& input : o.inputs) {
+            pending.push_back(exporter.start(input));
+            settleDone();
         }
         while (!pending.empty())
             settleFront();

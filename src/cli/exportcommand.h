@@ -16,6 +16,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdio>
+#include <functional>
 #include <future>
 #include <vector>
 
@@ -54,6 +55,8 @@ public:
     // input was read and every output written.
     bool finish(QStringList& errors);
     bool done() const;
+    // An input that failed before anything was written: one line.
+    static PendingExport failed(const QString& line);
 
 private:
     friend class Exporter;
@@ -75,6 +78,16 @@ public:
     // longer than painting the next expression); the result says how it
     // ended once finished.
     PendingExport start(const QString& input);
+    // Exports an expression that is not read from a file (a typeset
+    // formula): `name` names it in messages, `expFile` is its bytes as an
+    // expression file (embedded in a PNG), `pathFor` gives the output's
+    // path for a reduction factor.
+    PendingExport startExpression(const QString& name, const Expression& expr,
+                                  const QByteArray& expFile,
+                                  const std::function<QString(int)>& pathFor);
+    // Writes `bytes` to `path` as an output of this run, with the same
+    // checks (no replacing without --force, no path written twice).
+    PendingExport startWrite(const QString& path, QByteArray bytes);
     // The same, waited for: every failure appended to `errors` as a line
     // "FILE: what is wrong"; true when every output was written.
     bool exportFile(const QString& input, QStringList& errors);

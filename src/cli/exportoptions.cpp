@@ -206,6 +206,22 @@ ParsedOptions parseExportOptions(const QStringList& args) {
             if (!v || v->isEmpty())
                 return missing();
             o.outDir = *v;
+        } else if (name == QLatin1String("--formula")) {
+            const auto v = takeValue();
+            if (!v)
+                return missing();
+            o.formulas << *v;
+        } else if (name == QLatin1String("--size")) {
+            const auto v = takeValue();
+            if (!v)
+                return missing();
+            const auto n = parseInt(*v, 25, 250);
+            if (!n)
+                return fail(QStringLiteral("--size: expected whole points from 25 to 250, not "
+                                           "\"%1\"")
+                                .arg(*v));
+            o.formulaPoints = *n;
+            o.formulaPointsGiven = true;
         } else if (name == QLatin1String("--extract")) {
             if (hasValue)
                 return fail(QStringLiteral("--extract takes two arguments: IMAGE.png OUT.exp"));
@@ -227,9 +243,18 @@ ParsedOptions parseExportOptions(const QStringList& args) {
     }
     if (outlineGiven && fitGiven)
         return fail(QStringLiteral("--outline and --fit exclude each other"));
+    if (o.formulaPointsGiven && o.formulas.isEmpty())
+        return fail(QStringLiteral("--size applies to --formula only"));
     if (o.extract) {
-        if (!o.inputs.isEmpty())
+        if (!o.inputs.isEmpty() || !o.formulas.isEmpty())
             return fail(QStringLiteral("--extract takes no other input files"));
+    } else if (!o.formulas.isEmpty()) {
+        if (!o.inputs.isEmpty())
+            return fail(QStringLiteral("--formula and expression files exclude each other"));
+        if (!o.output.isEmpty() && !o.outDir.isEmpty())
+            return fail(QStringLiteral("-o and --out-dir exclude each other"));
+        if (o.transparent && o.format == ImageFormat::Bmp)
+            return fail(QStringLiteral("--transparent applies to png and svg only"));
     } else {
         if (o.inputs.isEmpty())
             return fail(QStringLiteral("no expression file given (see --help)"));
@@ -250,6 +275,7 @@ ParsedOptions parseExportOptions(const QStringList& args) {
 QString exportHelpText() {
     return QStringLiteral(
         "Usage: corvel-quillmark-export [options] FILE.exp...\n"
+        "       corvel-quillmark-export [options] --formula TEXT... [-o OUT]\n"
         "       corvel-quillmark-export --extract IMAGE.png OUT.exp\n"
         "\n"
         "Renders each expression file as the editor's canvas shows it in image mode\n"
@@ -276,6 +302,14 @@ QString exportHelpText() {
         "  --out-dir DIR          folder for the outputs, named after the inputs\n"
         "                         (default: beside each input)\n"
         "  -f, --force            replace existing files\n"
+        "\n"
+        "Formulas (instead of expression files):\n"
+        "  --formula TEXT         typeset a formula line such as\n"
+        "                         'x = \\frac{-b \\pm \\sqrt{b^2-4ac}}{2a}' and export it;\n"
+        "                         repeatable, one file each (OUT-N.EXT, or formula-N.EXT\n"
+        "                         without -o); an OUT ending in .exp gets the typeset\n"
+        "                         expression itself\n"
+        "  --size POINTS          the formula's size, 25 to 250 (default 100)\n"
         "\n"
         "  --extract IMAGE.png OUT.exp\n"
         "                         write the expression embedded in a png made here\n"

@@ -36,6 +36,12 @@ struct ExportOptions {
     QString extractImage;
     QString extractOutput;
 
+    // --formula TEXT (repeatable) and --size POINTS: formula lines typeset
+    // at that size and exported instead of expression files.
+    QStringList formulas;
+    int formulaPoints = 100;
+    bool formulaPointsGiven = false;
+
     bool help = false;
     bool version = false;
 };

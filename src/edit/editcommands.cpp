@@ -29,6 +29,8 @@ void MainPanel::updateEditMenu() {
     mnuRedo->setEnabled(editable && history.canRedo());
     mnuCopy->setEnabled((imageSet != VbFalse && outlineSet != VbFalse) || m_hasLiveItem);
     mnuPaste->setEnabled(editable && m_clipboardHasExpression);
+    if (mnuInsertFormula)
+        mnuInsertFormula->setEnabled(editable);
 }
 
 void MainPanel::clipboardChanged(bool lookInside) {

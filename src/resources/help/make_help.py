@@ -1,6 +1,6 @@
 """Builds the help project of Corvel Quillmark, ready for qhelpgenerator.
 
-    make_help.py PAGES_DIR SYMBOLTABLE_DIR LAYOUT_FILE OUT_DIR [PICTURE...]
+    make_help.py [--formulas EXPORTER EXAMPLES] PAGES_DIR SYMBOLTABLE_DIR LAYOUT_FILE OUT_DIR [PICTURE...]
 
 Copies the written pages (PAGES_DIR, every .htm, .css and picture) and the
 pictures named after OUT_DIR into OUT_DIR/html, writes the generated page
@@ -11,6 +11,12 @@ CELLLEFT CELLTOP NORMALCODE SHIFTEDCODE" line a key, and a "shift" line),
 and writes OUT_DIR/Tvx4_3.qhp, the project that lists every file, the table
 of contents and the index.
 
+With --formulas, the formula page (html/formulas.htm) gets its examples and
+its list of symbol names: each line of EXAMPLES (blank lines and lines
+starting with "#" aside) is typeset by EXPORTER, the command-line exporter,
+into a picture beside the page, and the names come from the symbol table's
+formula commands.
+
 Before writing the project it checks the pages: every link and picture must
 lead to a file of the help (and to an anchor that exists), and every page
 must be reachable from the start page. Any fault ends the build.
@@ -19,6 +25,7 @@ must be reachable from the start page. Any fault ends the build.
 import html
 import os
 import shutil
+import subprocess
 import sys
 from html.parser import HTMLParser
 from posixpath import dirname, join, normpath
@@ -39,6 +46,7 @@ CONTENTS = [
     "html/files.htm",
     "html/export.htm",
     "html/edit.htm",
+    "html/formulas.htm",
     "html/reference.htm",
 ]
 
@@ -72,6 +80,9 @@ KEYWORDS = [
     ("copy", "html/edit.htm"),
     ("paste", "html/edit.htm"),
     ("clipboard", "html/edit.htm"),
+    ("formula", "html/formulas.htm"),
+    ("Insert Formula", "html/formulas.htm"),
+    ("symbol names", "html/formulas.htm#names"),
     ("keys", "html/reference.htm"),
     ("mouse", "html/reference.htm"),
 ]
@@ -286,7 +297,65 @@ def project(files, titles):
         ""])
 
 
+FORMULA_PAGE = "formulas.htm"
+EXAMPLES_MARK = "<!-- formula examples -->"
+NAMES_MARK = "<!-- formula names -->"
+
+
+def read_examples(path):
+    with open(path, encoding="utf-8") as f:
+        lines = [line.strip() for line in f]
+    return [line for line in lines if line and not line.startswith("#")]
+
+
+def formula_pictures(exporter, examples, html_out):
+    """Typesets the examples into formula-example-N.png, one process for all."""
+    args = [exporter, "--size", "50", "--format", "png", "--force",
+            "-o", os.path.join(html_out, "formula-example.png")]
+    for e in examples:
+        args += ["--formula", e]
+    done = subprocess.run(args, capture_output=True, text=True)
+    if done.returncode != 0:
+        fail("the exporter could not typeset the formula examples:\n" + done.stderr)
+    names = ["formula-example-%d.png" % (i + 1) for i in range(len(examples))]
+    if len(examples) == 1:
+        os.replace(os.path.join(html_out, "formula-example.png"),
+                   os.path.join(html_out, names[0]))
+    return names
+
+
+def formula_page(text, examples, pictures, symbols_dir):
+    sys.path.insert(0, symbols_dir)
+    import symboltable  # noqa: E402
+
+    rows = ['<table border="1" cellspacing="0" cellpadding="4">',
+            "<tr><th>Formula line</th><th>Result (50 points)</th></tr>"]
+    for e, pic in zip(examples, pictures):
+        rows.append('<tr><td><kbd>%s</kbd></td><td><img src="%s" alt="%s"></td></tr>'
+                    % (html.escape(e), pic, html.escape(e)))
+    rows.append("</table>")
+    names = ['<table border="1" cellspacing="0" cellpadding="4">',
+             "<tr><th>Name</th><th>Symbol</th><th>Name</th><th>Symbol</th>"
+             "<th>Name</th><th>Symbol</th></tr>"]
+    commands = symboltable.COMMANDS
+    for i in range(0, len(commands), 3):
+        cells = []
+        for name, char, _cls in commands[i:i + 3]:
+            cells.append('<td><kbd>\\%s</kbd></td><td class="sym">%s</td>'
+                         % (html.escape(name), html.escape(char)))
+        names.append("<tr>" + "".join(cells) + "</tr>")
+    names.append("</table>")
+    if EXAMPLES_MARK not in text or NAMES_MARK not in text:
+        fail(FORMULA_PAGE + " lacks its marks for the examples and the names")
+    return text.replace(EXAMPLES_MARK, "\n".join(rows)).replace(NAMES_MARK, "\n".join(names))
+
+
 def main(argv):
+    argv = list(argv)
+    formulas = None
+    if len(argv) > 3 and argv[1] == "--formulas":
+        formulas = (argv[2], argv[3])
+        del argv[1:4]
     if len(argv) < 5:
         fail("usage: make_help.py PAGES_DIR SYMBOLTABLE_DIR LAYOUT_FILE OUT_DIR [PICTURE...]")
     pages_dir, symboltable_dir, layout_file, out_dir = argv[1:5]
@@ -306,6 +375,17 @@ def main(argv):
         name = os.path.basename(picture)
         shutil.copyfile(picture, os.path.join(html_out, name))
         files.add("html/" + name)
+    page = os.path.join(html_out, FORMULA_PAGE)
+    if os.path.exists(page):
+        if formulas is None:
+            fail(FORMULA_PAGE + " needs --formulas EXPORTER EXAMPLES for its pictures")
+        examples = read_examples(formulas[1])
+        pictures = formula_pictures(formulas[0], examples, html_out)
+        files.update("html/" + p for p in pictures)
+        with open(page, encoding="utf-8") as f:
+            text = f.read()
+        with open(page, "w", encoding="utf-8") as f:
+            f.write(formula_page(text, examples, pictures, symboltable_dir))
     with open(os.path.join(html_out, "symbols.htm"), "w", encoding="utf-8") as f:
         f.write(symbols_page(symbols, rows, shift))
     files.add("html/symbols.htm")
