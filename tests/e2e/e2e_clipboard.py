@@ -19,7 +19,6 @@ usage: e2e_clipboard.py EDITOR EXPORTER ARTEFACT_DIR
 
 import io
 import os
-import shutil
 import struct
 import subprocess
 import sys
@@ -29,7 +28,7 @@ from PIL import Image
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_run  # noqa: E402
 from e2e_run import (CHK_TEXT, CMD_SET_IMAGE, CMD_SET_OUTLINE, Failure,  # noqa: E402
-                     Session, commit_line, save_through_dialog)
+                     commit_line, save_through_dialog)
 
 EXP_TYPE = "application/x-corvel-quillmark-expression"
 
@@ -233,22 +232,7 @@ def run(s, exporter):
 
 
 def main():
-    if len(sys.argv) != 4:
-        print(__doc__)
-        return 2
-    art = sys.argv[3]
-    shutil.rmtree(art, ignore_errors=True)
-    os.makedirs(art)
-    s = Session(sys.argv[1], art)
-    try:
-        run(s, os.path.abspath(sys.argv[2]))
-        s.say("PASS")
-        return 0
-    except Failure as e:
-        s.say("FAIL: %s" % e)
-        return 1
-    finally:
-        s.stop()
+    return e2e_run.run_session(__doc__, 3, lambda s: run(s, os.path.abspath(sys.argv[2])))
 
 
 if __name__ == "__main__":

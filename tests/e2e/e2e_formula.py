@@ -14,12 +14,12 @@ usage: e2e_formula.py EDITOR EXPORTER ARTEFACT_DIR
 """
 
 import os
-import shutil
 import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from e2e_run import Failure, Session, save_through_dialog  # noqa: E402
+import e2e_run  # noqa: E402
+from e2e_run import Failure, save_through_dialog  # noqa: E402
 
 FORMULA = r"x = \frac{-b \pm \sqrt{b^2-4ac}}{2a}"
 TITLE = "Insert Formula"
@@ -78,22 +78,7 @@ def run(s, exporter):
 
 
 def main():
-    if len(sys.argv) != 4:
-        print(__doc__)
-        return 2
-    art = sys.argv[3]
-    shutil.rmtree(art, ignore_errors=True)
-    os.makedirs(art)
-    s = Session(sys.argv[1], art)
-    try:
-        run(s, os.path.abspath(sys.argv[2]))
-        s.say("PASS")
-        return 0
-    except Failure as e:
-        s.say("FAIL: %s" % e)
-        return 1
-    finally:
-        s.stop()
+    return e2e_run.run_session(__doc__, 3, lambda s: run(s, os.path.abspath(sys.argv[2])))
 
 
 if __name__ == "__main__":

@@ -724,11 +724,13 @@ def ink_columns(img):
     return sum(1 for x in range(w) if any(px[x, y] == (0, 0, 0) for y in range(h)))
 
 
-def main():
-    if len(sys.argv) != 3:
-        print(__doc__)
+def run_session(doc, nargs, run):
+    """The main() of an end-to-end script: argv is EDITOR, nargs - 2 more
+    arguments and the artefacts folder (last); run(session) does the work."""
+    if len(sys.argv) != nargs + 1:
+        print(doc)
         return 2
-    art = sys.argv[2]
+    art = sys.argv[-1]
     shutil.rmtree(art, ignore_errors=True)
     os.makedirs(art)
     s = Session(sys.argv[1], art)
@@ -741,6 +743,10 @@ def main():
         return 1
     finally:
         s.stop()
+
+
+def main():
+    return run_session(__doc__, 2, run)
 
 
 if __name__ == "__main__":
