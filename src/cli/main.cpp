@@ -9,6 +9,7 @@
 
 #include <QGuiApplication>
 #include <cstdio>
+#include <malloc.h>
 
 namespace {
 
@@ -22,6 +23,12 @@ void quietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Each file's canvas copies and pictures are megabytes. By default the C
+    // library maps such blocks anew for every file and unmaps them after,
+    // so every page is faulted in and cleared again, file after file; kept
+    // in the heap, the next file reuses them.
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
     // Fonts need a GUI application, but nothing here is shown, so no
     // display is ever looked for, whatever platform the environment names
     // (pictures come out the same on every one).
