@@ -6,6 +6,7 @@
 #include "bmpdecoders.h"
 #include "cli/exportcommand.h"
 #include "export/bmpimage.h"
+#include "export/deflateruns.h"
 #include "filehelpers.h"
 #include "files/expcodec.h"
 #include "scriptedplatform.h"
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 using namespace quill;
 using quill::test::GreyPicture;
@@ -233,5 +235,50 @@ TEST_F(PictureFormats, PngDecodersShowTheBitmapsLevels) {
         ASSERT_TRUE(qt.load(png, "PNG"));
         EXPECT_EQ(test::firstDifference(greysOf(qt, "Qt"), want), "")
             << "Qt " << outline.toStdString();
+    }
+}
+
+// The picture coder's streams, inflated by zlib, give back every byte: runs
+// on both sides of the longest match (258), bytes of every value, and
+// frequencies so skewed that the plain Huffman tree is deeper than deflate
+// allows.
+TEST(DeflateRuns, ZlibInflatesWhatItCodes) {
+    auto runs = [](std::initializer_list<std::size_t> lengths) {
+        std::vector<std::uint8_t> v;
+        std::uint8_t b = 0;
+        for (std::size_t n : lengths)
+            v.insert(v.end(), n, b++);
+        return v;
+    };
+    std::vector<std::uint8_t> everyByte(256), skewed, noise(20000);
+    for (int i = 0; i < 256; ++i)
+        everyByte[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    for (std::size_t a = 1, b = 1, s = 0; s < 24; ++s, std::swap(a, b), b += a)
+        skewed.insert(skewed.end(), a, static_cast<std::uint8_t>(s));
+    std::uint32_t seed = 1;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (std::size_t i = skewed.size() - 1; i > 0; --i) // shuffled: bytes, not runs
+        std::swap(skewed[i], skewed[(next() >> 8) % (i + 1)]);
+    for (auto& x : noise)
+        x = static_cast<std::uint8_t>(next() >> 28);
+    const std::vector<std::pair<const char*, std::vector<std::uint8_t>>> cases = {
+        {"one byte", {7}},
+        {"short runs", runs({1, 2, 3, 4, 5})},
+        {"around the longest match", runs({258, 259, 260, 261, 262, 263, 516, 517, 518, 519})},
+        {"a long run", std::vector<std::uint8_t>(100000, 0)},
+        {"every byte", everyByte},
+        {"skewed", skewed},
+        {"noise", noise},
+    };
+    for (const auto& [what, data] : cases) {
+        std::vector<std::uint8_t> coded;
+        deflateRuns(data.data(), data.size(), coded);
+        std::vector<std::uint8_t> back(data.size() + 1);
+        uLongf size = static_cast<uLongf>(back.size());
+        ASSERT_EQ(uncompress(back.data(), &size, coded.data(), static_cast<uLong>(coded.size())),
+                  Z_OK)
+            << what;
+        back.resize(size);
+        EXPECT_EQ(back, data) << what;
     }
 }
