@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quill {
 
@@ -16,7 +19,30 @@ namespace {
 // Packs one captured row of `width` colours into ceil(width / 2) bytes.
 void packRow(const std::int32_t* __restrict src, std::size_t width, std::uint8_t* __restrict row) {
     const std::size_t pairs = width / 2;
-    for (std::size_t k = 0; k < pairs; ++k)
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    // Sixteen pixels to eight bytes at a time: each pixel's grey level
+    // (bits 12 to 15, none for a negative colour), then each pair's two
+    // levels into one byte.
+    const __m128i nibble = _mm_set1_epi32(0xF);
+    const __m128i low16 = _mm_set1_epi32(0xFFFF);
+    auto levels = [&](const std::int32_t* p) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        return _mm_andnot_si128(_mm_srai_epi32(c, 31),
+                                _mm_and_si128(_mm_srli_epi32(c, 12), nibble));
+    };
+    auto pairUp = [&](__m128i a) { // 32-bit lanes of (even | odd << 16)
+        return _mm_or_si128(_mm_slli_epi32(_mm_and_si128(a, low16), 4), _mm_srli_epi32(a, 16));
+    };
+    for (; k + 8 <= pairs; k += 8) {
+        const std::int32_t* p = src + 2 * k;
+        const __m128i a = pairUp(_mm_packs_epi32(levels(p), levels(p + 4)));
+        const __m128i b = pairUp(_mm_packs_epi32(levels(p + 8), levels(p + 12)));
+        const __m128i words = _mm_packs_epi32(a, b);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(row + k), _mm_packus_epi16(words, words));
+    }
+#endif
+    for (; k < pairs; ++k)
         row[k] = static_cast<std::uint8_t>(greyLevel(src[2 * k]) << 4 | greyLevel(src[2 * k + 1]));
     if (width % 2 != 0)
         row[pairs] = static_cast<std::uint8_t>(greyLevel(src[width - 1]) << 4);
