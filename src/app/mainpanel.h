@@ -264,6 +264,9 @@ private:
     void clipboardChanged(bool lookInside = false);
     // The tables as they are now are the history's next step.
     void recordHistoryStep();
+    // Undo or redo (`History::undo`, `History::redo`) outside image mode and
+    // drags, with the change flag and the canvas following.
+    void stepHistory(bool (History::*step)(Expression&, History::Revision&));
 
     Platform& m_platform;
     InputWatch* m_inputWatch = nullptr;

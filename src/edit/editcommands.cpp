@@ -50,27 +50,22 @@ void MainPanel::clipboardChanged(bool lookInside) {
 }
 
 void MainPanel::Undo_Click() {
-    if (imageSet != VbFalse || canvasButtonDown != VbFalse)
-        return;
-    History::Revision revision = 0;
-    if (!history.undo(expression, revision))
-        return;
-    changeTracker.restore(revision);
-    m_hasLiveItem = hasLiveItem(expression);
-    Redraw();
-    updateEditMenu();
+    stepHistory(&History::undo);
 }
 
 void MainPanel::Redo_Click() {
+    stepHistory(&History::redo);
+}
+
+void MainPanel::stepHistory(bool (History::*step)(Expression&, History::Revision&)) {
     if (imageSet != VbFalse || canvasButtonDown != VbFalse)
         return;
     History::Revision revision = 0;
-    if (!history.redo(expression, revision))
+    if (!(history.*step)(expression, revision))
         return;
     changeTracker.restore(revision);
     m_hasLiveItem = hasLiveItem(expression);
-    Redraw();
-    updateEditMenu();
+    Redraw(); // brings the Edit menu up to date
 }
 
 ClipboardPicture MainPanel::clipboardPicture() {
