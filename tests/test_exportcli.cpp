@@ -562,7 +562,7 @@ TEST_F(ExportCli, SvgHasOneElementPerLiveItemInDrawingOrder) {
                                   QStringLiteral("path"), QStringLiteral("path"),
                                   QStringLiteral("path"), QStringLiteral("path")}));
     const QStringList said{QStringLiteral("a+b"), QStringLiteral("x<&\">2 %1"),
-                           QStringLiteral("\u03B1\u03B2\u03C7"), QStringLiteral("3x\u22121")};
+                           QStringLiteral("\u03B1\u03B2\u00B1\u00D6"), QStringLiteral("3x\u22121")};
     EXPECT_EQ(labels, said);
     EXPECT_EQ(titles, said);
     EXPECT_EQ(viewBox, QStringLiteral("251 81 508 338"));
