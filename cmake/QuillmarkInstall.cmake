@@ -32,8 +32,8 @@ set(CPACK_STRIP_FILES ON)
 # The libraries the programs link come from the binaries; what Qt loads as
 # plugins, and the fonts the expressions are drawn in, are named here: the
 # window-system plugins (and the offscreen one the exporter uses), the
-# SQLite driver the help file is read with, and Liberation Sans, which
-# stands in for Arial.
+# SQLite driver the help file is read with, and the Liberation fonts the
+# window's labels are set in (the canvas's fonts are the program's own).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, fonts-liberation")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils, shared-mime-info")

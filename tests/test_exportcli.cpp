@@ -50,12 +50,13 @@ QByteArray expBytes(const Expression& e) {
 }
 
 // A typical expression: a fraction with a bar, a root sign's vertical bar,
-// text in several faces and styles, and deleted rows of every table.
+// text in several faces and styles (with two characters the symbol face
+// lacks, drawn in the sans-serif face), and deleted rows of every table.
 Expression sampleExpression() {
     Expression e;
     e.AddTextItem("Arial", VbFalse, VbFalse, 50, "a+b", 300, 200, 295, 255, 60);
     e.AddTextItem("Arial", VbTrue, VbTrue, 25, "x<&\">2 %1", 310, 300, 305, 330, 30);
-    e.AddTextItem("MathSymbols", VbFalse, VbFalse, 75, "abc", 700, 400, 695, 480, 85);
+    e.AddTextItem("MathSymbols", VbFalse, VbFalse, 75, "ab\xb1\xd6", 700, 400, 695, 480, 85);
     e.AddTextItem("Zidezir", VbFalse, VbFalse, 50, "gone", 40, 500, 35, 555, 60);
     e.TextItems.live[3] = VbFalse;
     e.AddHLine(290, 280, 420, 3);
@@ -561,7 +562,7 @@ TEST_F(ExportCli, SvgHasOneElementPerLiveItemInDrawingOrder) {
                                   QStringLiteral("path"), QStringLiteral("path"),
                                   QStringLiteral("path"), QStringLiteral("path")}));
     const QStringList said{QStringLiteral("a+b"), QStringLiteral("x<&\">2 %1"),
-                           QStringLiteral("\u03B1\u03B2\u03C7"), QStringLiteral("3x\u22121")};
+                           QStringLiteral("\u03B1\u03B2\u00B1\u00D6"), QStringLiteral("3x\u22121")};
     EXPECT_EQ(labels, said);
     EXPECT_EQ(titles, said);
     EXPECT_EQ(viewBox, QStringLiteral("251 81 508 338"));

@@ -328,7 +328,11 @@ TEST_F(Window, StartsWithFontsPicturesStateAndOneCleanRedraw) {
     EXPECT_EQ(platform.registeredFonts,
               QStringList({folder + QStringLiteral("/MathSymbols.ttf"),
                            folder + QStringLiteral("/MathSymbolsBold.ttf"),
-                           folder + QStringLiteral("/Zidezir.ttf")}));
+                           folder + QStringLiteral("/Zidezir.ttf"),
+                           folder + QStringLiteral("/CorvelSans.ttf"),
+                           folder + QStringLiteral("/CorvelSansBold.ttf"),
+                           folder + QStringLiteral("/CorvelSansItalic.ttf"),
+                           folder + QStringLiteral("/CorvelSansBoldItalic.ttf")}));
 
     // marker.bmp is there: the marker is a copy of it.
     const QImage marker =

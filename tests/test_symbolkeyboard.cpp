@@ -219,28 +219,39 @@ TEST_F(SymbolKeyboard, FontsLoadUnderTheirFamiliesAndBoldPicksTheBoldFile) {
     const QStringList families = QFontDatabase::families();
     EXPECT_TRUE(families.contains(QStringLiteral("MathSymbols")));
     EXPECT_TRUE(families.contains(QStringLiteral("Zidezir")));
+    // Arial, and any face the program does not have, is the program's own
+    // sans-serif face, never a font of the system.
     const struct {
         const char* face;
         bool bold;
+        bool italic;
+        const char* family;
         const char* file;
-    } faces[] = {{"MathSymbols", false, "MathSymbols.ttf"},
-                 {"MathSymbols", true, "MathSymbolsBold.ttf"},
-                 {"Zidezir", false, "Zidezir.ttf"}};
+        const char* style;
+    } faces[] = {{"MathSymbols", false, false, "MathSymbols", "MathSymbols.ttf", "Regular"},
+                 {"MathSymbols", true, false, "MathSymbols", "MathSymbolsBold.ttf", "Bold"},
+                 {"Zidezir", false, false, "Zidezir", "Zidezir.ttf", "Regular"},
+                 {"Arial", false, false, "Corvel Sans", "CorvelSans.ttf", "Regular"},
+                 {"Arial", true, false, "Corvel Sans", "CorvelSansBold.ttf", "Bold"},
+                 {"Arial", false, true, "Corvel Sans", "CorvelSansItalic.ttf", "Italic"},
+                 {"Arial", true, true, "Corvel Sans", "CorvelSansBoldItalic.ttf", "Bold Italic"},
+                 {"Courier New", false, false, "Corvel Sans", "CorvelSans.ttf", "Regular"}};
     for (const auto& f : faces) {
         SCOPED_TRACE(f.file);
         CanvasFont canvasFont;
         canvasFont.face = f.face;
         canvasFont.bold = f.bold;
+        canvasFont.italic = f.italic;
         canvasFont.pixelSize = 100;
         const QFont font = makeQFont(canvasFont);
-        EXPECT_EQ(QFontInfo(font).family(), QString::fromLatin1(f.face)) << "not a substitute";
+        EXPECT_EQ(QFontInfo(font).family(), QString::fromLatin1(f.family)) << "not a substitute";
         const QRawFont loaded = QRawFont::fromFont(font);
         const QRawFont file(programFile(f.file), 100);
         ASSERT_TRUE(file.isValid());
-        EXPECT_EQ(file.familyName(), QString::fromLatin1(f.face));
+        EXPECT_EQ(file.familyName(), QString::fromLatin1(f.family));
         // The very file: its name table, with the face's own style name.
         EXPECT_EQ(loaded.fontTable("name"), file.fontTable("name"));
-        EXPECT_EQ(loaded.styleName(), f.bold ? QStringLiteral("Bold") : QStringLiteral("Regular"));
+        EXPECT_EQ(loaded.styleName(), QString::fromLatin1(f.style));
     }
 }
 

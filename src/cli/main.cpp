@@ -2,13 +2,13 @@
 // line, rendered as the editor's canvas shows them, with no display.
 
 #include "cli/exportcommand.h"
-#include "cli/exportoptions.h"
 #include "cli/offscreencanvas.h"
 #include "files/filename.h"
 #include "files/folders.h"
 
 #include <QGuiApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <malloc.h>
 
 namespace {
@@ -34,14 +34,7 @@ int main(int argc, char* argv[]) {
     // (pictures come out the same on every one).
     qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
     qInstallMessageHandler(quietQtMessages);
-    // Pictures need the system's font configuration, which takes longer to
-    // load than anything else at start-up: it loads beside the rest.
-    QStringList early;
-    for (int i = 1; i < argc; ++i)
-        early << quill::decodeFileName(QByteArray(argv[i]));
-    const quill::cli::ParsedOptions parsed = quill::cli::parseExportOptions(early);
-    if (parsed.ok && !parsed.options.help && !parsed.options.version && !parsed.options.extract)
-        quill::cli::startLoadingFontConfiguration();
+    quill::cli::useProgramFontsOnly();
     QGuiApplication app(argc, argv);
     // The arguments as given, byte for byte: QGuiApplication::arguments()
     // would turn bytes of a file name that are not UTF-8 into U+FFFD. Qt
@@ -50,6 +43,12 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i)
         args << quill::decodeFileName(QByteArray(argv[i]));
     // The editor's fonts: beside the executable or in the installed share/.
-    return quill::cli::runExportCommand(
+    const int status = quill::cli::runExportCommand(
         args, quill::resourceFolderFor(QGuiApplication::applicationDirPath()), stdout, stderr);
+    // Everything is written and synced by now. Taking the application, its
+    // fonts and its plugins apart again would cost more time than a whole
+    // picture does; the system frees it all at once.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
 }

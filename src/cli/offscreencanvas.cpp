@@ -10,39 +10,17 @@
 #include <QFontDatabase>
 #include <algorithm>
 #include <fontconfig/fontconfig.h>
-#include <thread>
 
 namespace quill::cli {
 
-namespace {
-
-// The loading thread, joined before the fonts are used or at the latest
-// when the program ends. Loading the configuration is safe on any thread:
-// whichever thread finishes first installs it, and Qt then finds it loaded.
-struct FontConfigurationLoad {
-    std::thread thread;
-    void wait() {
-        if (thread.joinable())
-            thread.join();
-    }
-    ~FontConfigurationLoad() { wait(); }
-};
-
-FontConfigurationLoad& fontConfigurationLoad() {
-    static FontConfigurationLoad load;
-    return load;
-}
-
-} // namespace
-
-void startLoadingFontConfiguration() {
-    FontConfigurationLoad& load = fontConfigurationLoad();
-    if (!load.thread.joinable())
-        load.thread = std::thread([] { FcInit(); });
+void useProgramFontsOnly() {
+    // An empty configuration: no font folders, no rules. Installed as the
+    // current one, it is the one Qt finds, so the system's is never read.
+    if (FcConfig* empty = FcConfigCreate())
+        FcConfigSetCurrent(empty);
 }
 
 void registerProgramFonts(const QString& folder) {
-    fontConfigurationLoad().wait();
     static QStringList done; // a font file is registered once per process
     if (done.contains(folder))
         return;
@@ -53,7 +31,6 @@ void registerProgramFonts(const QString& folder) {
         if (QFileInfo::exists(path))
             QFontDatabase::addApplicationFont(path);
     }
-    installFontSubstitutions();
 }
 
 OffscreenCanvas::OffscreenCanvas(QSize screen) : m_canvas(screen, BgrWhite) {}

@@ -17,10 +17,11 @@
 
 namespace quill::cli {
 
-// Starts loading the system's font configuration on a thread of its own,
-// so that it overlaps the rest of the start-up (it is the largest part of
-// it); registerProgramFonts waits for it. Calling it is optional.
-void startLoadingFontConfiguration();
+// The canvas draws only the program's own fonts (makeQFont), so the
+// exporter needs nothing of the system's font configuration, which takes
+// longer to load (some eighty files) than a whole picture takes to draw.
+// Called before the QGuiApplication is made, this gives Qt an empty one.
+void useProgramFontsOnly();
 
 // Registers the fonts the editor registers at start-up, from `folder`, and
 // the face substitutions it uses. Needs a QGuiApplication.

@@ -18,6 +18,7 @@
 #include <QRawFont>
 #include <QTextLayout>
 #include <QTransform>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <zlib.h>
@@ -344,7 +345,16 @@ QPainterPath textOutline(const QFont& font, const QString& text, QPointF baselin
     thread_local QHash<QString, QPainterPath> shapes;
     if (shapes.size() > 20000)
         shapes.clear();
-    for (const QGlyphRun& run : layout.glyphRuns()) {
+    // Runs in the order they stand on the line: Qt groups them by font,
+    // and where a face lacks a character, which font comes first depends on
+    // the fonts the system knows.
+    QList<QGlyphRun> runs = layout.glyphRuns();
+    auto left = [](const QGlyphRun& r) {
+        return r.positions().isEmpty() ? 0.0 : r.positions().constFirst().x();
+    };
+    std::stable_sort(runs.begin(), runs.end(),
+                     [&](const QGlyphRun& a, const QGlyphRun& b) { return left(a) < left(b); });
+    for (const QGlyphRun& run : runs) {
         QRawFont raw = run.rawFont();
         const double scale = raw.pixelSize() / OutlineSize;
         const QString face = raw.familyName() + QLatin1Char('\n') + raw.styleName() +

@@ -38,11 +38,22 @@ void installFontSubstitutions() {
 }
 
 QFont makeQFont(const CanvasFont& font) {
-    QFont f(fromLatin1(font.face));
+    // Only the program's own faces: the symbol and expression faces by
+    // name, anything else (Arial above all) in Corvel Sans, which also
+    // gives any character a face lacks.
+    const QString sans = QString::fromLatin1(CanvasSansFamily.data(),
+                                             static_cast<qsizetype>(CanvasSansFamily.size()));
+    const bool own = font.face == "MathSymbols" || font.face == "Zidezir";
+    const QString face = own ? fromLatin1(font.face) : sans;
+    QFont f(face);
+    f.setFamilies(own ? QStringList{face, sans} : QStringList{sans});
     f.setPixelSize(font.pixelSize);
     f.setBold(font.bold);
     f.setItalic(font.italic);
     f.setKerning(true);
+    // Light hinting always, rather than whatever the system's font settings
+    // say.
+    f.setHintingPreference(QFont::PreferVerticalHinting);
     f.setStyleStrategy(
         static_cast<QFont::StyleStrategy>(QFont::PreferAntialias | QFont::NoSubpixelAntialias));
     return f;

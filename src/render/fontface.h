@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QString>
 #include <string>
+#include <string_view>
 
 namespace quill {
 
@@ -27,7 +28,14 @@ double pixelsToPoints(int pixels);
 // ("Arial" is drawn with its metric-compatible equivalent). Installed once.
 void installFontSubstitutions();
 
-// The QFont for a canvas font: antialiased greys, no subpixel colour fringes.
+// The face the canvas draws "Arial" in, and every character another face
+// lacks: Liberation Sans (Arial's metrics) under a name of the program's
+// own, so that no font of the system can stand in for it.
+inline constexpr std::string_view CanvasSansFamily = "Corvel Sans";
+
+// The QFont for a canvas font: antialiased greys, no subpixel colour
+// fringes, light hinting, only the program's own fonts (the program folder's
+// font files), so that the canvas looks the same on every system.
 QFont makeQFont(const CanvasFont& font);
 
 // Text of the program's 8-bit character set as a QString.

@@ -1,5 +1,6 @@
 #include "render/surface.h"
 
+#include "render/largepages.h"
 #include "render/rects.h"
 
 #include <QPainter>
@@ -41,7 +42,8 @@ void Surface::Area::add(const QRect& r, const QRect& bounds) {
 }
 
 Surface::Surface(QSize size, BgrColour background)
-    : m_image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32), m_background(background) {
+    : m_image(largePagePicture(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32)),
+      m_background(background) {
     m_imageRect = m_image.rect();
     m_image.fill(bgrToRgb(m_background));
     m_damage.addAll();
@@ -79,7 +81,7 @@ void Surface::resize(QSize size) {
     if (size == m_image.size())
         return;
     endPainting();
-    QImage next(size, QImage::Format_RGB32);
+    QImage next = largePagePicture(size, QImage::Format_RGB32);
     next.fill(bgrToRgb(m_background));
     {
         QPainter p(&next);

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Builds the editor's three fonts from TrueType fonts of Debian packages.
+"""Builds the editor's fonts from TrueType fonts of Debian packages.
 
   MathSymbols.ttf      family "MathSymbols", regular: every typeable code
                        draws the symbol symboltable.py gives it, from
@@ -9,10 +9,16 @@
                        letters in serif italic (variables), digits and signs
                        upright (numbers and operators), from Liberation Serif
                        Italic and Regular (fonts-liberation); "-" draws a minus
+  CorvelSans*.ttf      family "Corvel Sans" in four styles: what the canvas
+                       draws "Arial" with, and any character another face
+                       lacks; Liberation Sans (fonts-liberation), which has
+                       Arial's metrics, unchanged but for its names. The
+                       canvas needs no font of the system, so a picture
+                       comes out the same on every machine.
 
 Each face is renamed as its licence requires (no "Bitstream", "Vera", "DejaVu"
 or "Liberation" in its names), and the licence of its source is written
-beside it (MathSymbols-LICENSE.txt, Zidezir-LICENSE.txt).
+beside it (MathSymbols-LICENSE.txt, Zidezir-LICENSE.txt, CorvelSans-LICENSE.txt).
 
 usage: make_fonts.py OUTPUT_FOLDER [FONT_FOLDER]
 """
@@ -107,6 +113,42 @@ def _set_names(font, family, bold, copyright_note):
         font["post"].italicAngle = 0
 
 
+# The sans-serif face's files: (style, Liberation Sans file).
+SANS_STYLES = (
+    ("Regular", "LiberationSans-Regular.ttf"),
+    ("Bold", "LiberationSans-Bold.ttf"),
+    ("Italic", "LiberationSans-Italic.ttf"),
+    ("Bold Italic", "LiberationSans-BoldItalic.ttf"),
+)
+
+
+def sans_file_name(style):
+    return "CorvelSans" + ("" if style == "Regular" else style.replace(" ", "")) + ".ttf"
+
+
+def build_sans_face(source, style, out_path):
+    """Liberation Sans renamed: outlines, hinting, kerning and metrics stay."""
+    font = TTFont(source)
+    family = "Corvel Sans"
+    full = family if style == "Regular" else f"{family} {style}"
+    name = font["name"]
+    for rec in list(name.names):
+        if rec.nameID in (1, 2, 3, 4, 6) or rec.nameID in _DROPPED_NAMES:
+            name.removeNames(nameID=rec.nameID)
+    for name_id, text in (
+        (1, family),
+        (2, style),
+        (3, f"Corvel Quillmark: {full}"),
+        (4, full),
+        (6, f"CorvelSans-{style.replace(' ', '')}"),
+        (10, "Liberation Sans, renamed for Corvel Quillmark's canvas."),
+    ):
+        name.setName(text, name_id, 3, 1, 0x409)
+        name.setName(text, name_id, 1, 0, 0)
+    font["OS/2"].achVendID = "CQMK"
+    font.save(out_path)
+
+
 def build_symbol_face(source, bold, out_path):
     font = _subset(source, [ord(s.char) for s in SYMBOLS])
     source_cmap = font.getBestCmap()
@@ -192,6 +234,19 @@ def main():
     build_text_face(os.path.join(LIBERATION, "LiberationSerif-Italic.ttf"),
                     os.path.join(LIBERATION, "LiberationSerif-Regular.ttf"),
                     os.path.join(out, "Zidezir.ttf"))
+    for style, source in SANS_STYLES:
+        build_sans_face(os.path.join(LIBERATION, source), style,
+                        os.path.join(out, sans_file_name(style)))
+    _write_licence(
+        os.path.join(out, "CorvelSans-LICENSE.txt"),
+        "CorvelSans.ttf, CorvelSansBold.ttf, CorvelSansItalic.ttf and\n"
+        "CorvelSansBoldItalic.ttf are the Liberation Sans fonts (Debian package\n"
+        "fonts-liberation) with their names changed, as the licence below requires of\n"
+        "modified versions; src/resources/make_fonts.py of Corvel Quillmark makes them\n"
+        "from those fonts, which are their source. Licence and copyright of the\n"
+        "original fonts, then the GNU GPL v2:",
+        [LIBERATION_LICENCE, GPL2],
+    )
     _write_licence(
         os.path.join(out, "MathSymbols-LICENSE.txt"),
         "MathSymbols.ttf and MathSymbolsBold.ttf are modified versions of DejaVu Sans and\n"

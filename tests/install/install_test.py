@@ -40,7 +40,8 @@ INSTALLED = sorted(
     ["usr/bin/corvel-quillmark", "usr/bin/corvel-quillmark-export"] +
     ["usr/share/corvel-quillmark/" + n for n in (
         "MathSymbols.ttf", "MathSymbolsBold.ttf", "Zidezir.ttf", "MathSymbols-LICENSE.txt",
-        "Zidezir-LICENSE.txt", "marker.bmp", "KBnorm465.bmp", "KBshift465.bmp",
+        "Zidezir-LICENSE.txt", "CorvelSans.ttf", "CorvelSansBold.ttf", "CorvelSansItalic.ttf",
+        "CorvelSansBoldItalic.ttf", "CorvelSans-LICENSE.txt", "marker.bmp", "KBnorm465.bmp", "KBshift465.bmp",
         "splash-logo.png", "Tvx4_3.qch")] +
     ["usr/share/icons/hicolor/%dx%d/apps/%s.png" % (s, s, APP_ID) for s in ICON_SIZES] +
     ["usr/share/icons/hicolor/scalable/apps/%s.svg" % APP_ID,
@@ -50,7 +51,7 @@ INSTALLED = sorted(
      "usr/share/man/man1/corvel-quillmark.1.gz",
      "usr/share/man/man1/corvel-quillmark-export.1.gz"])
 # What the programs need besides the libraries they link: Qt's plugins and
-# the font that stands in for Arial.
+# the fonts of the window's labels.
 DEPENDS_NAMED = {"libc6", "libstdc++6", "libqt6core6", "libqt6gui6", "libqt6widgets6",
                  "libqt6help6", "qt6-qpa-plugins", "libqt6sql6-sqlite", "fonts-liberation"}
 
