@@ -7,6 +7,46 @@
 
 namespace quill {
 
+namespace {
+// The steps that composite mask row `line`'s span [begin, end) as
+// compositing the span pixel by pixel does (see textcomposite.cpp): bare
+// pixels are left, solid ones take the colour, and the others blend, four
+// at a time from the span's start and one at a time in its last n % 4. A
+// group of four may take in bare and solid pixels (which blending leaves
+// and colours exactly) but no pixel another step draws: those count as
+// bare in its coverage.
+void addSteps(TextRun& run, const uchar* line, int begin, int end) {
+    const int bodyEnd = begin + (end - begin) / 4 * 4;
+    int covered = begin; // pixels before this have their step
+    int x = begin;
+    while (x < end) {
+        const uchar a = line[x];
+        if (a == 0) {
+            ++x;
+        } else if (a == 255) {
+            const int from = x;
+            while (x < end && line[x] == 255)
+                ++x;
+            run.steps.push_back({from, x - from, 0});
+            covered = x;
+        } else if (x >= bodyEnd) {
+            std::uint32_t alpha = 0;
+            for (int k = x; k < end; ++k)
+                alpha |= static_cast<std::uint32_t>(line[k]) << (8 * (k - x));
+            run.steps.push_back({x, x - end, alpha});
+            covered = x = end;
+        } else {
+            const int g = std::min(x, bodyEnd - 4);
+            std::uint32_t alpha = 0;
+            for (int k = std::max(g, covered); k < g + 4; ++k)
+                alpha |= static_cast<std::uint32_t>(line[k]) << (8 * (k - g));
+            run.steps.push_back({g, 0, alpha});
+            covered = x = g + 4;
+        }
+    }
+}
+} // namespace
+
 std::size_t TextCache::KeyHash::operator()(const Key& k) const {
     std::size_t h = std::hash<std::string>{}(k.text);
     auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
@@ -101,11 +141,14 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
                     ++x;
                 }
             }
+            out->spanSteps.push_back(static_cast<std::uint32_t>(out->steps.size()));
+            addSteps(*out, line, begin, end);
             out->spans.emplace_back(begin, end);
             x = end;
         }
     }
     out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
+    out->spanSteps.push_back(static_cast<std::uint32_t>(out->steps.size()));
     // Offset from the text's top-left corner (the baseline is ascent below it).
     out->offset = QPoint(ink.left() + left, ink.top() + fm.ascent() + top);
     return out;
@@ -137,7 +180,10 @@ void TextCache::keep(const std::shared_ptr<const TextRun>& run) {
 void TextCache::insert(Key key, const std::shared_ptr<const TextRun>& run) {
     const std::size_t bytes = static_cast<std::size_t>(run->mask.sizeInBytes()) +
                               run->spans.size() * sizeof(run->spans[0]) +
-                              run->rowStart.size() * sizeof(std::uint32_t) + run->text.size() + 128;
+                              run->rowStart.size() * sizeof(std::uint32_t) +
+                              run->steps.size() * sizeof(run->steps[0]) +
+                              run->spanSteps.size() * sizeof(std::uint32_t) + run->text.size() +
+                              128;
     if (bytes > m_budget)
         return; // too large to keep; used once
     evictTo(m_budget - bytes);

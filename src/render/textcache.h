@@ -33,6 +33,18 @@ struct TextRun : std::enable_shared_from_this<TextRun> {
     // Row r's spans are spans[rowStart[r]] .. spans[rowStart[r + 1]].
     std::vector<std::pair<std::int32_t, std::int32_t>> spans;
     std::vector<std::uint32_t> rowStart;
+    // What compositing a whole span does to its pixels, worked out once: a
+    // run of solid pixels (count > 0), four pixels blended with the four
+    // coverage bytes in `alpha`, low byte first (count == 0), or -count
+    // pixels at the span's end blended one by one (count < 0). Span i's
+    // steps are steps[spanSteps[i]] .. steps[spanSteps[i + 1]].
+    struct InkStep {
+        std::int32_t x;
+        std::int32_t count;
+        std::uint32_t alpha;
+    };
+    std::vector<InkStep> steps;
+    std::vector<std::uint32_t> spanSteps;
     // The last frame of its surface that counted this run's bytes as kept
     // alive; a run drawn many times in one frame is counted once.
     mutable std::uint64_t pinnedInFrame = 0;
