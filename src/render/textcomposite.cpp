@@ -54,10 +54,12 @@ inline void blendOne(QRgb& pixel, std::uint32_t a, QRgb solid) {
         pixel = a == 255 ? solid : interpolate255(solid, a, pixel) | 0xFF000000u;
 }
 
+} // namespace
+
 // Puts ink of one colour through a coverage mask onto RGB32 pixels: solid
 // coverage takes the colour, partial coverage blends, none leaves the pixel.
-// One row of ink: pixels [0, n) of `row` against coverage `mask`.
-void compositeRow(QRgb* row, const uchar* mask, int n, QRgb solid) {
+void compositeCoverageRow(QRgb* row, const uchar* mask, int n, QRgb colour) {
+    const QRgb solid = colour | 0xFF000000u;
     int x = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
@@ -100,6 +102,8 @@ void compositeRow(QRgb* row, const uchar* mask, int n, QRgb solid) {
     for (; x < n; ++x)
         blendOne(row[x], mask[x], solid);
 }
+
+namespace {
 
 // Pixels [0, n) of `row` take the colour.
 inline void fillRow(QRgb* row, int n, QRgb solid) {
@@ -172,7 +176,7 @@ void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, c
             const int x0 = std::max(begin, clipLeft);
             const int x1 = std::min(end, clipRight);
             if (x0 < x1)
-                compositeRow(row + x0, mrow + x0, x1 - x0, solid);
+                compositeCoverageRow(row + x0, mrow + x0, x1 - x0, solid);
         }
     }
 }

@@ -15,4 +15,8 @@ namespace quill {
 // picture, within `clip`.
 void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, const QRect& clip);
 
+// One row of coverage read byte by byte: pixels [0, n) of `row` against
+// `mask`. A whole span of a run composites as this does over the span.
+void compositeCoverageRow(QRgb* row, const uchar* mask, int n, QRgb colour);
+
 } // namespace quill
