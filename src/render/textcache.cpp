@@ -15,7 +15,11 @@ namespace {
 // group of four may take in bare and solid pixels (which blending leaves
 // and colours exactly) but no pixel another step draws: those count as
 // bare in its coverage.
-void addSteps(TextRun& run, const uchar* line, int begin, int end) {
+struct RowSteps {
+    std::vector<TextRun::InkStep> runs, groups, ends;
+};
+
+void addSteps(RowSteps& out, const uchar* line, int begin, int end) {
     const int bodyEnd = begin + (end - begin) / 4 * 4;
     int covered = begin; // pixels before this have their step
     int x = begin;
@@ -27,20 +31,20 @@ void addSteps(TextRun& run, const uchar* line, int begin, int end) {
             const int from = x;
             while (x < end && line[x] == 255)
                 ++x;
-            run.steps.push_back({from, x - from, 0});
+            out.runs.push_back({from, x - from, 0});
             covered = x;
         } else if (x >= bodyEnd) {
             std::uint32_t alpha = 0;
             for (int k = x; k < end; ++k)
                 alpha |= static_cast<std::uint32_t>(line[k]) << (8 * (k - x));
-            run.steps.push_back({x, x - end, alpha});
+            out.ends.push_back({x, end - x, alpha});
             covered = x = end;
         } else {
             const int g = std::min(x, bodyEnd - 4);
             std::uint32_t alpha = 0;
             for (int k = std::max(g, covered); k < g + 4; ++k)
                 alpha |= static_cast<std::uint32_t>(line[k]) << (8 * (k - g));
-            run.steps.push_back({g, 0, alpha});
+            out.groups.push_back({g, 4, alpha});
             covered = x = g + 4;
         }
     }
@@ -118,8 +122,13 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
     out->maskSize = out->mask.size();
     constexpr int MaxGap = 8; // cheaper to walk over than to start a new span
     out->rowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
+    out->rowSteps.reserve(3 * static_cast<std::size_t>(out->mask.height()) + 1);
+    RowSteps rowSteps;
     for (int y = 0; y < out->mask.height(); ++y) {
         out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
+        rowSteps.runs.clear();
+        rowSteps.groups.clear();
+        rowSteps.ends.clear();
         const auto* from = reinterpret_cast<const QRgb*>(img.constScanLine(top + y)) + left;
         uchar* const line = out->mask.scanLine(y);
         for (int x = 0; x < w; ++x)
@@ -141,14 +150,17 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
                     ++x;
                 }
             }
-            out->spanSteps.push_back(static_cast<std::uint32_t>(out->steps.size()));
-            addSteps(*out, line, begin, end);
+            addSteps(rowSteps, line, begin, end);
             out->spans.emplace_back(begin, end);
             x = end;
         }
+        for (const auto* part : {&rowSteps.runs, &rowSteps.groups, &rowSteps.ends}) {
+            out->rowSteps.push_back(static_cast<std::uint32_t>(out->steps.size()));
+            out->steps.insert(out->steps.end(), part->begin(), part->end());
+        }
     }
     out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
-    out->spanSteps.push_back(static_cast<std::uint32_t>(out->steps.size()));
+    out->rowSteps.push_back(static_cast<std::uint32_t>(out->steps.size()));
     // Offset from the text's top-left corner (the baseline is ascent below it).
     out->offset = QPoint(ink.left() + left, ink.top() + fm.ascent() + top);
     return out;
@@ -182,7 +194,7 @@ void TextCache::insert(Key key, const std::shared_ptr<const TextRun>& run) {
                               run->spans.size() * sizeof(run->spans[0]) +
                               run->rowStart.size() * sizeof(std::uint32_t) +
                               run->steps.size() * sizeof(run->steps[0]) +
-                              run->spanSteps.size() * sizeof(std::uint32_t) + run->text.size() +
+                              run->rowSteps.size() * sizeof(std::uint32_t) + run->text.size() +
                               128;
     if (bytes > m_budget)
         return; // too large to keep; used once

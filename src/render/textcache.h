@@ -33,18 +33,21 @@ struct TextRun : std::enable_shared_from_this<TextRun> {
     // Row r's spans are spans[rowStart[r]] .. spans[rowStart[r + 1]].
     std::vector<std::pair<std::int32_t, std::int32_t>> spans;
     std::vector<std::uint32_t> rowStart;
-    // What compositing a whole span does to its pixels, worked out once: a
-    // run of solid pixels (count > 0), four pixels blended with the four
-    // coverage bytes in `alpha`, low byte first (count == 0), or -count
-    // pixels at the span's end blended one by one (count < 0). Span i's
-    // steps are steps[spanSteps[i]] .. steps[spanSteps[i + 1]].
+    // What compositing a whole row of spans does to its pixels, worked out
+    // once, as steps that each change pixels no other changes (or change
+    // them alike), so that they can go in any order: runs of solid pixels,
+    // groups of four pixels blended with the four coverage bytes in
+    // `alpha` (low byte first), and the last pixels of spans, blended one
+    // by one. Row r's runs are steps[rowSteps[3r]] .. steps[rowSteps[3r + 1]],
+    // its groups from there to steps[rowSteps[3r + 2]] and its last pixels
+    // from there to steps[rowSteps[3r + 3]].
     struct InkStep {
         std::int32_t x;
-        std::int32_t count;
+        std::int32_t count; // pixels of a run or of a span's end
         std::uint32_t alpha;
     };
     std::vector<InkStep> steps;
-    std::vector<std::uint32_t> spanSteps;
+    std::vector<std::uint32_t> rowSteps;
     // The last frame of its surface that counted this run's bytes as kept
     // alive; a run drawn many times in one frame is counted once.
     mutable std::uint64_t pinnedInFrame = 0;

@@ -7,6 +7,10 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define QUILL_AVX2_GROUPS 1
+#endif
 
 namespace quill {
 
@@ -45,6 +49,55 @@ inline void blendFour(QRgb* row, std::uint32_t a4, QRgb solid) {
     const __m128i hi = blendHalf(_mm_unpackhi_epi8(dst, zero), _mm_unpackhi_epi32(a, a));
     _mm_storeu_si128(d, _mm_or_si128(_mm_packus_epi16(lo, hi),
                                      _mm_set1_epi32(static_cast<int>(0xFF000000u))));
+}
+#endif
+
+#if defined(QUILL_AVX2_GROUPS)
+// Groups of four pixels two at a time, one in each half of a 256-bit
+// register: the same arithmetic as blendFour, lane by lane. Both are read
+// before either is written, so two that share a pixel (the second leaving
+// it be, at the end of a span) go one by one.
+__attribute__((target("avx2"))) inline __m256i blendHalf8(__m256i src16, __m256i d16,
+                                                           __m256i a16) {
+    const __m256i ia = _mm256_sub_epi16(_mm256_set1_epi16(255), a16);
+    __m256i t = _mm256_add_epi16(_mm256_mullo_epi16(src16, a16), _mm256_mullo_epi16(d16, ia));
+    t = _mm256_add_epi16(t, _mm256_set1_epi16(128));
+    return _mm256_srli_epi16(_mm256_add_epi16(t, _mm256_srli_epi16(t, 8)), 8);
+}
+
+__attribute__((target("avx2"))) const TextRun::InkStep*
+blendGroupPairs(QRgb* row, const TextRun::InkStep* step, const TextRun::InkStep* end, QRgb solid) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i src16 = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(solid)), zero);
+    const __m256i opaque = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    for (; end - step >= 2; step += 2) {
+        if (step[1].x - step[0].x < 4) {
+            blendFour(row + step->x, step->alpha, solid);
+            --step;
+            continue;
+        }
+        auto* p0 = reinterpret_cast<__m128i*>(row + step[0].x);
+        auto* p1 = reinterpret_cast<__m128i*>(row + step[1].x);
+        const __m256i dst = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(p0)), _mm_loadu_si128(p1), 1);
+        __m256i a = _mm256_setr_epi32(static_cast<int>(step[0].alpha), 0, 0, 0,
+                                      static_cast<int>(step[1].alpha), 0, 0, 0);
+        a = _mm256_unpacklo_epi8(a, zero);
+        a = _mm256_unpacklo_epi16(a, a);
+        const __m256i lo =
+            blendHalf8(src16, _mm256_unpacklo_epi8(dst, zero), _mm256_unpacklo_epi32(a, a));
+        const __m256i hi =
+            blendHalf8(src16, _mm256_unpackhi_epi8(dst, zero), _mm256_unpackhi_epi32(a, a));
+        const __m256i out = _mm256_or_si256(_mm256_packus_epi16(lo, hi), opaque);
+        _mm_storeu_si128(p0, _mm256_castsi256_si128(out));
+        _mm_storeu_si128(p1, _mm256_extracti128_si256(out, 1));
+    }
+    return step;
+}
+
+bool hasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
 }
 #endif
 
@@ -128,28 +181,6 @@ inline void fillRow(QRgb* row, int n, QRgb solid) {
         row[x] = solid;
 }
 
-// A whole span by its steps: what compositeRow does to it, without reading
-// its coverage.
-inline void compositeSteps(QRgb* row, const TextRun::InkStep* step, const TextRun::InkStep* end,
-                           QRgb solid) {
-    for (; step != end; ++step) {
-        QRgb* const at = row + step->x;
-        if (step->count > 0) {
-            fillRow(at, step->count, solid);
-        } else if (step->count == 0) {
-#if defined(__SSE2__)
-            blendFour(at, step->alpha, solid);
-#else
-            for (int k = 0; k < 4; ++k)
-                blendOne(at[k], (step->alpha >> (8 * k)) & 0xFF, solid);
-#endif
-        } else {
-            for (int k = 0; k < -step->count; ++k)
-                blendOne(at[k], (step->alpha >> (8 * k)) & 0xFF, solid);
-        }
-    }
-}
-
 } // namespace
 
 void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, const QRect& clip) {
@@ -162,19 +193,45 @@ void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, c
     const uchar* const maskBits = run.mask.constBits();
     const qsizetype maskStride = run.mask.bytesPerLine();
     const int clipLeft = dest.left() - at.x(), clipRight = dest.right() + 1 - at.x();
+#if defined(QUILL_AVX2_GROUPS)
+    const bool avx2 = hasAvx2();
+#endif
     for (int y = dest.top(); y <= dest.bottom(); ++y) {
         const auto my = static_cast<std::size_t>(y - at.y());
+        const std::uint32_t first = run.rowStart[my], last = run.rowStart[my + 1];
+        if (first == last)
+            continue;
         auto* row = reinterpret_cast<QRgb*>(bits + y * stride) + at.x();
-        const uchar* mrow = maskBits + static_cast<qsizetype>(my) * maskStride;
-        for (std::uint32_t i = run.rowStart[my]; i < run.rowStart[my + 1]; ++i) {
-            const int begin = run.spans[i].first, end = run.spans[i].second;
-            if (begin >= clipLeft && end <= clipRight) {
-                compositeSteps(row, run.steps.data() + run.spanSteps[i],
-                               run.steps.data() + run.spanSteps[i + 1], solid);
-                continue;
+        if (run.spans[first].first >= clipLeft && run.spans[last - 1].second <= clipRight) {
+            // The whole row's ink: its steps, kind by kind, without reading
+            // the coverage.
+            const TextRun::InkStep* step = run.steps.data() + run.rowSteps[3 * my];
+            const TextRun::InkStep* const runsEnd = run.steps.data() + run.rowSteps[3 * my + 1];
+            const TextRun::InkStep* const groupsEnd = run.steps.data() + run.rowSteps[3 * my + 2];
+            const TextRun::InkStep* const endsEnd = run.steps.data() + run.rowSteps[3 * my + 3];
+            for (; step != runsEnd; ++step)
+                fillRow(row + step->x, step->count, solid);
+#if defined(QUILL_AVX2_GROUPS)
+            if (avx2)
+                step = blendGroupPairs(row, step, groupsEnd, solid);
+#endif
+            for (; step != groupsEnd; ++step) {
+#if defined(__SSE2__)
+                blendFour(row + step->x, step->alpha, solid);
+#else
+                for (int k = 0; k < 4; ++k)
+                    blendOne(row[step->x + k], (step->alpha >> (8 * k)) & 0xFF, solid);
+#endif
             }
-            const int x0 = std::max(begin, clipLeft);
-            const int x1 = std::min(end, clipRight);
+            for (; step != endsEnd; ++step)
+                for (int k = 0; k < step->count; ++k)
+                    blendOne(row[step->x + k], (step->alpha >> (8 * k)) & 0xFF, solid);
+            continue;
+        }
+        const uchar* mrow = maskBits + static_cast<qsizetype>(my) * maskStride;
+        for (std::uint32_t i = first; i < last; ++i) {
+            const int x0 = std::max(run.spans[i].first, clipLeft);
+            const int x1 = std::min(run.spans[i].second, clipRight);
             if (x0 < x1)
                 compositeCoverageRow(row + x0, mrow + x0, x1 - x0, solid);
         }
