@@ -15,8 +15,6 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <gtest/gtest.h>
-#include <cstring>
-#include <functional>
 #include <random>
 #include <string>
 
@@ -327,62 +325,4 @@ TEST(CanvasFrames, HugeTextItemsDoNotPinUnboundedMemory) {
     s.endFrame();
     EXPECT_EQ(full, s.image());
     EXPECT_NE(full.pixel(5, 200), 0xFFFFFFFFu);
-}
-
-// A repaint of everything can be left to the window, which paints it band
-// by band. Whatever comes first after it (the window's repaint, a read of
-// the picture or of a pixel, the next frame, drawing outside a frame, a
-// new background colour, a resize) must find the picture a surface that
-// painted at once holds.
-TEST(CanvasFrames, APaintLeftToTheWindowIsDoneBeforeThePictureIsUsed) {
-    Expression e;
-    e.AddTextItem("Arial", VbFalse, VbFalse, 50, "y=mx+c", 20, 30, 16, 90, 70);
-    e.AddHLine(150, 10, 280, 6);
-    e.AddVLine(250, 10, 180, 3);
-    auto frame = [&](Surface& s) {
-        s.beginFrame();
-        DrawItems(s, e);
-        s.endFrame();
-    };
-    const struct {
-        const char* name;
-        std::function<void(Surface&, bool)> next; // the surface, whether it defers
-    } cases[] = {
-        {"the window's repaint",
-         [](Surface& s, bool defers) {
-             QImage shown(s.size(), QImage::Format_RGB32);
-             shown.fill(0xFF123456u);
-             int rows = 0;
-             EXPECT_EQ(s.paintPending([&](const QImage& picture, const QRect& band) {
-                 for (int y = band.top(); y <= band.bottom(); ++y, ++rows)
-                     std::memcpy(shown.scanLine(y), picture.constScanLine(y),
-                                 static_cast<std::size_t>(picture.bytesPerLine()));
-             }),
-                       defers);
-             if (defers) {
-                 EXPECT_EQ(rows, s.size().height()) << "every row shown once";
-                 EXPECT_TRUE(shown == s.image());
-             }
-             EXPECT_FALSE(s.paintPending([](const QImage&, const QRect&) {}));
-         }},
-        {"a pixel read", [](Surface& s, bool) { EXPECT_EQ(s.point(40, 150), 0L); }},
-        {"the next frame",
-         [&](Surface& s, bool) {
-             e.HLines.x2[0] = 200;
-             frame(s);
-             e.HLines.x2[0] = 280;
-         }},
-        {"drawing outside a frame", [](Surface& s, bool) { s.fillRect(QRect(5, 5, 8, 8), BgrBlue); }},
-        {"a new background colour", [](Surface& s, bool) { s.setBackColor(BgrBlue); }},
-        {"a resize", [](Surface& s, bool) { s.resize(QSize(320, 240)); }},
-    };
-    for (const auto& c : cases) {
-        Surface now(QSize(300, 200)), later(QSize(300, 200));
-        later.setDeferFullPaint(true);
-        for (Surface* s : {&now, &later}) {
-            frame(*s);
-            c.next(*s, s == &later);
-        }
-        ASSERT_TRUE(now.image() == later.image()) << c.name;
-    }
 }
