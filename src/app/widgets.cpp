@@ -60,34 +60,23 @@ SurfaceView::SurfaceView(Surface& surface, QWidget* parent) : QWidget(parent), m
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
     m_surface.setRefreshHandler([this](const QRegion& r) { repaint(r); });
-    // A repaint of everything is painted here, band by band, each band
-    // copied to the window while it is still in the cache.
-    m_surface.setDeferFullPaint(true);
 }
 
 void SurfaceView::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     p.setCompositionMode(QPainter::CompositionMode_Source);
-    const QRegion& region = e->region();
+    const QImage& img = m_surface.image();
     // Qt's raster engine hands a copy of 96 rows or more to its thread pool
     // and waits for it; the copy itself is far quicker than that hand-over
     // when the machine is busy, so it goes in strips on this thread.
     constexpr int StripRows = 64;
-    auto copy = [&](const QImage& img, const QRect& part) {
-        for (const QRect& whole : region) {
-            const QRect r = whole.intersected(part);
-            for (int y = r.top(); y <= r.bottom(); y += StripRows) {
-                const QRect strip(r.left(), y, r.width(), std::min(StripRows, r.bottom() + 1 - y));
-                p.drawImage(strip.topLeft(), img, strip);
-            }
+    for (const QRect& r : e->region())
+        for (int y = r.top(); y <= r.bottom(); y += StripRows) {
+            const QRect strip(r.left(), y, r.width(), std::min(StripRows, r.bottom() + 1 - y));
+            p.drawImage(strip.topLeft(), img, strip);
         }
-    };
-    if (!m_surface.paintPending(copy)) {
-        const QImage& img = m_surface.image();
-        copy(img, img.rect());
-    }
     // Beyond the retained picture (a window larger than the screen): white.
-    const QRegion outside = region.subtracted(QRegion(QRect(QPoint(0, 0), m_surface.size())));
+    const QRegion outside = e->region().subtracted(QRegion(img.rect()));
     for (const QRect& o : outside)
         p.fillRect(o, bgrToQColor(m_surface.backColor()));
 }

@@ -52,7 +52,6 @@ Surface::~Surface() {
 }
 
 const QImage& Surface::image() const {
-    settle();
     endPainting();
     return m_image;
 }
@@ -79,7 +78,6 @@ void Surface::resize(QSize size) {
     size = size.expandedTo(QSize(1, 1));
     if (size == m_image.size())
         return;
-    settle();
     endPainting();
     QImage next(size, QImage::Format_RGB32);
     next.fill(bgrToRgb(m_background));
@@ -141,9 +139,6 @@ void Surface::cls() {
         restartFrame();
     } else if (m_inked.all || !m_last.ops.empty()) {
         // The last frame's drawing is not among the areas remembered here.
-        // Every pixel is whitened: a frame still to be painted need not be.
-        m_pendingFull = false;
-        m_last.sources.clear();
         endPainting();
         m_image.fill(bgrToRgb(m_background));
         m_damage.addAll();
@@ -155,7 +150,6 @@ void Surface::cls() {
     } else {
         // Only what was drawn since the last clear differs from the
         // background, so whitening that whitens the whole surface.
-        settle();
         const QRgb bg = bgrToRgb(m_background);
         for (const QRect& r : m_inked.rects) {
             fillPixels(r, bg);
@@ -215,8 +209,7 @@ void Surface::submit(DrawOp op) {
         return;
     }
     if (!op.bounds.isEmpty()) {
-        settle();
-        play(op, m_imageRect, m_frame.sources);
+        play(op, m_imageRect);
         endPainting();
         touched(op.bounds);
     }
@@ -240,7 +233,6 @@ static QRegion regionOf(const std::vector<QRect>& rects, std::size_t maxRects) {
 }
 
 void Surface::commitFrame() {
-    settle(); // a region is painted over the last frame's picture
     constexpr std::size_t MaxChangedRects = 64;
     std::vector<QRect> changed;
     const bool everything = !m_lastValid || m_inked.all;
@@ -251,33 +243,16 @@ void Surface::commitFrame() {
 
     endPainting();
     const double whole = static_cast<double>(m_imageRect.width()) * m_imageRect.height();
-    const bool banded = everything && m_frame.area <= m_coverageFromOverdraw * whole;
-    if (banded) {
-        if (!m_deferFullPaint)
-            paintEverything(m_frame, nullptr);
-        m_damage.addAll();
-    } else {
+    if (everything && m_frame.area <= m_coverageFromOverdraw * whole)
+        paintEverything();
+    else
         paintRegion(everything ? QRegion(m_imageRect) : regionOf(changed, MaxChangedRects));
-    }
     endPainting();
     std::swap(m_last, m_frame);
     m_frame.clear();
-    m_pendingFull = banded && m_deferFullPaint;
-    if (!m_pendingFull)
-        m_last.sources.clear();
+    m_last.sources.clear();
     m_lastValid = true;
     m_inked.reset();
-}
-
-bool Surface::paintPending(const std::function<void(const QImage&, const QRect&)>& shown) {
-    if (!m_pendingFull)
-        return false;
-    m_pendingFull = false;
-    endPainting();
-    paintEverything(m_last, shown ? &shown : nullptr);
-    endPainting();
-    m_last.sources.clear();
-    return true;
 }
 
 namespace {
@@ -475,7 +450,6 @@ void Surface::blit(const QImage& source, const QRect& sourceRect, QPoint dest) {
 long Surface::point(int x, int y) const {
     if (x < 0 || y < 0 || x >= m_image.width() || y >= m_image.height())
         return -1;
-    settle();
     endPainting();
     return static_cast<long>(rgbToBgr(m_image.pixel(x, y)));
 }

@@ -17,12 +17,6 @@
 // cleared, so clearing only has to whiten that, and it reports the area
 // changed since the last refresh, so the window repaints only that.
 //
-// A frame that paints everything can be left to the window: with
-// setDeferFullPaint(true) the frame only remembers that its picture is
-// still to be painted, and the window's repaint paints it band by band with
-// paintPending(), copying each band to the screen while it is still in the
-// processor's cache. Whatever reads or draws on the picture first paints it.
-//
 // The parts: surface.cpp holds the state and the drawing operations and
 // runs the frames; framerecord.h the record of a frame and its comparison
 // with the last; surfacepaint.cpp the painting of recorded operations into
@@ -68,7 +62,6 @@ public:
     BgrColour backColor() const { return m_background; }
     // The next clear fills the whole surface with the new colour.
     void setBackColor(BgrColour c) {
-        settle();
         if (c != m_background) {
             m_inked.addAll();
             m_lastValid = false;
@@ -146,16 +139,6 @@ public:
 
     // Shows the retained picture now: hands the changed area to the viewer.
     void refresh();
-    // Whether a frame that paints everything leaves the painting to
-    // paintPending() (see above). Off by default.
-    void setDeferFullPaint(bool on) {
-        settle();
-        m_deferFullPaint = on;
-    }
-    // Paints a frame whose painting was put off, a band of rows at a time,
-    // handing each finished band of the picture to `shown`; false, and
-    // nothing called, when there is none.
-    bool paintPending(const std::function<void(const QImage&, const QRect&)>& shown);
     void setRefreshHandler(std::function<void(const QRegion&)> handler) {
         m_refresh = std::move(handler);
     }
@@ -170,14 +153,8 @@ private:
 
     // Painting recorded operations into the picture (surfacepaint.cpp).
     void paintRegion(const QRegion& region);
-    void paintEverything(const FrameRecord& record,
-                         const std::function<void(const QImage&, const QRect&)>* shown);
-    void play(const DrawOp& op, const QRect& clip, const std::vector<QImage>& sources);
-    // Paints a frame left to the window now, before the picture is used.
-    void settle() const {
-        if (m_pendingFull)
-            const_cast<Surface*>(this)->paintPending({});
-    }
+    void paintEverything();
+    void play(const DrawOp& op, const QRect& clip);
     void copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest, const QRect& clip);
     void paintLine(const QLine& l, int width, QRgb colour, const QRect& clip);
     void paintPlainText(const PlainText& t, QRgb colour, const QRect& clip);
@@ -232,10 +209,6 @@ private:
     FrameRecord m_frame; // the frame being recorded
     FrameRecord m_last;  // what the picture shows, when m_lastValid
     bool m_lastValid = false;
-    bool m_deferFullPaint = false;
-    // m_last is still to be painted over the background everywhere; its
-    // sources are kept until then.
-    bool m_pendingFull = false;
     // Outside a frame, m_frame.sources holds the one picture being copied
     // now; in a frame, m_lastSourceKey is the cacheKey() of its last one.
     qint64 m_lastSourceKey = 0;

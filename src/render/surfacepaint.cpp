@@ -87,7 +87,7 @@ void Surface::paintRegion(const QRegion& region) {
         }
         for (const QRect& r : rects)
             if (overlaps(op.bounds, r))
-                play(op, r, m_frame.sources);
+                play(op, r);
     }
     for (const QRect& r : rects)
         m_damage.add(r, m_imageRect);
@@ -99,10 +99,8 @@ void Surface::paintRegion(const QRegion& region) {
 // operation over the whole surface would fetch its pixels again for each.
 // Lines and plain text are drawn by the painter, whose pixels can shift
 // where a band's edge cuts them: a frame with any is painted as one band.
-// Each band, once painted, goes to `shown` if there is one.
-void Surface::paintEverything(const FrameRecord& record,
-                              const std::function<void(const QImage&, const QRect&)>* shown) {
-    const int rows = record.painterDrawn ? m_imageRect.height() : BandRows;
+void Surface::paintEverything() {
+    const int rows = m_frame.painterDrawn ? m_imageRect.height() : BandRows;
     const int bandCount = (m_imageRect.height() + rows - 1) / rows;
     if (m_bands.size() < static_cast<std::size_t>(bandCount))
         m_bands.resize(static_cast<std::size_t>(bandCount));
@@ -113,36 +111,33 @@ void Surface::paintEverything(const FrameRecord& record,
         for (int b = bounds.top() / rows; b <= last; ++b)
             m_bands[static_cast<std::size_t>(b)].push_back(piece);
     };
-    for (std::size_t i = 0; i < record.ops.size(); ++i) {
-        const DrawOp& op = record.ops[i];
+    for (std::size_t i = 0; i < m_frame.ops.size(); ++i) {
+        const DrawOp& op = m_frame.ops[i];
         const auto index = static_cast<std::uint32_t>(i);
         if (!op.isRun()) {
             sort(op.bounds, Piece{index, 0});
             continue;
         }
         for (std::uint32_t k = op.first; k < op.first + op.count; ++k)
-            sort(pieceBounds(op, record.pieces[k], m_imageRect), Piece{index, k});
+            sort(pieceBounds(op, m_frame.pieces[k], m_imageRect), Piece{index, k});
     }
     const QRgb background = bgrToRgb(m_background);
     for (int b = 0; b < bandCount; ++b) {
         const QRect band = clipped(QRect(0, b * rows, m_imageRect.width(), rows), m_imageRect);
         fillPixels(band, background);
         for (const Piece& piece : m_bands[static_cast<std::size_t>(b)]) {
-            const DrawOp& op = record.ops[piece.op];
+            const DrawOp& op = m_frame.ops[piece.op];
             if (!op.isRun()) {
-                play(op, band, record.sources);
+                play(op, band);
             } else if (op.kind == DrawOp::Kind::Fill) {
-                fillPixels(clipped(record.pieces[piece.index], band), op.colour);
+                fillPixels(clipped(m_frame.pieces[piece.index], band), op.colour);
             } else {
-                copyPixels(record.sources[op.source], op.rect,
-                           record.pieces[piece.index].topLeft(), band);
+                copyPixels(m_frame.sources[op.source], op.rect,
+                           m_frame.pieces[piece.index].topLeft(), band);
             }
         }
-        if (shown != nullptr) {
-            endPainting();
-            (*shown)(m_image, band);
-        }
     }
+    m_damage.addAll();
 }
 
 void Surface::paintPlainText(const PlainText& t, QRgb colour, const QRect& clip) {
@@ -219,7 +214,7 @@ void Surface::copyPixels(const QImage& source, const QRect& sourceRect, QPoint d
     }
 }
 
-void Surface::play(const DrawOp& op, const QRect& clip, const std::vector<QImage>& sources) {
+void Surface::play(const DrawOp& op, const QRect& clip) {
     switch (op.kind) {
     case DrawOp::Kind::Fill:
         fillPixels(clipped(op.bounds, clip), op.colour);
@@ -228,7 +223,7 @@ void Surface::play(const DrawOp& op, const QRect& clip, const std::vector<QImage
         compositeMask(m_image, *op.run, op.at, op.colour, clip);
         break;
     case DrawOp::Kind::Copy:
-        copyPixels(sources[op.source], op.rect, op.at, clip);
+        copyPixels(m_frame.sources[op.source], op.rect, op.at, clip);
         break;
     case DrawOp::Kind::Line:
         paintLine(QLine(op.rect.topLeft(), op.rect.bottomRight()), op.width, op.colour, clip);
