@@ -19,6 +19,10 @@ struct RowSteps {
     std::vector<TextRun::InkStep> runs, groups, ends;
 };
 
+TextRun::InkStep step(int x, int count, std::uint32_t alpha) {
+    return {static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(count), alpha};
+}
+
 void addSteps(RowSteps& out, const uchar* line, int begin, int end) {
     const int bodyEnd = begin + (end - begin) / 4 * 4;
     int covered = begin; // pixels before this have their step
@@ -31,20 +35,21 @@ void addSteps(RowSteps& out, const uchar* line, int begin, int end) {
             const int from = x;
             while (x < end && line[x] == 255)
                 ++x;
-            out.runs.push_back({from, x - from, 0});
+            for (int at = from; at < x; at += TextRun::MaxStepWidth)
+                out.runs.push_back(step(at, std::min(x - at, TextRun::MaxStepWidth), 0));
             covered = x;
         } else if (x >= bodyEnd) {
             std::uint32_t alpha = 0;
             for (int k = x; k < end; ++k)
                 alpha |= static_cast<std::uint32_t>(line[k]) << (8 * (k - x));
-            out.ends.push_back({x, end - x, alpha});
+            out.ends.push_back(step(x, end - x, alpha));
             covered = x = end;
         } else {
             const int g = std::min(x, bodyEnd - 4);
             std::uint32_t alpha = 0;
             for (int k = std::max(g, covered); k < g + 4; ++k)
                 alpha |= static_cast<std::uint32_t>(line[k]) << (8 * (k - g));
-            out.groups.push_back({g, 4, alpha});
+            out.groups.push_back(step(g, 4, alpha));
             covered = x = g + 4;
         }
     }
@@ -122,7 +127,9 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
     out->maskSize = out->mask.size();
     constexpr int MaxGap = 8; // cheaper to walk over than to start a new span
     out->rowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
-    out->rowSteps.reserve(3 * static_cast<std::size_t>(out->mask.height()) + 1);
+    const bool stepped = w <= TextRun::MaxStepWidth;
+    if (stepped)
+        out->rowSteps.reserve(3 * static_cast<std::size_t>(out->mask.height()) + 1);
     RowSteps rowSteps;
     for (int y = 0; y < out->mask.height(); ++y) {
         out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
@@ -150,17 +157,20 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
                     ++x;
                 }
             }
-            addSteps(rowSteps, line, begin, end);
+            if (stepped)
+                addSteps(rowSteps, line, begin, end);
             out->spans.emplace_back(begin, end);
             x = end;
         }
-        for (const auto* part : {&rowSteps.runs, &rowSteps.groups, &rowSteps.ends}) {
-            out->rowSteps.push_back(static_cast<std::uint32_t>(out->steps.size()));
-            out->steps.insert(out->steps.end(), part->begin(), part->end());
-        }
+        if (stepped)
+            for (const auto* part : {&rowSteps.runs, &rowSteps.groups, &rowSteps.ends}) {
+                out->rowSteps.push_back(static_cast<std::uint32_t>(out->steps.size()));
+                out->steps.insert(out->steps.end(), part->begin(), part->end());
+            }
     }
     out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
-    out->rowSteps.push_back(static_cast<std::uint32_t>(out->steps.size()));
+    if (stepped)
+        out->rowSteps.push_back(static_cast<std::uint32_t>(out->steps.size()));
     // Offset from the text's top-left corner (the baseline is ascent below it).
     out->offset = QPoint(ink.left() + left, ink.top() + fm.ascent() + top);
     return out;

@@ -40,12 +40,14 @@ struct TextRun : std::enable_shared_from_this<TextRun> {
     // `alpha` (low byte first), and the last pixels of spans, blended one
     // by one. Row r's runs are steps[rowSteps[3r]] .. steps[rowSteps[3r + 1]],
     // its groups from there to steps[rowSteps[3r + 2]] and its last pixels
-    // from there to steps[rowSteps[3r + 3]].
+    // from there to steps[rowSteps[3r + 3]]. A mask wider than a step can
+    // say has no steps (rowSteps is empty).
     struct InkStep {
-        std::int32_t x;
-        std::int32_t count; // pixels of a run or of a span's end
+        std::uint16_t x;
+        std::uint16_t count; // pixels of a run or of a span's end
         std::uint32_t alpha;
     };
+    static constexpr int MaxStepWidth = 65535;
     std::vector<InkStep> steps;
     std::vector<std::uint32_t> rowSteps;
     // The last frame of its surface that counted this run's bytes as kept

@@ -193,6 +193,7 @@ void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, c
     const uchar* const maskBits = run.mask.constBits();
     const qsizetype maskStride = run.mask.bytesPerLine();
     const int clipLeft = dest.left() - at.x(), clipRight = dest.right() + 1 - at.x();
+    const bool stepped = !run.rowSteps.empty();
 #if defined(QUILL_AVX2_GROUPS)
     const bool avx2 = hasAvx2();
 #endif
@@ -202,7 +203,8 @@ void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, c
         if (first == last)
             continue;
         auto* row = reinterpret_cast<QRgb*>(bits + y * stride) + at.x();
-        if (run.spans[first].first >= clipLeft && run.spans[last - 1].second <= clipRight) {
+        if (stepped && run.spans[first].first >= clipLeft &&
+            run.spans[last - 1].second <= clipRight) {
             // The whole row's ink: its steps, kind by kind, without reading
             // the coverage.
             const TextRun::InkStep* step = run.steps.data() + run.rowSteps[3 * my];
