@@ -33,6 +33,9 @@ struct TextRun : std::enable_shared_from_this<TextRun> {
     // Row r's spans are spans[rowStart[r]] .. spans[rowStart[r + 1]].
     std::vector<std::pair<std::int32_t, std::int32_t>> spans;
     std::vector<std::uint32_t> rowStart;
+    // The last frame of its surface that counted this run's bytes as kept
+    // alive; a run drawn many times in one frame is counted once.
+    mutable std::uint64_t pinnedInFrame = 0;
     // What compositing a whole row of spans does to its pixels, worked out
     // once, as steps that each change pixels no other changes (or change
     // them alike), so that they can go in any order: runs of solid pixels,
@@ -50,9 +53,6 @@ struct TextRun : std::enable_shared_from_this<TextRun> {
     static constexpr int MaxStepWidth = 65535;
     std::vector<InkStep> steps;
     std::vector<std::uint32_t> rowSteps;
-    // The last frame of its surface that counted this run's bytes as kept
-    // alive; a run drawn many times in one frame is counted once.
-    mutable std::uint64_t pinnedInFrame = 0;
 };
 
 class TextCache {
