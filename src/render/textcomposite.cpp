@@ -107,12 +107,10 @@ inline void blendOne(QRgb& pixel, std::uint32_t a, QRgb solid) {
         pixel = a == 255 ? solid : interpolate255(solid, a, pixel) | 0xFF000000u;
 }
 
-} // namespace
-
 // Puts ink of one colour through a coverage mask onto RGB32 pixels: solid
 // coverage takes the colour, partial coverage blends, none leaves the pixel.
-void compositeCoverageRow(QRgb* row, const uchar* mask, int n, QRgb colour) {
-    const QRgb solid = colour | 0xFF000000u;
+// One row of ink: pixels [0, n) of `row` against coverage `mask`.
+inline void compositeRow(QRgb* row, const uchar* mask, int n, QRgb solid) {
     int x = 0;
 #if defined(__SSE2__)
     const __m128i zero = _mm_setzero_si128();
@@ -154,6 +152,12 @@ void compositeCoverageRow(QRgb* row, const uchar* mask, int n, QRgb colour) {
 #endif
     for (; x < n; ++x)
         blendOne(row[x], mask[x], solid);
+}
+
+} // namespace
+
+void compositeCoverageRow(QRgb* row, const uchar* mask, int n, QRgb colour) {
+    compositeRow(row, mask, n, colour | 0xFF000000u);
 }
 
 namespace {
@@ -235,7 +239,7 @@ void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, c
             const int x0 = std::max(run.spans[i].first, clipLeft);
             const int x1 = std::min(run.spans[i].second, clipRight);
             if (x0 < x1)
-                compositeCoverageRow(row + x0, mrow + x0, x1 - x0, solid);
+                compositeRow(row + x0, mrow + x0, x1 - x0, solid);
         }
     }
 }
