@@ -480,7 +480,7 @@ TEST(SurfaceText, CompositedStepsMatchTheCoverageByteByByte) {
                 for (const QRgb colour : {Black, QRgb(0xFF3366CC)}) {
                     const QPoint at(3, 3);
                     QImage stepped = beneath.copy();
-                    compositeMask(stepped, *run, at, colour, stepped.rect());
+                    compositeMask(stepped, *run, at, colour, stepped.rect(), true);
                     QImage bytewise = beneath.copy();
                     for (int my = 0; my < run->maskSize.height(); ++my) {
                         auto* row = reinterpret_cast<QRgb*>(bytewise.scanLine(at.y() + my)) + at.x();

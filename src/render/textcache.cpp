@@ -56,6 +56,30 @@ void addSteps(RowSteps& out, const uchar* line, int begin, int end) {
 }
 } // namespace
 
+bool TextRun::prepareSteps() const {
+    if (!rowSteps.empty())
+        return true;
+    if (mask.width() > MaxStepWidth || mask.isNull())
+        return false;
+    const auto rows = static_cast<std::size_t>(mask.height());
+    rowSteps.reserve(3 * rows + 1);
+    RowSteps row;
+    for (std::size_t y = 0; y < rows; ++y) {
+        row.runs.clear();
+        row.groups.clear();
+        row.ends.clear();
+        const uchar* line = mask.constScanLine(static_cast<int>(y));
+        for (std::uint32_t i = rowStart[y]; i < rowStart[y + 1]; ++i)
+            addSteps(row, line, spans[i].first, spans[i].second);
+        for (const auto* part : {&row.runs, &row.groups, &row.ends}) {
+            rowSteps.push_back(static_cast<std::uint32_t>(steps.size()));
+            steps.insert(steps.end(), part->begin(), part->end());
+        }
+    }
+    rowSteps.push_back(static_cast<std::uint32_t>(steps.size()));
+    return true;
+}
+
 std::size_t TextCache::KeyHash::operator()(const Key& k) const {
     std::size_t h = std::hash<std::string>{}(k.text);
     auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
@@ -127,15 +151,8 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
     out->maskSize = out->mask.size();
     constexpr int MaxGap = 8; // cheaper to walk over than to start a new span
     out->rowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
-    const bool stepped = w <= TextRun::MaxStepWidth;
-    if (stepped)
-        out->rowSteps.reserve(3 * static_cast<std::size_t>(out->mask.height()) + 1);
-    RowSteps rowSteps;
     for (int y = 0; y < out->mask.height(); ++y) {
         out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
-        rowSteps.runs.clear();
-        rowSteps.groups.clear();
-        rowSteps.ends.clear();
         const auto* from = reinterpret_cast<const QRgb*>(img.constScanLine(top + y)) + left;
         uchar* const line = out->mask.scanLine(y);
         for (int x = 0; x < w; ++x)
@@ -157,20 +174,11 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
                     ++x;
                 }
             }
-            if (stepped)
-                addSteps(rowSteps, line, begin, end);
             out->spans.emplace_back(begin, end);
             x = end;
         }
-        if (stepped)
-            for (const auto* part : {&rowSteps.runs, &rowSteps.groups, &rowSteps.ends}) {
-                out->rowSteps.push_back(static_cast<std::uint32_t>(out->steps.size()));
-                out->steps.insert(out->steps.end(), part->begin(), part->end());
-            }
     }
     out->rowStart.push_back(static_cast<std::uint32_t>(out->spans.size()));
-    if (stepped)
-        out->rowSteps.push_back(static_cast<std::uint32_t>(out->steps.size()));
     // Offset from the text's top-left corner (the baseline is ascent below it).
     out->offset = QPoint(ink.left() + left, ink.top() + fm.ascent() + top);
     return out;
@@ -203,9 +211,7 @@ void TextCache::insert(Key key, const std::shared_ptr<const TextRun>& run) {
     const std::size_t bytes = static_cast<std::size_t>(run->mask.sizeInBytes()) +
                               run->spans.size() * sizeof(run->spans[0]) +
                               run->rowStart.size() * sizeof(std::uint32_t) +
-                              run->steps.size() * sizeof(run->steps[0]) +
-                              run->rowSteps.size() * sizeof(std::uint32_t) + run->text.size() +
-                              128;
+                              run->text.size() + 128;
     if (bytes > m_budget)
         return; // too large to keep; used once
     evictTo(m_budget - bytes);

@@ -187,7 +187,8 @@ inline void fillRow(QRgb* row, int n, QRgb solid) {
 
 } // namespace
 
-void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, const QRect& clip) {
+void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, const QRect& clip,
+                   bool whole) {
     const QRect dest = clipped(clipped(QRect(at, run.mask.size()), target.rect()), clip);
     if (dest.isEmpty())
         return;
@@ -197,7 +198,7 @@ void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, c
     const uchar* const maskBits = run.mask.constBits();
     const qsizetype maskStride = run.mask.bytesPerLine();
     const int clipLeft = dest.left() - at.x(), clipRight = dest.right() + 1 - at.x();
-    const bool stepped = !run.rowSteps.empty();
+    const bool stepped = whole ? run.prepareSteps() : !run.rowSteps.empty();
 #if defined(QUILL_AVX2_GROUPS)
     const bool avx2 = hasAvx2();
 #endif
