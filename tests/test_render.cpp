@@ -483,7 +483,8 @@ TEST(SurfaceText, CompositedStepsMatchTheCoverageByteByByte) {
                     compositeMask(stepped, *run, at, colour, stepped.rect(), true);
                     QImage bytewise = beneath.copy();
                     for (int my = 0; my < run->maskSize.height(); ++my) {
-                        auto* row = reinterpret_cast<QRgb*>(bytewise.scanLine(at.y() + my)) + at.x();
+                        auto* row =
+                            reinterpret_cast<QRgb*>(bytewise.scanLine(at.y() + my)) + at.x();
                         const uchar* mask = run->mask.constScanLine(my);
                         for (auto i = run->rowStart[static_cast<std::size_t>(my)];
                              i < run->rowStart[static_cast<std::size_t>(my) + 1]; ++i) {
@@ -491,7 +492,8 @@ TEST(SurfaceText, CompositedStepsMatchTheCoverageByteByByte) {
                             compositeCoverageRow(row + begin, mask + begin, end - begin, colour);
                         }
                     }
-                    ASSERT_TRUE(stepped == bytewise) << f.face << " " << points << " pt \"" << text << "\"";
+                    ASSERT_TRUE(stepped == bytewise)
+                        << f.face << " " << points << " pt \"" << text << "\"";
                 }
             }
 }

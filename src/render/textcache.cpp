@@ -210,8 +210,7 @@ void TextCache::keep(const std::shared_ptr<const TextRun>& run) {
 void TextCache::insert(Key key, const std::shared_ptr<const TextRun>& run) {
     const std::size_t bytes = static_cast<std::size_t>(run->mask.sizeInBytes()) +
                               run->spans.size() * sizeof(run->spans[0]) +
-                              run->rowStart.size() * sizeof(std::uint32_t) +
-                              run->text.size() + 128;
+                              run->rowStart.size() * sizeof(std::uint32_t) + run->text.size() + 128;
     if (bytes > m_budget)
         return; // too large to keep; used once
     evictTo(m_budget - bytes);

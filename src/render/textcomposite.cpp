@@ -47,8 +47,8 @@ inline void blendFour(QRgb* row, std::uint32_t a4, QRgb solid) {
     a = _mm_unpacklo_epi16(a, a);
     const __m128i lo = blendHalf(_mm_unpacklo_epi8(dst, zero), _mm_unpacklo_epi32(a, a));
     const __m128i hi = blendHalf(_mm_unpackhi_epi8(dst, zero), _mm_unpackhi_epi32(a, a));
-    _mm_storeu_si128(d, _mm_or_si128(_mm_packus_epi16(lo, hi),
-                                     _mm_set1_epi32(static_cast<int>(0xFF000000u))));
+    _mm_storeu_si128(
+        d, _mm_or_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(static_cast<int>(0xFF000000u))));
 }
 #endif
 
@@ -57,8 +57,7 @@ inline void blendFour(QRgb* row, std::uint32_t a4, QRgb solid) {
 // register: the same arithmetic as blendFour, lane by lane. Both are read
 // before either is written, so two that share a pixel (the second leaving
 // it be, at the end of a span) go one by one.
-__attribute__((target("avx2"))) inline __m256i blendHalf8(__m256i src16, __m256i d16,
-                                                           __m256i a16) {
+__attribute__((target("avx2"))) inline __m256i blendHalf8(__m256i src16, __m256i d16, __m256i a16) {
     const __m256i ia = _mm256_sub_epi16(_mm256_set1_epi16(255), a16);
     __m256i t = _mm256_add_epi16(_mm256_mullo_epi16(src16, a16), _mm256_mullo_epi16(d16, ia));
     t = _mm256_add_epi16(t, _mm256_set1_epi16(128));
@@ -78,8 +77,8 @@ blendGroupPairs(QRgb* row, const TextRun::InkStep* step, const TextRun::InkStep*
         }
         auto* p0 = reinterpret_cast<__m128i*>(row + step[0].x);
         auto* p1 = reinterpret_cast<__m128i*>(row + step[1].x);
-        const __m256i dst = _mm256_inserti128_si256(
-            _mm256_castsi128_si256(_mm_loadu_si128(p0)), _mm_loadu_si128(p1), 1);
+        const __m256i dst = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(p0)),
+                                                    _mm_loadu_si128(p1), 1);
         __m256i a = _mm256_setr_epi32(static_cast<int>(step[0].alpha), 0, 0, 0,
                                       static_cast<int>(step[1].alpha), 0, 0, 0);
         a = _mm256_unpacklo_epi8(a, zero);
