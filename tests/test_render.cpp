@@ -6,6 +6,7 @@
 #include "render/fontface.h"
 #include "render/layers.h"
 #include "render/surface.h"
+#include "render/textcomposite.h"
 
 #include <QFontMetrics>
 #include <QFontMetricsF>
@@ -454,4 +455,45 @@ TEST(SurfaceFrames, TextIsRenderedAgainAfterTheCacheIsCleared) {
     frame();
     EXPECT_EQ(s.textCache().misses(), 2u);
     EXPECT_EQ(s.textCache().entryCount(), 1u);
+}
+
+// Text is composited by steps worked out when it was rendered; each span
+// must come out as reading its coverage byte by byte does, whatever lies
+// beneath (blending rounds differently at a span's end than in its body).
+TEST(SurfaceText, CompositedStepsMatchTheCoverageByteByByte) {
+    std::mt19937 rng(11);
+    QImage beneath(1400, 260, QImage::Format_RGB32);
+    for (int y = 0; y < beneath.height(); ++y)
+        for (int x = 0; x < beneath.width(); ++x)
+            beneath.setPixel(x, y, 0xFF000000u | (rng() & 0xFFFFFFu));
+    for (const FontChoice& f : FontTable)
+        for (const int points : {8, 25, 75, 150})
+            for (const char* text : {"x", "y=mx+c", "(a+b)", "ij W|1/2"}) {
+                CanvasFont font;
+                font.face = std::string(f.face);
+                font.bold = f.bold;
+                font.italic = f.italic;
+                font.pixelSize = pointsToPixels(points);
+                const auto run = TextCache::render(font, text);
+                ASSERT_LE(run->maskSize.width() + 3, beneath.width());
+                ASSERT_LE(run->maskSize.height() + 3, beneath.height());
+                for (const QRgb colour : {Black, QRgb(0xFF3366CC)}) {
+                    const QPoint at(3, 3);
+                    QImage stepped = beneath.copy();
+                    compositeMask(stepped, *run, at, colour, stepped.rect(), true);
+                    QImage bytewise = beneath.copy();
+                    for (int my = 0; my < run->maskSize.height(); ++my) {
+                        auto* row =
+                            reinterpret_cast<QRgb*>(bytewise.scanLine(at.y() + my)) + at.x();
+                        const uchar* mask = run->mask.constScanLine(my);
+                        for (auto i = run->rowStart[static_cast<std::size_t>(my)];
+                             i < run->rowStart[static_cast<std::size_t>(my) + 1]; ++i) {
+                            const auto [begin, end] = run->spans[i];
+                            compositeCoverageRow(row + begin, mask + begin, end - begin, colour);
+                        }
+                    }
+                    ASSERT_TRUE(stepped == bytewise)
+                        << f.face << " " << points << " pt \"" << text << "\"";
+                }
+            }
 }

@@ -154,7 +154,8 @@ private:
     // Painting recorded operations into the picture (surfacepaint.cpp).
     void paintRegion(const QRegion& region);
     void paintEverything();
-    void play(const DrawOp& op, const QRect& clip);
+    // `whole`: part of a repaint of everything.
+    void play(const DrawOp& op, const QRect& clip, bool whole = false);
     void copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest, const QRect& clip);
     void paintLine(const QLine& l, int width, QRgb colour, const QRect& clip);
     void paintPlainText(const PlainText& t, QRgb colour, const QRect& clip);

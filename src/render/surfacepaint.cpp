@@ -128,7 +128,7 @@ void Surface::paintEverything() {
         for (const Piece& piece : m_bands[static_cast<std::size_t>(b)]) {
             const DrawOp& op = m_frame.ops[piece.op];
             if (!op.isRun()) {
-                play(op, band);
+                play(op, band, true);
             } else if (op.kind == DrawOp::Kind::Fill) {
                 fillPixels(clipped(m_frame.pieces[piece.index], band), op.colour);
             } else {
@@ -214,13 +214,13 @@ void Surface::copyPixels(const QImage& source, const QRect& sourceRect, QPoint d
     }
 }
 
-void Surface::play(const DrawOp& op, const QRect& clip) {
+void Surface::play(const DrawOp& op, const QRect& clip, bool whole) {
     switch (op.kind) {
     case DrawOp::Kind::Fill:
         fillPixels(clipped(op.bounds, clip), op.colour);
         break;
     case DrawOp::Kind::Text:
-        compositeMask(m_image, *op.run, op.at, op.colour, clip);
+        compositeMask(m_image, *op.run, op.at, op.colour, clip, whole);
         break;
     case DrawOp::Kind::Copy:
         copyPixels(m_frame.sources[op.source], op.rect, op.at, clip);

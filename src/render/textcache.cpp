@@ -7,6 +7,79 @@
 
 namespace quill {
 
+namespace {
+// The steps that composite mask row `line`'s span [begin, end) as
+// compositing the span pixel by pixel does (see textcomposite.cpp): bare
+// pixels are left, solid ones take the colour, and the others blend, four
+// at a time from the span's start and one at a time in its last n % 4. A
+// group of four may take in bare and solid pixels (which blending leaves
+// and colours exactly) but no pixel another step draws: those count as
+// bare in its coverage.
+struct RowSteps {
+    std::vector<TextRun::InkStep> runs, groups, ends;
+};
+
+TextRun::InkStep step(int x, int count, std::uint32_t alpha) {
+    return {static_cast<std::uint16_t>(x), static_cast<std::uint16_t>(count), alpha};
+}
+
+void addSteps(RowSteps& out, const uchar* line, int begin, int end) {
+    const int bodyEnd = begin + (end - begin) / 4 * 4;
+    int covered = begin; // pixels before this have their step
+    int x = begin;
+    while (x < end) {
+        const uchar a = line[x];
+        if (a == 0) {
+            ++x;
+        } else if (a == 255) {
+            const int from = x;
+            while (x < end && line[x] == 255)
+                ++x;
+            for (int at = from; at < x; at += TextRun::MaxStepWidth)
+                out.runs.push_back(step(at, std::min(x - at, TextRun::MaxStepWidth), 0));
+            covered = x;
+        } else if (x >= bodyEnd) {
+            std::uint32_t alpha = 0;
+            for (int k = x; k < end; ++k)
+                alpha |= static_cast<std::uint32_t>(line[k]) << (8 * (k - x));
+            out.ends.push_back(step(x, end - x, alpha));
+            covered = x = end;
+        } else {
+            const int g = std::min(x, bodyEnd - 4);
+            std::uint32_t alpha = 0;
+            for (int k = std::max(g, covered); k < g + 4; ++k)
+                alpha |= static_cast<std::uint32_t>(line[k]) << (8 * (k - g));
+            out.groups.push_back(step(g, 4, alpha));
+            covered = x = g + 4;
+        }
+    }
+}
+} // namespace
+
+bool TextRun::prepareSteps() const {
+    if (!rowSteps.empty())
+        return true;
+    if (mask.width() > MaxStepWidth || mask.isNull())
+        return false;
+    const auto rows = static_cast<std::size_t>(mask.height());
+    rowSteps.reserve(3 * rows + 1);
+    RowSteps row;
+    for (std::size_t y = 0; y < rows; ++y) {
+        row.runs.clear();
+        row.groups.clear();
+        row.ends.clear();
+        const uchar* line = mask.constScanLine(static_cast<int>(y));
+        for (std::uint32_t i = rowStart[y]; i < rowStart[y + 1]; ++i)
+            addSteps(row, line, spans[i].first, spans[i].second);
+        for (const auto* part : {&row.runs, &row.groups, &row.ends}) {
+            rowSteps.push_back(static_cast<std::uint32_t>(steps.size()));
+            steps.insert(steps.end(), part->begin(), part->end());
+        }
+    }
+    rowSteps.push_back(static_cast<std::uint32_t>(steps.size()));
+    return true;
+}
+
 std::size_t TextCache::KeyHash::operator()(const Key& k) const {
     std::size_t h = std::hash<std::string>{}(k.text);
     auto mix = [&h](std::size_t v) { h ^= v + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
