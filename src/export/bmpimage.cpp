@@ -14,10 +14,8 @@ std::int32_t pixelsPerMetre(int sizeReductionPosition) {
     return 3780 << sizeReductionPosition;
 }
 
-namespace {
-
-// Packs one captured row of `width` colours into ceil(width / 2) bytes.
-void packRow(const std::int32_t* __restrict src, std::size_t width, std::uint8_t* __restrict row) {
+void packGreyRow(const std::int32_t* __restrict src, std::size_t width,
+                 std::uint8_t* __restrict row) {
     const std::size_t pairs = width / 2;
     std::size_t k = 0;
 #if defined(__SSE2__)
@@ -47,8 +45,6 @@ void packRow(const std::int32_t* __restrict src, std::size_t width, std::uint8_t
     if (width % 2 != 0)
         row[pairs] = static_cast<std::uint8_t>(greyLevel(src[width - 1]) << 4);
 }
-
-} // namespace
 
 PackedImage packImage(const CapturedImage& image, BitmapHeader& header) {
     PackedImage packed;
@@ -247,7 +243,8 @@ std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image, Bitm
         for (std::int32_t u = h - 1; u >= 0; --u) {
             if (file.size() - at < rowBound)
                 file.resize(std::max(2 * file.size(), at + rowBound));
-            packRow(image.colours.data() + static_cast<std::size_t>(u) * width, width, row.data());
+            packGreyRow(image.colours.data() + static_cast<std::size_t>(u) * width, width,
+                        row.data());
             at = static_cast<std::size_t>(encodeRow(row.data(), D, file.data() + at) - file.data());
         }
         file[at - 1] = 1; // end of bitmap

@@ -35,6 +35,12 @@ constexpr std::uint8_t greyLevel(std::int32_t colour) {
     return colour < 0 ? 0 : static_cast<std::uint8_t>((colour >> 12) & 0xF);
 }
 
+// Packs one captured row of `width` colours into ceil(width / 2) bytes of
+// grey levels, two a byte, the first in the high half (as the bitmap's and
+// the PNG's rows hold them).
+void packGreyRow(const std::int32_t* __restrict src, std::size_t width,
+                 std::uint8_t* __restrict row);
+
 // Resolution in pixels per metre for a position of the size-reduction list:
 // positions 0 to 5 give 1, 2, 4, 8, 16, 32 times 3780 (96 dots per inch);
 // any other position (typed text, nothing selected) gives 0.

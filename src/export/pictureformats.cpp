@@ -86,15 +86,6 @@ private:
 
 // One row of captured colours as grey levels, two pixels a byte (the
 // bitmap's packing, whose loops the compiler vectorises the same way).
-void packGreyRow(const std::int32_t* __restrict src, std::size_t width,
-                 std::uint8_t* __restrict row) {
-    const std::size_t pairs = width / 2;
-    for (std::size_t k = 0; k < pairs; ++k)
-        row[k] = static_cast<std::uint8_t>(greyLevel(src[2 * k]) << 4 | greyLevel(src[2 * k + 1]));
-    if (width % 2 != 0)
-        row[pairs] = static_cast<std::uint8_t>(greyLevel(src[width - 1]) << 4);
-}
-
 void subtractRow(const std::uint8_t* __restrict row, const std::uint8_t* __restrict above,
                  std::size_t n, std::uint8_t* __restrict out) {
     for (std::size_t k = 0; k < n; ++k)
@@ -149,8 +140,11 @@ QByteArray pngBytes(const CapturedImage& image, std::int32_t pixelsPerMetre, boo
     // above ("Up"), which turns the white and the unchanged rows of a text
     // picture into runs of zeros, coded as runs (deflateRuns): smaller than
     // any other filter and zlib strategy tried on such pictures, and quicker.
+    // Every byte is written below: the buffer only grows, never cleared.
     thread_local std::vector<std::uint8_t> raw, rows;
-    raw.resize(height * (rowBytes + 1));
+    const std::size_t rawSize = height * (rowBytes + 1);
+    if (raw.size() < rawSize)
+        raw.resize(rawSize);
     rows.assign(2 * rowBytes, 0); // this row and the one above, packed
     std::uint8_t* current = rows.data();
     std::uint8_t* above = rows.data() + rowBytes;
@@ -163,7 +157,7 @@ QByteArray pngBytes(const CapturedImage& image, std::int32_t pixelsPerMetre, boo
     }
     thread_local std::vector<std::uint8_t> coded;
     coded.clear();
-    deflateRuns(raw.data(), raw.size(), coded);
+    deflateRuns(raw.data(), rawSize, coded);
     putChunk(out, "IDAT",
              QByteArray::fromRawData(reinterpret_cast<const char*>(coded.data()),
                                      static_cast<qsizetype>(coded.size())));
