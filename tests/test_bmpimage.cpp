@@ -3,8 +3,13 @@
 
 #include "export/bmpimage.h"
 #include "export/capture.h"
+#include "export/halves.h"
 
 #include <gtest/gtest.h>
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
 #include <random>
 #include <string>
 #include <vector>
@@ -288,9 +293,11 @@ TEST(Capture, TheProgressBarClimbsByOneRowsShareWhileBelowTheLastStep) {
 
 TEST(BitmapFile, WholePipelineAgreesWithTheStepsForRandomPictures) {
     std::mt19937 rng(7);
-    for (int round = 0; round < 40; ++round) {
-        const auto w = static_cast<std::int32_t>(1 + rng() % 90);
-        const auto h = static_cast<std::int32_t>(1 + rng() % 6);
+    // The last rounds are large enough for the halves to be coded apart.
+    for (int round = 0; round < 44; ++round) {
+        const bool large = round >= 40;
+        const auto w = static_cast<std::int32_t>(large ? 500 + rng() % 300 : 1 + rng() % 90);
+        const auto h = static_cast<std::int32_t>(large ? 520 + rng() % 5 : 1 + rng() % 6);
         std::vector<std::int32_t> colours(static_cast<std::size_t>(w * h));
         for (auto& c : colours)
             c = rng() % 5 == 0 ? -1 : static_cast<std::int32_t>(rng() % 3 * 0x7000);
@@ -300,6 +307,25 @@ TEST(BitmapFile, WholePipelineAgreesWithTheStepsForRandomPictures) {
         const Bytes steps = bitmapFileBytes(header, encodeRle4(packImage(img, header)));
         EXPECT_EQ(bitmapFileFromCapture(img, 2), steps) << w << "x" << h;
     }
+}
+
+// Big pictures are coded and captured in two halves on two threads: each
+// half runs once, whichever thread gets to it, and is over on return.
+TEST(Halves, EachHalfRunsOnceAndIsDoneOnReturn) {
+    for (int round = 0; round < 2000; ++round) {
+        std::atomic<int> mine{0}, other{0};
+        const bool slowOther = round % 2 == 0; // else the caller finishes first
+        runInHalves([&] { ++mine; },
+                    [&] {
+                        if (slowOther)
+                            std::this_thread::sleep_for(std::chrono::microseconds(20));
+                        ++other;
+                    });
+        ASSERT_EQ(mine.load(), 1) << round;
+        ASSERT_EQ(other.load(), 1) << round;
+    }
+    EXPECT_THROW(runInHalves([] {}, [] { throw std::runtime_error("half failed"); }),
+                 std::runtime_error);
 }
 
 } // namespace

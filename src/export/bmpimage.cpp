@@ -1,5 +1,7 @@
 #include "export/bmpimage.h"
 
+#include "export/halves.h"
+
 #include <algorithm>
 #include <cstring>
 #if defined(__SSE2__)
@@ -220,32 +222,61 @@ std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image,
     return bitmapFileFromCapture(image, header);
 }
 
+namespace {
+
+// Packs and codes the rows `from` down to `to` (inclusive, bottom-up as the
+// file holds them) after `at` bytes of `file`; returns the end of the code.
+// Room grows as the code does: a plain picture codes to a few bytes a row,
+// and memory never touched costs nothing.
+std::size_t codeRows(const CapturedImage& image, std::int32_t from, std::int32_t to,
+                     std::vector<std::uint8_t>& file, std::size_t at) {
+    const auto width = static_cast<std::size_t>(image.width);
+    const std::int32_t D = (image.width + 1) / 2;
+    const std::size_t rowBound = 2 * static_cast<std::size_t>(D) + 2;
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(D));
+    file.resize(at + std::min<std::size_t>(rowBound * static_cast<std::size_t>(from - to + 1),
+                                           std::size_t{1} << 16));
+    for (std::int32_t u = from; u >= to; --u) {
+        if (file.size() - at < rowBound)
+            file.resize(std::max(2 * file.size(), at + rowBound));
+        packGreyRow(image.colours.data() + static_cast<std::size_t>(u) * width, width, row.data());
+        at = static_cast<std::size_t>(encodeRow(row.data(), D, file.data() + at) - file.data());
+    }
+    return at;
+}
+
+// From this many pixels on, the upper half of the picture is coded on a
+// second thread while this one codes the lower half: a screen-sized picture
+// takes a few milliseconds, a thread a few tens of microseconds to start.
+constexpr long long SplitPixels = 1 << 18;
+
+} // namespace
+
 std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image, BitmapHeader& header) {
     // The same bytes as packImage, encodeRle4 and bitmapFileBytes in turn,
     // in one pass: each row is packed into a small buffer that stays in the
     // cache and coded at once, straight after room for the headers, which
-    // are written once the code's length is known.
+    // are written once the code's length is known. Rows are coded each on
+    // its own, so two halves can be coded apart and joined.
     const std::int32_t w = std::max(image.width, 0);
     const std::int32_t h = std::max(image.height, 0);
     header.width = w;
     header.height = h;
     std::vector<std::uint8_t> file(BitmapHeader::dataOffset);
     if (w > 0 && h > 0) {
-        const auto width = static_cast<std::size_t>(w);
-        const std::int32_t D = (w + 1) / 2;
-        const std::size_t rowBound = 2 * static_cast<std::size_t>(D) + 2;
-        std::vector<std::uint8_t> row(static_cast<std::size_t>(D));
-        // Room grows as the code does: a plain picture codes to a few bytes
-        // a row, and memory never touched costs nothing.
-        file.resize(file.size() + std::min<std::size_t>(rowBound * static_cast<std::size_t>(h),
-                                                        std::size_t{1} << 16));
         std::size_t at = BitmapHeader::dataOffset;
-        for (std::int32_t u = h - 1; u >= 0; --u) {
-            if (file.size() - at < rowBound)
-                file.resize(std::max(2 * file.size(), at + rowBound));
-            packGreyRow(image.colours.data() + static_cast<std::size_t>(u) * width, width,
-                        row.data());
-            at = static_cast<std::size_t>(encodeRow(row.data(), D, file.data() + at) - file.data());
+        if (static_cast<long long>(w) * h >= SplitPixels && h >= 2) {
+            const std::int32_t middle = h / 2;
+            std::vector<std::uint8_t> upper;
+            std::size_t upperEnd = 0;
+            runInHalves([&] { at = codeRows(image, h - 1, middle, file, at); },
+                        [&] { upperEnd = codeRows(image, middle - 1, 0, upper, 0); });
+            file.resize(at);
+            file.insert(file.end(), upper.begin(),
+                        upper.begin() + static_cast<std::ptrdiff_t>(upperEnd));
+            at = file.size();
+        } else {
+            at = codeRows(image, h - 1, 0, file, at);
         }
         file[at - 1] = 1; // end of bitmap
         file.resize(at);

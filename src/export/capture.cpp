@@ -1,5 +1,7 @@
 #include "export/capture.h"
 
+#include "export/halves.h"
+
 #include <algorithm>
 
 namespace quill {
@@ -13,6 +15,10 @@ void convertRow(const std::uint32_t* __restrict from, std::int32_t* __restrict t
         to[i] = static_cast<std::int32_t>((p & 0xFFu) << 16 | (p & 0xFF00u) | (p >> 16 & 0xFFu));
     }
 }
+
+// From this many pixels on, two threads share the copying: a screen-sized
+// area takes a millisecond or more, a thread tens of microseconds to start.
+constexpr long long SplitCapturePixels = 1 << 18;
 
 } // namespace
 
@@ -59,14 +65,14 @@ void capturePixels(const PixelRows& picture, const OutlineArea& area, CapturedIm
     const std::int32_t inFrom = std::clamp(-area.left, 0, area.width);
     const std::int32_t inTo = std::clamp(picture.width - area.left, inFrom, area.width);
 
-    float bar = 0;
-    int shown = 0;
-    std::int32_t* out = image.colours.data();
-    for (std::int32_t y = 0; y < area.height; ++y, out += width) {
-        const std::int32_t py = area.top + y;
-        if (py < 0 || py >= picture.height || picture.bits == nullptr) {
-            std::fill(out, out + width, -1);
-        } else {
+    auto copyRows = [&](std::int32_t from, std::int32_t to) {
+        std::int32_t* out = image.colours.data() + static_cast<std::size_t>(from) * width;
+        for (std::int32_t y = from; y < to; ++y, out += width) {
+            const std::int32_t py = area.top + y;
+            if (py < 0 || py >= picture.height || picture.bits == nullptr) {
+                std::fill(out, out + width, -1);
+                continue;
+            }
             const auto* row = reinterpret_cast<const std::uint32_t*>(
                 picture.bits + static_cast<std::ptrdiff_t>(py) * picture.bytesPerLine);
             std::fill(out, out + inFrom, -1);
@@ -75,12 +81,33 @@ void capturePixels(const PixelRows& picture, const OutlineArea& area, CapturedIm
                            static_cast<std::size_t>(inTo - inFrom));
             std::fill(out + inTo, out + width, -1);
         }
+    };
+    // A large area: its lower half is copied beside the upper one, and the
+    // progress told as the rows are done, the lower half's at the end.
+    const bool split =
+        static_cast<long long>(area.width) * area.height >= SplitCapturePixels && area.height >= 2;
+    const std::int32_t mine = split ? area.height / 2 : area.height;
+    float bar = 0;
+    int shown = 0;
+    auto tell = [&] {
         bar = progressAfterRow(bar, area.height);
         if (onProgress && static_cast<int>(bar) != shown) {
             shown = static_cast<int>(bar);
             onProgress(bar);
         }
-    }
+    };
+    auto upper = [&] {
+        for (std::int32_t y = 0; y < mine; ++y) {
+            copyRows(y, y + 1);
+            tell();
+        }
+    };
+    if (split)
+        runInHalves(upper, [&] { copyRows(mine, area.height); });
+    else
+        upper();
+    for (std::int32_t y = mine; y < area.height; ++y)
+        tell();
 }
 
 } // namespace quill
