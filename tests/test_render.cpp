@@ -368,7 +368,7 @@ TEST(SurfaceFrames, LeavingOutCoveredDrawingChangesNoPixel) {
     installFontSubstitutions();
     const QImage marker = patternPicture();
     const char* const texts[] = {"x", "a+b", "W", "f(x)", "2n+1", "lim", "\xA3", "MM"};
-    auto scene = [&](Surface& s, int moved, bool lines) {
+    auto scene = [&](Surface& s, int moved, bool lines, int k) { // k: spread k times
         std::mt19937 rng(11);
         auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
         for (int i = 0; i < 400; ++i) {
@@ -382,21 +382,24 @@ TEST(SurfaceFrames, LeavingOutCoveredDrawingChangesNoPixel) {
                 s.setFontItalic(f.italic);
                 s.setFontSize(FontSizeTable[static_cast<std::size_t>(pick(7))]);
                 s.setForeColor(pick(4) == 0 ? BgrBlue : BgrBlack);
-                s.setCurrentPos(pick(420) - 60 + dx, pick(300) - 60);
+                s.setCurrentPos(k * (pick(420) - 60 + dx), k * (pick(300) - 60));
                 s.print(texts[pick(8)]);
                 break;
             }
             case 2:
-                s.fillRect(QRect(pick(400) - 10 + dx, pick(290) - 10, 1 + pick(60), 1 + pick(12)),
+                s.fillRect(QRect(k * (pick(400) - 10 + dx), k * (pick(290) - 10), 1 + pick(60),
+                                 1 + pick(12)),
                            pick(2) ? BgrBlack : BgrBlue);
                 break;
             case 3:
-                s.blit(marker, QRect(0, 0, 9, 9), QPoint(pick(400) - 4 + dx, pick(290) - 4));
+                s.blit(marker, QRect(0, 0, 9, 9),
+                       QPoint(k * (pick(400) - 4 + dx), k * (pick(290) - 4)));
                 break;
             default: {
                 s.setForeColor(BgrBlue);
                 s.setDrawWidth(1 + pick(3));
-                const int x1 = pick(397) + dx, y1 = pick(283), x2 = pick(397), y2 = pick(283);
+                const int x1 = k * (pick(397) + dx), y1 = k * pick(283), x2 = k * pick(397),
+                          y2 = k * pick(283);
                 if (lines)
                     s.line(x1, y1, x2, y2);
                 s.setDrawWidth(1);
@@ -407,28 +410,31 @@ TEST(SurfaceFrames, LeavingOutCoveredDrawingChangesNoPixel) {
     };
     // The first frame paints everything, working out what is covered or,
     // below its limit of overdraw, painting every operation band by band
-    // (in one band when there are lines, which the painter draws).
+    // (in one band when there are lines, which the painter draws; on a
+    // surface as large as the editor's, the bands' two halves on two
+    // threads).
     const struct {
         double coverageFrom;
         bool lines;
-    } cases[] = {{0.0, true}, {1e9, true}, {1e9, false}};
+        int spread;
+    } cases[] = {{0.0, true, 1}, {1e9, true, 1}, {1e9, false, 1}, {1e9, false, 2}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << c.coverageFrom << (c.lines ? " with" : " without") << " lines");
+        SCOPED_TRACE(testing::Message() << c.coverageFrom << (c.lines ? " with" : " without")
+                                        << " lines, spread " << c.spread);
         // Both pictures come from one surface, so that both use the same
         // rendered text.
-        Surface s(QSize(397, 283));
+        Surface s(QSize(397, 283) * c.spread);
         s.setCoverageFromOverdraw(c.coverageFrom);
         std::vector<QImage> framed;
         for (const int moved : {0, 23}) { // the second frame repaints what changed
             s.beginFrame();
-            scene(s, moved, c.lines);
+            scene(s, moved, c.lines, c.spread);
             s.endFrame();
             framed.push_back(s.image().copy());
         }
         for (const int moved : {0, 23}) {
             s.cls();
-            scene(s, moved, c.lines); // outside a frame every operation is drawn at once
+            scene(s, moved, c.lines, c.spread); // outside a frame: drawn at once
             const QImage& a = framed[moved == 0 ? 0 : 1];
             ASSERT_EQ(a, s.image()) << "moved " << moved << ": " << countOther(a, White)
                                     << " inked vs " << countOther(s.image(), White);

@@ -160,6 +160,10 @@ private:
     void paintLine(const QLine& l, int width, QRgb colour, const QRect& clip);
     void paintPlainText(const PlainText& t, QRgb colour, const QRect& clip);
     void fillPixels(const QRect& r, QRgb colour); // no bookkeeping
+    // The picture's pixels to paint into: while paintEverything paints on
+    // two threads, the pointer it took beforehand (QImage::bits() may copy
+    // the picture and counts its calls, so only one thread calls it).
+    uchar* pixelsToPaint();
 
     QPainter& painter();
     void printUncached(const std::string& text);
@@ -221,6 +225,13 @@ private:
     // per band of rows for everything.
     std::vector<Piece> m_shown;
     std::vector<std::vector<Piece>> m_bands;
+    uchar* m_paintBits = nullptr;
+    // A whole repaint paints its bands on two threads on a surface of this
+    // many pixels or more (the editor's canvas always is) whose operations
+    // together cover it this many times over: below that, a thread takes
+    // longer to start than it would save.
+    static constexpr double SplitPaintPixels = 1 << 18;
+    static constexpr double SplitPaintOverdraw = 2;
     std::function<void(const QRegion&)> m_refresh;
     TextCache m_textCache;
 };

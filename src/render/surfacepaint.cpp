@@ -1,6 +1,7 @@
 // Painting a frame's recorded operations into the surface's picture: where
 // the frame differs from the last one, or everywhere.
 
+#include "export/halves.h"
 #include "render/coverage.h"
 #include "render/rects.h"
 #include "render/surface.h"
@@ -122,22 +123,46 @@ void Surface::paintEverything() {
             sort(pieceBounds(op, m_frame.pieces[k], m_imageRect), Piece{index, k});
     }
     const QRgb background = bgrToRgb(m_background);
-    for (int b = 0; b < bandCount; ++b) {
-        const QRect band = clipped(QRect(0, b * rows, m_imageRect.width(), rows), m_imageRect);
-        fillPixels(band, background);
-        for (const Piece& piece : m_bands[static_cast<std::size_t>(b)]) {
-            const DrawOp& op = m_frame.ops[piece.op];
-            if (!op.isRun()) {
-                play(op, band, true);
-            } else if (op.kind == DrawOp::Kind::Fill) {
-                fillPixels(clipped(m_frame.pieces[piece.index], band), op.colour);
-            } else {
-                copyPixels(m_frame.sources[op.source], op.rect,
-                           m_frame.pieces[piece.index].topLeft(), band);
+    auto paintBands = [&](int from, int to) {
+        for (int b = from; b < to; ++b) {
+            const QRect band = clipped(QRect(0, b * rows, m_imageRect.width(), rows), m_imageRect);
+            fillPixels(band, background);
+            for (const Piece& piece : m_bands[static_cast<std::size_t>(b)]) {
+                const DrawOp& op = m_frame.ops[piece.op];
+                if (!op.isRun()) {
+                    play(op, band, true);
+                } else if (op.kind == DrawOp::Kind::Fill) {
+                    fillPixels(clipped(m_frame.pieces[piece.index], band), op.colour);
+                } else {
+                    copyPixels(m_frame.sources[op.source], op.rect,
+                               m_frame.pieces[piece.index].topLeft(), band);
+                }
             }
         }
+    };
+    // Bands are disjoint rows, and with no painter in the frame every
+    // operation only reads the frame and writes its band's pixels: the
+    // lower half of a large surface is painted beside the upper half. What
+    // is worked out on first use (texts' composite steps, the picture's own
+    // copy of its pixels) is worked out here first, so the halves only read.
+    const double pixels = static_cast<double>(m_imageRect.width()) * m_imageRect.height();
+    if (!m_frame.painterDrawn && bandCount >= 2 && pixels >= SplitPaintPixels &&
+        m_frame.area >= SplitPaintOverdraw * pixels) {
+        for (const DrawOp& op : m_frame.ops)
+            if (op.kind == DrawOp::Kind::Text && op.run != nullptr)
+                op.run->prepareSteps();
+        m_paintBits = m_image.bits();
+        const int half = bandCount / 2;
+        runInHalves([&] { paintBands(0, half); }, [&] { paintBands(half, bandCount); });
+        m_paintBits = nullptr;
+    } else {
+        paintBands(0, bandCount);
     }
     m_damage.addAll();
+}
+
+uchar* Surface::pixelsToPaint() {
+    return m_paintBits != nullptr ? m_paintBits : m_image.bits();
 }
 
 void Surface::paintPlainText(const PlainText& t, QRgb colour, const QRect& clip) {
@@ -156,7 +181,7 @@ void Surface::fillPixels(const QRect& r, QRgb colour) {
     const QRect c = clipped(r, m_imageRect);
     if (c.isEmpty())
         return;
-    uchar* const bits = m_image.bits();
+    uchar* const bits = pixelsToPaint();
     const qsizetype stride = m_image.bytesPerLine();
     const QRgb value = colour | 0xFF000000u;
     const auto bytes = static_cast<std::size_t>(c.width()) * sizeof(QRgb);
@@ -203,7 +228,7 @@ void Surface::copyPixels(const QImage& source, const QRect& sourceRect, QPoint d
     }
     const QPoint shift = dest - sourceRect.topLeft();
     const QRect copy = available.translated(shift).intersected(target);
-    uchar* const bits = m_image.bits();
+    uchar* const bits = pixelsToPaint();
     const qsizetype stride = m_image.bytesPerLine();
     for (int y = copy.top(); y <= copy.bottom(); ++y) {
         const auto* from = reinterpret_cast<const QRgb*>(src->constScanLine(y - shift.y())) +
@@ -220,7 +245,8 @@ void Surface::play(const DrawOp& op, const QRect& clip, bool whole) {
         fillPixels(clipped(op.bounds, clip), op.colour);
         break;
     case DrawOp::Kind::Text:
-        compositeMask(m_image, *op.run, op.at, op.colour, clip, whole);
+        compositeMask(PixelTarget{pixelsToPaint(), m_image.bytesPerLine(), m_imageRect}, *op.run,
+                      op.at, op.colour, clip, whole);
         break;
     case DrawOp::Kind::Copy:
         copyPixels(m_frame.sources[op.source], op.rect, op.at, clip);

@@ -188,12 +188,18 @@ inline void fillRow(QRgb* row, int n, QRgb solid) {
 
 void compositeMask(QImage& target, const TextRun& run, QPoint at, QRgb colour, const QRect& clip,
                    bool whole) {
-    const QRect dest = clipped(clipped(QRect(at, run.mask.size()), target.rect()), clip);
+    compositeMask(PixelTarget{target.bits(), target.bytesPerLine(), target.rect()}, run, at, colour,
+                  clip, whole);
+}
+
+void compositeMask(const PixelTarget& target, const TextRun& run, QPoint at, QRgb colour,
+                   const QRect& clip, bool whole) {
+    const QRect dest = clipped(clipped(QRect(at, run.mask.size()), target.rect), clip);
     if (dest.isEmpty())
         return;
     const QRgb solid = colour | 0xFF000000u;
-    uchar* const bits = target.bits();
-    const qsizetype stride = target.bytesPerLine();
+    uchar* const bits = target.bits;
+    const qsizetype stride = target.stride;
     const uchar* const maskBits = run.mask.constBits();
     const qsizetype maskStride = run.mask.bytesPerLine();
     const int clipLeft = dest.left() - at.x(), clipRight = dest.right() + 1 - at.x();
