@@ -80,10 +80,10 @@ def _set_cmap(font, code_to_glyph):
     os2.ulCodePageRange2 = 0
 
 
-def _set_names(font, family, bold, copyright_note):
-    style = "Bold" if bold else "Regular"
-    full = family if not bold else f"{family} Bold"
-    ps = f"{family}-{style}"
+def _rename(font, family, style, copyright_note):
+    """Replaces every name that may name the source face with the new ones."""
+    full = family if style == "Regular" else f"{family} {style}"
+    ps = f"{family.replace(' ', '')}-{style.replace(' ', '')}"
     name = font["name"]
     for rec in list(name.names):
         if rec.nameID in (1, 2, 3, 4, 6) or rec.nameID in _DROPPED_NAMES:
@@ -98,6 +98,10 @@ def _set_names(font, family, bold, copyright_note):
     ):
         name.setName(text, name_id, 3, 1, 0x409)
         name.setName(text, name_id, 1, 0, 0)
+
+
+def _set_names(font, family, bold, copyright_note):
+    _rename(font, family, "Bold" if bold else "Regular", copyright_note)
 
     os2 = font["OS/2"]
     head = font["head"]
@@ -129,22 +133,7 @@ def sans_file_name(style):
 def build_sans_face(source, style, out_path):
     """Liberation Sans renamed: outlines, hinting, kerning and metrics stay."""
     font = TTFont(source)
-    family = "Corvel Sans"
-    full = family if style == "Regular" else f"{family} {style}"
-    name = font["name"]
-    for rec in list(name.names):
-        if rec.nameID in (1, 2, 3, 4, 6) or rec.nameID in _DROPPED_NAMES:
-            name.removeNames(nameID=rec.nameID)
-    for name_id, text in (
-        (1, family),
-        (2, style),
-        (3, f"Corvel Quillmark: {full}"),
-        (4, full),
-        (6, f"CorvelSans-{style.replace(' ', '')}"),
-        (10, "Liberation Sans, renamed for Corvel Quillmark's canvas."),
-    ):
-        name.setName(text, name_id, 3, 1, 0x409)
-        name.setName(text, name_id, 1, 0, 0)
+    _rename(font, "Corvel Sans", style, "Liberation Sans, renamed for Corvel Quillmark's canvas.")
     font["OS/2"].achVendID = "CQMK"
     font.save(out_path)
 
