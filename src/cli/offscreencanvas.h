@@ -23,8 +23,8 @@ namespace quill::cli {
 // Called before the QGuiApplication is made, this gives Qt an empty one.
 void useProgramFontsOnly();
 
-// Registers the fonts the editor registers at start-up, from `folder`, and
-// the face substitutions it uses. Needs a QGuiApplication.
+// Registers the fonts the editor registers at start-up, from `folder`.
+// Needs a QGuiApplication.
 void registerProgramFonts(const QString& folder);
 
 class OffscreenCanvas {

@@ -245,11 +245,6 @@ std::size_t codeRows(const CapturedImage& image, std::int32_t from, std::int32_t
     return at;
 }
 
-// From this many pixels on, the upper half of the picture is coded on a
-// second thread while this one codes the lower half: a screen-sized picture
-// takes a few milliseconds, a thread a few tens of microseconds to start.
-constexpr long long SplitPixels = 1 << 18;
-
 } // namespace
 
 std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image, BitmapHeader& header) {
@@ -265,7 +260,7 @@ std::vector<std::uint8_t> bitmapFileFromCapture(const CapturedImage& image, Bitm
     std::vector<std::uint8_t> file(BitmapHeader::dataOffset);
     if (w > 0 && h > 0) {
         std::size_t at = BitmapHeader::dataOffset;
-        if (static_cast<long long>(w) * h >= SplitPixels && h >= 2) {
+        if (static_cast<long long>(w) * h >= HalvesWorthPixels && h >= 2) {
             const std::int32_t middle = h / 2;
             std::vector<std::uint8_t> upper;
             std::size_t upperEnd = 0;

@@ -16,10 +16,6 @@ void convertRow(const std::uint32_t* __restrict from, std::int32_t* __restrict t
     }
 }
 
-// From this many pixels on, two threads share the copying: a screen-sized
-// area takes a millisecond or more, a thread tens of microseconds to start.
-constexpr long long SplitCapturePixels = 1 << 18;
-
 } // namespace
 
 OutlineArea outlineArea(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2) {
@@ -85,7 +81,7 @@ void capturePixels(const PixelRows& picture, const OutlineArea& area, CapturedIm
     // A large area: its lower half is copied beside the upper one, and the
     // progress told as the rows are done, the lower half's at the end.
     const bool split =
-        static_cast<long long>(area.width) * area.height >= SplitCapturePixels && area.height >= 2;
+        static_cast<long long>(area.width) * area.height >= HalvesWorthPixels && area.height >= 2;
     const std::int32_t mine = split ? area.height / 2 : area.height;
     float bar = 0;
     int shown = 0;

@@ -6,6 +6,11 @@
 
 namespace quill {
 
+// From this many pixels on, a picture is worth halving: a screen-sized one
+// takes a millisecond or more to capture, code or paint, a thread tens of
+// microseconds to start.
+inline constexpr long long HalvesWorthPixels = 1 << 18;
+
 // Runs `mine` on this thread and `other` on a second one. Should the second
 // thread not have started by the time `mine` is done (a busy machine), this
 // thread runs `other` itself rather than wait for it; with no thread to be

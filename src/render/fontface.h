@@ -24,8 +24,10 @@ struct CanvasFont {
 int pointsToPixels(double points);
 double pixelsToPoints(int pixels);
 
-// Face names the program uses that the system may know by another name
-// ("Arial" is drawn with its metric-compatible equivalent). Installed once.
+// Face names the window's own text uses that the system may know by another
+// name ("Arial" in the splash is drawn with its metric-compatible
+// equivalent); the canvas draws only its own fonts (makeQFont). Installed
+// once.
 void installFontSubstitutions();
 
 // The face the canvas draws "Arial" in, and every character another face

@@ -226,11 +226,10 @@ private:
     std::vector<Piece> m_shown;
     std::vector<std::vector<Piece>> m_bands;
     uchar* m_paintBits = nullptr;
-    // A whole repaint paints its bands on two threads on a surface of this
-    // many pixels or more (the editor's canvas always is) whose operations
-    // together cover it this many times over: below that, a thread takes
-    // longer to start than it would save.
-    static constexpr double SplitPaintPixels = 1 << 18;
+    // A whole repaint paints its bands on two threads on a surface worth
+    // halving (the editor's canvas always is) whose operations together
+    // cover it this many times over: below that, a thread takes longer to
+    // start than it would save.
     static constexpr double SplitPaintOverdraw = 2;
     std::function<void(const QRegion&)> m_refresh;
     TextCache m_textCache;

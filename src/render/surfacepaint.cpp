@@ -146,7 +146,8 @@ void Surface::paintEverything() {
     // is worked out on first use (texts' composite steps, the picture's own
     // copy of its pixels) is worked out here first, so the halves only read.
     const double pixels = static_cast<double>(m_imageRect.width()) * m_imageRect.height();
-    if (!m_frame.painterDrawn && bandCount >= 2 && pixels >= SplitPaintPixels &&
+    if (!m_frame.painterDrawn && bandCount >= 2 &&
+        pixels >= static_cast<double>(HalvesWorthPixels) &&
         m_frame.area >= SplitPaintOverdraw * pixels) {
         for (const DrawOp& op : m_frame.ops)
             if (op.kind == DrawOp::Kind::Text && op.run != nullptr)
