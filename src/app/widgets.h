@@ -49,6 +49,8 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
+    QRegion shownOf(const QRegion& r) const;
+
     Surface& m_surface;
 };
 
