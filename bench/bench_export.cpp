@@ -1,4 +1,5 @@
 #include "bench_export.h"
+#include "bench_timing.h"
 
 #include "app/mainpanel.h"
 #include "export/bmpimage.h"
@@ -16,25 +17,6 @@
 using namespace quill;
 
 namespace {
-
-// The median and the best of `reps` runs. On a shared machine the best
-// shows what the work itself costs; the median what a user would see.
-struct Timing {
-    double median = 0;
-    double best = 0;
-};
-
-template <typename F> Timing timeMs(int reps, F&& f) {
-    std::vector<double> t;
-    for (int i = 0; i < reps; ++i) {
-        const auto a = std::chrono::steady_clock::now();
-        f();
-        const auto b = std::chrono::steady_clock::now();
-        t.push_back(std::chrono::duration<double, std::milli>(b - a).count());
-    }
-    std::sort(t.begin(), t.end());
-    return {t[t.size() / 2], t.front()};
-}
 
 void printFigure(const char* what, const char* name, Timing t, Timing copy) {
     std::printf("%s_%s_ms: %.3f ms\n", what, name, t.median);

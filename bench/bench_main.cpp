@@ -18,6 +18,7 @@
 #include "bench_files.h"
 #include "bench_platform.h"
 #include "bench_scale.h"
+#include "bench_timing.h"
 #include "edit/tables.h"
 
 #include <QApplication>
@@ -40,19 +41,6 @@
 using namespace quill;
 
 namespace {
-
-template <typename F> double medianMs(int reps, F&& f) {
-    std::vector<double> t;
-    t.reserve(static_cast<std::size_t>(reps));
-    for (int i = 0; i < reps; ++i) {
-        const auto a = std::chrono::steady_clock::now();
-        f();
-        const auto b = std::chrono::steady_clock::now();
-        t.push_back(std::chrono::duration<double, std::milli>(b - a).count());
-    }
-    std::nth_element(t.begin(), t.begin() + static_cast<long>(t.size() / 2), t.end());
-    return t[t.size() / 2];
-}
 
 const char* const Texts[] = {"x",      "a+b",   "f(x)", "2n+1", "dx", "lim",
                              "y=mx+c", "(a+b)", "sin",  "e",    "ij", "1/2"};
@@ -94,19 +82,20 @@ void redrawFigures(MainPanel& w, const char* name, int items, int reps) {
     if (items > 0)
         fillExpression(w.expression, items, 7);
     w.Redraw(); // first paint renders every text once
-    const double redraw = medianMs(reps, [&] { w.Redraw(); });
-    const double full = medianMs(reps, [&] {
+    const double redraw = timeMs(reps, [&] { w.Redraw(); }).median;
+    const Timing full = timeMs(reps, [&] {
         w.canvas.invalidate();
         w.Redraw();
     });
     QImage plain(1920, 1080, QImage::Format_RGB32);
     plain.fill(Qt::black);
-    const double clear = medianMs(reps, [&] { plain.fill(Qt::white); });
-    std::printf("clear_1920x1080_ms: %.3f ms\n", clear);
+    const Timing clear = timeMs(reps, [&] { plain.fill(Qt::white); });
+    std::printf("clear_1920x1080_ms: %.3f ms\n", clear.median);
     std::printf("redraw_%s_ms: %.3f ms\n", name, redraw);
-    std::printf("redraw_%s_vs_clear: %.2f x\n", name, redraw / clear);
-    std::printf("redraw_full_%s_ms: %.3f ms\n", name, full);
-    std::printf("redraw_full_%s_vs_clear: %.2f x\n", name, full / clear);
+    std::printf("redraw_%s_vs_clear: %.2f x\n", name, redraw / clear.median);
+    std::printf("redraw_full_%s_ms: %.3f ms\n", name, full.median);
+    std::printf("redraw_full_%s_vs_clear: %.2f x\n", name, full.median / clear.median);
+    std::printf("redraw_full_%s_best_vs_clear: %.2f x\n", name, full.best / clear.best);
     std::printf("text_cache_%s_entries: %zu entries\n", name, w.canvas.textCache().entryCount());
     std::printf("text_cache_%s_memory: %.1f MiB\n", name,
                 static_cast<double>(w.canvas.textCache().bytesUsed()) / (1024.0 * 1024.0));
@@ -130,13 +119,13 @@ void dragFigures(MainPanel& w, const char* name, int items, int reps) {
         return;
     }
     int step = 0;
-    const double ms = medianMs(reps, [&] {
+    const double ms = timeMs(reps, [&] {
         ++step;
         const QPointF p(hx + (step % 200), hy + (step % 50));
         QMouseEvent move(QEvent::MouseMove, p, view->mapToGlobal(p), Qt::NoButton, Qt::LeftButton,
                          Qt::NoModifier);
         QApplication::sendEvent(view, &move);
-    });
+    }).median;
     QMouseEvent release(QEvent::MouseButtonRelease, start, view->mapToGlobal(start), Qt::LeftButton,
                         Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(view, &release);
