@@ -463,38 +463,6 @@ TEST(SurfaceFrames, TextIsRenderedAgainAfterTheCacheIsCleared) {
     EXPECT_EQ(s.textCache().entryCount(), 1u);
 }
 
-// Texts rendered ahead, on two threads, are what rendering them one by one
-// gives, each kept under its own font and text, once; printing them then
-// renders nothing again.
-TEST(SurfaceText, TextsRenderedAheadAreThoseRenderedOneByOne) {
-    std::vector<std::pair<CanvasFont, std::string>> texts;
-    const char* const words[] = {"Hg", "x+y", "(a)", "dx", "lim", "2n"};
-    std::size_t k = 0;
-    for (const FontChoice& choice : FontTable)
-        for (const int points : {150, 200, 250})
-            for (int twice = 0; twice < 2; ++twice)
-                texts.emplace_back(CanvasFont{std::string(choice.face), choice.bold, choice.italic,
-                                              pointsToPixels(points)},
-                                   words[k++ % std::size(words)]);
-    texts.push_back(texts.front());
-    const std::size_t distinct = texts.size() - 1;
-    TextCache cache;
-    cache.renderAhead(texts, 1e12);
-    ASSERT_EQ(cache.entryCount(), distinct) << "not rendered ahead";
-    for (const auto& [font, text] : texts) {
-        SCOPED_TRACE(font.face + " " + std::to_string(font.pixelSize) + " px: " + text);
-        const auto got = cache.run(font, text);
-        const auto want = TextCache::render(font, text);
-        ASSERT_EQ(got->font, font);
-        ASSERT_EQ(got->text, text);
-        EXPECT_EQ(got->mask, want->mask);
-        EXPECT_EQ(got->offset, want->offset);
-        EXPECT_EQ(got->spans, want->spans);
-        EXPECT_EQ(got->rowStart, want->rowStart);
-    }
-    EXPECT_EQ(cache.misses(), distinct);
-}
-
 // Text is composited by steps worked out when it was rendered; each span
 // must come out as reading its coverage byte by byte does, whatever lies
 // beneath (blending rounds differently at a span's end than in its body).

@@ -66,47 +66,7 @@ void DrawVLines(Surface& canvas, const Expression& expr) {
     canvas.setDrawWidth(1);
 }
 
-namespace {
-CanvasFont fontOfText(const Expression& expr, std::size_t r) {
-    const auto& t = expr.TextItems;
-    CanvasFont f;
-    f.face = t.fontName[r];
-    f.bold = t.fontBold[r] != 0;
-    f.italic = t.fontItalic[r] != 0;
-    f.pixelSize = pointsToPixels(t.fontSize[r]);
-    return f;
-}
-
-// When a good part of the texts are new to the canvas (a file just opened,
-// a large paste), they are rendered ahead, on two threads, before they are
-// printed one by one. A sample of the texts, spread over the table, tells;
-// it costs a few look-ups, where an ordinary repaint finds all its texts.
-void renderNewTextsAhead(Surface& canvas, const Expression& expr) {
-    constexpr std::int32_t Probes = 16;
-    constexpr std::int32_t MinTexts = 64;
-    const auto& t = expr.TextItems;
-    const std::int32_t n = expr.textRowCount();
-    if (n < MinTexts)
-        return;
-    int fresh = 0;
-    for (std::int32_t k = 0; k < Probes; ++k) {
-        const auto r = static_cast<std::size_t>(static_cast<std::int64_t>(k) * n / Probes);
-        if (t.live[r] != 0 && !t.text[r].empty() &&
-            !canvas.hasRendered(fontOfText(expr, r), t.text[r]))
-            ++fresh;
-    }
-    if (fresh < Probes / 4)
-        return;
-    std::vector<std::pair<CanvasFont, std::string>> texts;
-    texts.reserve(static_cast<std::size_t>(n));
-    eachLiveRow(t.live, n, [&](std::size_t r) { texts.emplace_back(fontOfText(expr, r), t.text[r]); });
-    canvas.renderAhead(texts);
-}
-} // namespace
-
 void DrawItems(Surface& canvas, const Expression& expr) {
-    if (expr.textItemsExist == VbTrue)
-        renderNewTextsAhead(canvas, expr);
     if (expr.hLinesExist == VbTrue)
         DrawHLines(canvas, expr);
     if (expr.vLinesExist == VbTrue)

@@ -269,22 +269,6 @@ bool cacheable(const CanvasFont& font, const std::string& text) {
 }
 } // namespace
 
-bool Surface::hasRendered(const CanvasFont& font, const std::string& text) const {
-    return !cacheable(font, text) || m_textCache.contains(font, text);
-}
-
-void Surface::renderAhead(const std::vector<std::pair<CanvasFont, std::string>>& texts) {
-    std::vector<std::pair<CanvasFont, std::string>> kept;
-    kept.reserve(texts.size());
-    for (const auto& t : texts)
-        if (cacheable(t.first, t.second))
-            kept.push_back(t);
-    // No more than the frame may keep alive (a mask is a byte a pixel).
-    const std::size_t room =
-        m_framePinnedBudget > m_framePinnedBytes ? m_framePinnedBudget - m_framePinnedBytes : 0;
-    m_textCache.renderAhead(kept, static_cast<double>(room));
-}
-
 const TextRun* Surface::remembered(const std::string& text) const {
     const std::size_t k = m_frame.printed.size();
     if (!inFrame() || k >= m_last.printed.size() || m_last.generation != m_textCache.generation())

@@ -118,11 +118,6 @@ public:
     // Draws text with its top-left corner at the drawing position, in the
     // foreground colour, without painting the background between glyphs.
     void print(const std::string& text);
-    // Texts about to be printed, most of them perhaps never rendered yet (a
-    // file just opened): those the surface keeps rendered are rendered now,
-    // on two threads where there are enough of them.
-    bool hasRendered(const CanvasFont& font, const std::string& text) const;
-    void renderAhead(const std::vector<std::pair<CanvasFont, std::string>>& texts);
     // Width and height of a string in the current font, in pixels.
     double textWidth(const std::string& text);
     double textHeight(const std::string& text);

@@ -1,13 +1,9 @@
 #include "render/textcache.h"
 
-#include "export/halves.h"
-
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
 #include <functional>
-#include <numeric>
-#include <unordered_set>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -285,70 +281,6 @@ std::shared_ptr<const TextRun> TextCache::run(const CanvasFont& font, const std:
     auto rendered = render(font, text);
     insert(std::move(key), rendered);
     return rendered;
-}
-
-bool TextCache::contains(const CanvasFont& font, const std::string& text) const {
-    return m_entries.count(Key{font, text}) != 0;
-}
-
-namespace {
-// Rendering on a second thread pays for that thread's own copy of the
-// fonts, about 3 ms; rendering runs at roughly a million rough pixels a
-// millisecond. Below this much work, one thread is as quick.
-constexpr double AheadWorthRoughPixels = 1e7;
-
-double roughPixels(const CanvasFont& font, const std::string& text) {
-    const double px = font.pixelSize;
-    return static_cast<double>(text.size()) * 2.4 * px * px;
-}
-} // namespace
-
-void TextCache::renderAhead(const std::vector<std::pair<CanvasFont, std::string>>& texts,
-                            double roughPixelBudget) {
-    std::vector<Key> wanted;
-    std::vector<double> work;
-    std::unordered_set<Key, KeyHash> seen;
-    double total = 0;
-    for (const auto& [font, text] : texts) {
-        if (text.empty())
-            continue;
-        Key key{font, text};
-        if (m_entries.count(key) != 0 || seen.count(key) != 0)
-            continue;
-        const double rough = roughPixels(font, text);
-        if (total + rough > roughPixelBudget)
-            break;
-        total += rough;
-        seen.insert(key);
-        wanted.push_back(std::move(key));
-        work.push_back(rough);
-    }
-    if (total < AheadWorthRoughPixels)
-        return;
-    // The largest first, each to the half with less work so far.
-    std::vector<std::size_t> order(wanted.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return work[a] > work[b] || (work[a] == work[b] && a < b);
-    });
-    std::vector<std::size_t> halves[2];
-    double load[2] = {0, 0};
-    for (const std::size_t i : order) {
-        const int h = load[0] <= load[1] ? 0 : 1;
-        halves[h].push_back(i);
-        load[h] += work[i];
-    }
-    // Each thread writes only its own texts' places.
-    std::vector<std::shared_ptr<const TextRun>> runs(wanted.size());
-    auto renderHalf = [&](const std::vector<std::size_t>& half) {
-        for (const std::size_t i : half)
-            runs[i] = render(wanted[i].font, wanted[i].text);
-    };
-    runInHalves([&] { renderHalf(halves[0]); }, [&] { renderHalf(halves[1]); });
-    for (std::size_t i = 0; i < wanted.size(); ++i) {
-        ++m_misses;
-        insert(std::move(wanted[i]), runs[i]);
-    }
 }
 
 void TextCache::keep(const std::shared_ptr<const TextRun>& run) {

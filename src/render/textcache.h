@@ -68,15 +68,6 @@ public:
 
     // The rendered run for this text; rendered now if not cached.
     std::shared_ptr<const TextRun> run(const CanvasFont& font, const std::string& text);
-    // Whether this text is cached, without marking it used.
-    bool contains(const CanvasFont& font, const std::string& text) const;
-    // Renders those of `texts` not cached yet and caches them, on two
-    // threads when there are enough of them to be worth a second thread
-    // (which has to load its own fonts); with too few, it leaves them to
-    // run(). Stops once the texts' rough size (letters x 2.4 x pixel size
-    // squared) would pass `roughPixelBudget`.
-    void renderAhead(const std::vector<std::pair<CanvasFont, std::string>>& texts,
-                     double roughPixelBudget);
     // Marks a run as just used, as run() would, without rendering: one the
     // cache had forgotten while it was still drawn is taken back.
     void keep(const std::shared_ptr<const TextRun>& run);
