@@ -1,11 +1,15 @@
 #include "app/widgets.h"
 
+#include "render/pixelcopy.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QPaintEngine>
 #include <algorithm>
+#include <cmath>
 
 namespace quill {
 
@@ -82,19 +86,65 @@ QRegion SurfaceView::shownOf(const QRegion& r) const {
     return shown;
 }
 
+namespace {
+// Where the window's picture is a plain image in memory at the picture's
+// own scale and format (Qt's raster backing store), the canvas's pixels are
+// copied into it directly, streamed past the cache; anything else goes
+// through the painter. False if it did not copy.
+bool copyStraight(QPainter& p, const QImage& img, const QRegion& region) {
+    QPaintEngine* engine = p.paintEngine();
+    QPaintDevice* device = engine != nullptr ? engine->paintDevice() : nullptr;
+    if (device == nullptr || device->devType() != QInternal::Image ||
+        img.format() != QImage::Format_RGB32)
+        return false;
+    auto* target = static_cast<QImage*>(device);
+    const QImage::Format f = target->format();
+    if ((f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 &&
+         f != QImage::Format_ARGB32_Premultiplied) ||
+        !target->isDetached() || target->devicePixelRatio() != 1.0 ||
+        img.devicePixelRatio() != 1.0)
+        return false;
+    const QTransform t = p.deviceTransform();
+    if (t.type() > QTransform::TxTranslate || t.dx() != std::floor(t.dx()) ||
+        t.dy() != std::floor(t.dy()))
+        return false;
+    // Never outside what the painter itself may paint: the region, within
+    // the picture, within the window's part for this widget.
+    const QPoint shift(static_cast<int>(t.dx()), static_cast<int>(t.dy()));
+    QRegion area = (region & img.rect()).translated(shift) & target->rect();
+    const QRegion clip = engine->systemClip();
+    if (!clip.isEmpty())
+        area &= clip;
+    uchar* const bits = target->bits();
+    const qsizetype stride = target->bytesPerLine();
+    for (const QRect& c : area)
+        for (int y = c.top(); y <= c.bottom(); ++y)
+            copyPixelsStreamed(
+                reinterpret_cast<const QRgb*>(img.constScanLine(y - shift.y())) + c.left() -
+                    shift.x(),
+                reinterpret_cast<QRgb*>(bits + y * stride) + c.left(), c.width());
+    finishStreamedCopies();
+    return true;
+}
+} // namespace
+
 void SurfaceView::paintEvent(QPaintEvent* e) {
     QPainter p(this);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     const QImage& img = m_surface.image();
-    // Qt's raster engine hands a copy of 96 rows or more to its thread pool
-    // and waits for it; the copy itself is far quicker than that hand-over
-    // when the machine is busy, so it goes in strips on this thread.
-    constexpr int StripRows = 64;
-    for (const QRect& r : e->region())
-        for (int y = r.top(); y <= r.bottom(); y += StripRows) {
-            const QRect strip(r.left(), y, r.width(), std::min(StripRows, r.bottom() + 1 - y));
-            p.drawImage(strip.topLeft(), img, strip);
-        }
+    if (!copyStraight(p, img, e->region())) {
+        // Qt's raster engine hands a copy of 96 rows or more to its thread
+        // pool and waits for it; the copy itself is far quicker than that
+        // hand-over when the machine is busy, so it goes in strips on this
+        // thread.
+        constexpr int StripRows = 64;
+        for (const QRect& r : e->region())
+            for (int y = r.top(); y <= r.bottom(); y += StripRows) {
+                const QRect strip(r.left(), y, r.width(),
+                                  std::min(StripRows, r.bottom() + 1 - y));
+                p.drawImage(strip.topLeft(), img, strip);
+            }
+    }
     // Beyond the retained picture (a window larger than the screen): white.
     const QRegion outside = e->region().subtracted(QRegion(img.rect()));
     for (const QRect& o : outside)
