@@ -1,7 +1,7 @@
 #include "bench_export.h"
-#include "bench_timing.h"
 
 #include "app/mainpanel.h"
+#include "bench_timing.h"
 #include "export/bmpimage.h"
 #include "export/workspacecapture.h"
 #include "files/atomicwrite.h"

@@ -13,9 +13,9 @@
 #include "app/widgets.h"
 #include "bench_cli.h"
 #include "bench_edit.h"
-#include "bench_formula.h"
 #include "bench_export.h"
 #include "bench_files.h"
+#include "bench_formula.h"
 #include "bench_platform.h"
 #include "bench_scale.h"
 #include "bench_timing.h"
@@ -119,13 +119,14 @@ void dragFigures(MainPanel& w, const char* name, int items, int reps) {
         return;
     }
     int step = 0;
-    const double ms = timeMs(reps, [&] {
+    const Timing moves = timeMs(reps, [&] {
         ++step;
         const QPointF p(hx + (step % 200), hy + (step % 50));
         QMouseEvent move(QEvent::MouseMove, p, view->mapToGlobal(p), Qt::NoButton, Qt::LeftButton,
                          Qt::NoModifier);
         QApplication::sendEvent(view, &move);
-    }).median;
+    });
+    const double ms = moves.median;
     QMouseEvent release(QEvent::MouseButtonRelease, start, view->mapToGlobal(start), Qt::LeftButton,
                         Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(view, &release);

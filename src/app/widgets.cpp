@@ -4,10 +4,10 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
-#include <QPaintEngine>
 #include <algorithm>
 #include <cmath>
 
@@ -101,8 +101,7 @@ bool copyStraight(QPainter& p, const QImage& img, const QRegion& region) {
     const QImage::Format f = target->format();
     if ((f != QImage::Format_RGB32 && f != QImage::Format_ARGB32 &&
          f != QImage::Format_ARGB32_Premultiplied) ||
-        !target->isDetached() || target->devicePixelRatio() != 1.0 ||
-        img.devicePixelRatio() != 1.0)
+        !target->isDetached() || target->devicePixelRatio() != 1.0 || img.devicePixelRatio() != 1.0)
         return false;
     const QTransform t = p.deviceTransform();
     if (t.type() > QTransform::TxTranslate || t.dx() != std::floor(t.dx()) ||
@@ -119,10 +118,9 @@ bool copyStraight(QPainter& p, const QImage& img, const QRegion& region) {
     const qsizetype stride = target->bytesPerLine();
     for (const QRect& c : area)
         for (int y = c.top(); y <= c.bottom(); ++y)
-            copyPixelsStreamed(
-                reinterpret_cast<const QRgb*>(img.constScanLine(y - shift.y())) + c.left() -
-                    shift.x(),
-                reinterpret_cast<QRgb*>(bits + y * stride) + c.left(), c.width());
+            copyPixelsStreamed(reinterpret_cast<const QRgb*>(img.constScanLine(y - shift.y())) +
+                                   c.left() - shift.x(),
+                               reinterpret_cast<QRgb*>(bits + y * stride) + c.left(), c.width());
     finishStreamedCopies();
     return true;
 }
@@ -140,8 +138,7 @@ void SurfaceView::paintEvent(QPaintEvent* e) {
         constexpr int StripRows = 64;
         for (const QRect& r : e->region())
             for (int y = r.top(); y <= r.bottom(); y += StripRows) {
-                const QRect strip(r.left(), y, r.width(),
-                                  std::min(StripRows, r.bottom() + 1 - y));
+                const QRect strip(r.left(), y, r.width(), std::min(StripRows, r.bottom() + 1 - y));
                 p.drawImage(strip.topLeft(), img, strip);
             }
     }
