@@ -751,6 +751,38 @@ TEST_F(Window, ScreenShowsTheCanvasAfterEveryRedraw) {
     expectScreenMatches("File > New");
 }
 
+// A repaint of the canvas, of a part of it or of the whole, repaints
+// nothing on the tool strip: not the boxes a repaint sets to what they
+// already are, nor the strip over the canvas's top.
+TEST_F(Window, RepaintsLeaveTheToolStripAlone) {
+    MainPanel& p = *panel;
+    p.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&p));
+    addText("Wg", 150, 200, 145, 344);
+    p.Redraw();
+    QCoreApplication::processEvents();
+    struct StripPaints : QObject {
+        QWidget* strip = nullptr;
+        int count = 0;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Paint && o->isWidgetType() &&
+                (o == strip || strip->isAncestorOf(static_cast<QWidget*>(o))))
+                ++count;
+            return false;
+        }
+    } paints;
+    paints.strip = p.Picture1;
+    qApp->installEventFilter(&paints);
+    p.expression.TextItems.x[0] = 400;
+    p.expression.TextItems.markerX[0] = 395;
+    p.Redraw();
+    p.canvas.invalidate();
+    p.Redraw();
+    QCoreApplication::processEvents();
+    qApp->removeEventFilter(&paints);
+    EXPECT_EQ(paints.count, 0);
+}
+
 TEST_F(Window, ResizingRedraws) {
     MainPanel& p = *panel;
     p.show();

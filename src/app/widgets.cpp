@@ -30,7 +30,13 @@ int VbCheckBox::value() const {
 }
 
 void VbCheckBox::setValue(int v) {
-    setCheckState(v == 1 ? Qt::Checked : v == 2 ? Qt::PartiallyChecked : Qt::Unchecked);
+    // Qt repaints a check box whose state is set, changed or not; a repaint
+    // sets some boxes to what they already are on every redraw.
+    const Qt::CheckState state = v == 1   ? Qt::Checked
+                                 : v == 2 ? Qt::PartiallyChecked
+                                          : Qt::Unchecked;
+    if (state != checkState())
+        setCheckState(state);
 }
 
 void VbCheckBox::nextCheckState() {
@@ -63,27 +69,7 @@ SurfaceView::SurfaceView(Surface& surface, QWidget* parent) : QWidget(parent), m
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setMouseTracking(true);
-    m_surface.setRefreshHandler([this](const QRegion& r) {
-        const QRegion shown = shownOf(r);
-        if (!shown.isEmpty())
-            repaint(shown);
-    });
-}
-
-// The part of `r` not hidden behind a child that paints all of itself (the
-// tool strip, the image workspace). Repainting a hidden part would copy
-// pixels nobody sees and make Qt repaint the child and everything on it.
-QRegion SurfaceView::shownOf(const QRegion& r) const {
-    QRegion shown = r;
-    for (const QObject* o : children()) {
-        const auto* child = qobject_cast<const QWidget*>(o);
-        if (child == nullptr || !child->isVisible() || child->isWindow() ||
-            !child->mask().isEmpty())
-            continue;
-        if (child->autoFillBackground() || child->testAttribute(Qt::WA_OpaquePaintEvent))
-            shown -= child->geometry();
-    }
-    return shown;
+    m_surface.setRefreshHandler([this](const QRegion& r) { repaint(r); });
 }
 
 namespace {

@@ -49,8 +49,6 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
-    QRegion shownOf(const QRegion& r) const;
-
     Surface& m_surface;
 };
 
