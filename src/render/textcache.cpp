@@ -58,21 +58,28 @@ void addSteps(RowSteps& out, const uchar* line, int begin, int end) {
         }
     }
 }
+
 // A rendered text is mostly bare: the rows above and below the ink, the
 // margins, the gaps between letters. These find the ink sixteen bytes at a
 // time.
 
-// The first pixel of `line` from `x` on with any alpha, or `width`.
-int firstInked(const QRgb* line, int x, int width) {
 #if defined(__SSE2__)
+// One bit a byte of the four pixels at `p`, set for the bytes of a pixel
+// with no alpha.
+int bareBytes(const QRgb* p) {
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xff000000u));
-    const __m128i zero = _mm_setzero_si128();
-    for (; x + 4 <= width; x += 4) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x));
-        const int bare = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(v, alpha), zero));
-        if (bare != 0xffff)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(v, alpha), _mm_setzero_si128()));
+}
+#endif
+
+// The first pixel of `line` with any alpha, or `width`.
+int firstInked(const QRgb* line, int width) {
+    int x = 0;
+#if defined(__SSE2__)
+    for (; x + 4 <= width; x += 4)
+        if (const int bare = bareBytes(line + x); bare != 0xffff)
             return x + __builtin_ctz(~bare & 0xffff) / 4;
-    }
 #endif
     while (x < width && (line[x] >> 24) == 0)
         ++x;
@@ -83,14 +90,9 @@ int firstInked(const QRgb* line, int x, int width) {
 int lastInked(const QRgb* line, int width) {
     int x = width;
 #if defined(__SSE2__)
-    const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xff000000u));
-    const __m128i zero = _mm_setzero_si128();
-    for (; x >= 4; x -= 4) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x - 4));
-        const int bare = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(v, alpha), zero));
-        if (bare != 0xffff)
+    for (; x >= 4; x -= 4)
+        if (const int bare = bareBytes(line + x - 4); bare != 0xffff)
             return x - 4 + (31 - __builtin_clz(static_cast<unsigned>(~bare & 0xffff))) / 4;
-    }
 #endif
     do
         --x;
@@ -116,34 +118,18 @@ void alphaOf(const QRgb* from, uchar* to, int n) {
         to[x] = static_cast<uchar>(from[x] >> 24);
 }
 
-// The first byte of `line` from `x` on that is not 0, or `width`.
-int firstNonZero(const uchar* line, int x, int width) {
+// The first byte of `line` from `x` on that is 0 (Zero) or is not (!Zero),
+// or `width`.
+template <bool Zero> int firstByte(const uchar* line, int x, int width) {
 #if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
     for (; x + 16 <= width; x += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x));
-        const int bare = _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero));
-        if (bare != 0xffff)
-            return x + __builtin_ctz(~bare & 0xffff);
+        const int zeros = _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()));
+        if (const int hits = Zero ? zeros : ~zeros & 0xffff; hits != 0)
+            return x + __builtin_ctz(static_cast<unsigned>(hits));
     }
 #endif
-    while (x < width && line[x] == 0)
-        ++x;
-    return x;
-}
-
-// The first byte of `line` from `x` on that is 0, or `width`.
-int firstZero(const uchar* line, int x, int width) {
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    for (; x + 16 <= width; x += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x));
-        const int bare = _mm_movemask_epi8(_mm_cmpeq_epi8(v, zero));
-        if (bare != 0)
-            return x + __builtin_ctz(static_cast<unsigned>(bare));
-    }
-#endif
-    while (x < width && line[x] != 0)
+    while (x < width && (line[x] == 0) != Zero)
         ++x;
     return x;
 }
@@ -223,7 +209,7 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
     int top = -1, bottom = -1, left = iw, right = -1;
     for (int y = 0; y < ih; ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-        const int first = firstInked(line, 0, iw);
+        const int first = firstInked(line, iw);
         if (first == iw)
             continue;
         const int last = lastInked(line, iw);
@@ -247,16 +233,16 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
         alphaOf(from, line, w);
         int x = 0;
         while (x < w) {
-            x = firstNonZero(line, x, w);
+            x = firstByte<false>(line, x, w);
             if (x == w)
                 break;
             // The span runs on over gaps shorter than MaxGap.
             const int begin = x;
             int end = x;
             while (x < w) {
-                end = firstZero(line, x, w);
+                end = firstByte<true>(line, x, w);
                 const int gapEnd = std::min(w, end + MaxGap);
-                x = firstNonZero(line, end, gapEnd);
+                x = firstByte<false>(line, end, gapEnd);
                 if (x == gapEnd)
                     break;
             }
