@@ -5,13 +5,13 @@
 #include "export/capture.h"
 #include "export/halves.h"
 
-#include <gtest/gtest.h>
 #include <atomic>
 #include <chrono>
-#include <stdexcept>
-#include <thread>
+#include <gtest/gtest.h>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace quill;
@@ -326,6 +326,20 @@ TEST(Halves, EachHalfRunsOnceAndIsDoneOnReturn) {
     }
     EXPECT_THROW(runInHalves([] {}, [] { throw std::runtime_error("half failed"); }),
                  std::runtime_error);
+    // Two callers at once share one helper thread: neither loses a half.
+    std::atomic<int> halves{0};
+    auto caller = [&] {
+        for (int round = 0; round < 2000; ++round)
+            runInHalves([&] { ++halves; },
+                        [&] {
+                            std::this_thread::sleep_for(std::chrono::microseconds(round % 3));
+                            ++halves;
+                        });
+    };
+    std::thread second(caller);
+    caller();
+    second.join();
+    EXPECT_EQ(halves.load(), 8000);
 }
 
 } // namespace

@@ -7,15 +7,16 @@
 namespace quill {
 
 // From this many pixels on, a picture is worth halving: a screen-sized one
-// takes a millisecond or more to capture, code or paint, a thread tens of
-// microseconds to start.
+// takes a millisecond or more to capture, code or paint, waking the helper
+// thread tens of microseconds.
 inline constexpr long long HalvesWorthPixels = 1 << 18;
 
-// Runs `mine` on this thread and `other` on a second one. Should the second
-// thread not have started by the time `mine` is done (a busy machine), this
-// thread runs `other` itself rather than wait for it; with no thread to be
-// had, it runs both. Either way both have run, once each, when it returns;
-// an exception from `other` comes out here.
+// Runs `mine` on this thread and `other` on the process's helper thread.
+// Should the helper not have begun `other` by the time `mine` is done (a
+// busy machine), this thread takes it back and runs it itself rather than
+// wait; with the helper busy for another caller, or no thread to be had, it
+// runs both. Either way both have run, once each, when it returns; an
+// exception from `other` comes out here.
 void runInHalves(const std::function<void()>& mine, const std::function<void()>& other);
 
 } // namespace quill
