@@ -3,6 +3,7 @@
 #include "edit/tables.h"
 #include "model/expression.h"
 #include "model/vbtypes.h"
+#include "render/bytescan.h"
 #include "render/fontface.h"
 #include "render/layers.h"
 #include "render/surface.h"
@@ -12,6 +13,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <gtest/gtest.h>
@@ -502,4 +504,39 @@ TEST(SurfaceText, CompositedStepsMatchTheCoverageByteByByte) {
                         << f.face << " " << points << " pt \"" << text << "\"";
                 }
             }
+}
+
+// The byte searches behind the text ink and the coverage of covered drawing
+// go sixteen bytes at a time: they must find and mark what a plain loop
+// would, wherever a line starts and ends.
+TEST(ByteScan, FindsAndMarksWhatAPlainLoopWould) {
+    std::mt19937 rng(3);
+    const uchar kinds[] = {0, 255, 1, 77};
+    for (int round = 0; round < 400; ++round) {
+        const int n = static_cast<int>(rng() % 70);
+        std::vector<uchar> line(static_cast<std::size_t>(n) + 1, 9);
+        for (int x = 0; x < n;) { // runs of one kind, as ink and coverage come
+            const uchar kind = kinds[rng() % 4];
+            for (int run = 1 + static_cast<int>(rng() % 20); run > 0 && x < n; --run)
+                line[static_cast<std::size_t>(x++)] = kind;
+        }
+        const int from = static_cast<int>(rng() % (static_cast<unsigned>(n) + 1));
+        SCOPED_TRACE(testing::Message() << "round " << round << ": [" << from << ", " << n << ")");
+        for (const uchar value : {uchar(0), uchar(255)}) {
+            int equal = from, other = from;
+            while (equal < n && line[static_cast<std::size_t>(equal)] != value)
+                ++equal;
+            while (other < n && line[static_cast<std::size_t>(other)] == value)
+                ++other;
+            EXPECT_EQ(firstByte<true>(line.data(), from, n, value), equal) << int(value);
+            EXPECT_EQ(firstByte<false>(line.data(), from, n, value), other) << int(value);
+        }
+        std::vector<uchar> marked = line;
+        const auto zeros = std::count(line.begin() + from, line.begin() + n, uchar(0));
+        EXPECT_EQ(markBytes(marked.data(), from, n), zeros);
+        for (int x = 0; x <= n; ++x)
+            EXPECT_EQ(marked[static_cast<std::size_t>(x)],
+                      x >= from && x < n ? 1 : line[static_cast<std::size_t>(x)])
+                << x;
+    }
 }

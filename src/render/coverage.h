@@ -5,6 +5,7 @@
 // be left out. Kept in the header so that the walk's many questions are
 // answered inline.
 
+#include "render/bytescan.h"
 #include "render/rects.h"
 #include "render/textcache.h"
 
@@ -79,11 +80,8 @@ public:
                 const int x1 = std::min(run.spans[i].second, clipRight);
                 int x = std::max(run.spans[i].first, clipLeft);
                 while (x < x1) {
-                    while (x < x1 && mrow[x] != 255)
-                        ++x;
-                    const int begin = x;
-                    while (x < x1 && mrow[x] == 255)
-                        ++x;
+                    const int begin = firstByte<true>(mrow, x, x1, 255);
+                    x = firstByte<false>(mrow, begin, x1, 255);
                     if (begin < x)
                         addSpan(ay, begin + shift, x + shift);
                 }
@@ -119,12 +117,9 @@ private:
         const int bottom = std::min(y1, ty * TileSize + TileSize - 1);
         const int left = std::max(x0, tx * TileSize);
         const int right = std::min(x1, tx * TileSize + TileSize - 1);
-        for (int y = top; y <= bottom; ++y) {
-            const std::uint8_t* row = pixelRow(y);
-            for (int x = left; x <= right; ++x)
-                if (row[x] == 0)
-                    return false;
-        }
+        for (int y = top; y <= bottom; ++y)
+            if (firstByte<true>(pixelRow(y), left, right + 1, 0) <= right)
+                return false;
         return true;
     }
     std::uint8_t* pixelRow(int y) {
@@ -144,11 +139,7 @@ private:
             // One tile's share of the span at a time.
             const int tx = x0 / TileSize;
             const int end = std::min(x1, tx * TileSize + TileSize);
-            int added = 0;
-            for (int x = x0; x < end; ++x) {
-                added += row[x] == 0 ? 1 : 0;
-                row[x] = 1;
-            }
+            const int added = markBytes(row, x0, end);
             x0 = end;
             if (added == 0)
                 continue;

@@ -6,11 +6,6 @@
 
 namespace quill {
 
-int pointsToPixels(double points) {
-    const double px = std::floor(points * 96.0 / 72.0 + 0.5);
-    return px < 1.0 ? 1 : static_cast<int>(px);
-}
-
 double pixelsToPoints(int pixels) {
     return static_cast<double>(pixels) * 72.0 / 96.0;
 }

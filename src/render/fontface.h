@@ -7,6 +7,7 @@
 
 #include <QFont>
 #include <QString>
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -21,7 +22,11 @@ struct CanvasFont {
     bool operator==(const CanvasFont&) const = default;
 };
 
-int pointsToPixels(double points);
+// Inline: a repaint converts every text item's size.
+inline int pointsToPixels(double points) {
+    const double px = std::floor(points * 96.0 / 72.0 + 0.5);
+    return px < 1.0 ? 1 : static_cast<int>(px);
+}
 double pixelsToPoints(int pixels);
 
 // Face names the window's own text uses that the system may know by another

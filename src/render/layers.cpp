@@ -48,20 +48,21 @@ template <typename F> void eachLiveRow(const std::vector<VbBool>& live, std::int
 }
 } // namespace
 
+// A line is a bar as wide as its pen; the pen is left one pixel wide.
 void DrawHLines(Surface& canvas, const Expression& expr) {
     const auto& t = expr.HLines;
-    eachLiveRow(t.live, expr.hLineRowCount(), [&](std::size_t r) {
-        canvas.setDrawWidth(t.width[r]);
-        canvas.fillRect(hLineBar(t.x1[r], t.x2[r], t.y[r], t.width[r]), BgrBlack);
+    canvas.fillEach(BgrBlack, [&](auto&& put) {
+        eachLiveRow(t.live, expr.hLineRowCount(),
+                    [&](std::size_t r) { put(hLineBar(t.x1[r], t.x2[r], t.y[r], t.width[r])); });
     });
     canvas.setDrawWidth(1);
 }
 
 void DrawVLines(Surface& canvas, const Expression& expr) {
     const auto& t = expr.VLines;
-    eachLiveRow(t.live, expr.vLineRowCount(), [&](std::size_t r) {
-        canvas.setDrawWidth(t.width[r]);
-        canvas.fillRect(vLineBar(t.x[r], t.y1[r], t.y2[r], t.width[r]), BgrBlack);
+    canvas.fillEach(BgrBlack, [&](auto&& put) {
+        eachLiveRow(t.live, expr.vLineRowCount(),
+                    [&](std::size_t r) { put(vLineBar(t.x[r], t.y1[r], t.y2[r], t.width[r])); });
     });
     canvas.setDrawWidth(1);
 }
@@ -85,29 +86,30 @@ void DrawItems(Surface& canvas, const Expression& expr) {
 }
 
 void DrawMarkers(Surface& canvas, const Expression& expr, const QImage& marker) {
-    const QRect source(0, 0, MarkerSize, MarkerSize);
-    auto put = [&](int hx, int hy) { canvas.blit(marker, source, QPoint(hx - 4, hy - 4)); };
-    if (expr.hLinesExist == VbTrue) {
-        const auto& t = expr.HLines;
-        eachLiveRow(t.live, expr.hLineRowCount(), [&](std::size_t r) {
-            put(t.midX[r], t.y[r]);
-            put(t.x1[r], t.y[r]);
-            put(t.x2[r], t.y[r]);
-        });
-    }
-    if (expr.vLinesExist == VbTrue) {
-        const auto& t = expr.VLines;
-        eachLiveRow(t.live, expr.vLineRowCount(), [&](std::size_t r) {
-            put(t.x[r], t.midY[r]);
-            put(t.x[r], t.y1[r]);
-            put(t.x[r], t.y2[r]);
-        });
-    }
-    if (expr.textItemsExist == VbTrue) {
-        const auto& t = expr.TextItems;
-        eachLiveRow(t.live, expr.textRowCount(),
-                    [&](std::size_t r) { put(t.markerX[r], t.markerY[r]); });
-    }
+    canvas.blitEach(marker, QRect(0, 0, MarkerSize, MarkerSize), [&](auto&& place) {
+        auto put = [&](int hx, int hy) { place(QPoint(hx - 4, hy - 4)); };
+        if (expr.hLinesExist == VbTrue) {
+            const auto& t = expr.HLines;
+            eachLiveRow(t.live, expr.hLineRowCount(), [&](std::size_t r) {
+                put(t.midX[r], t.y[r]);
+                put(t.x1[r], t.y[r]);
+                put(t.x2[r], t.y[r]);
+            });
+        }
+        if (expr.vLinesExist == VbTrue) {
+            const auto& t = expr.VLines;
+            eachLiveRow(t.live, expr.vLineRowCount(), [&](std::size_t r) {
+                put(t.x[r], t.midY[r]);
+                put(t.x[r], t.y1[r]);
+                put(t.x[r], t.y2[r]);
+            });
+        }
+        if (expr.textItemsExist == VbTrue) {
+            const auto& t = expr.TextItems;
+            eachLiveRow(t.live, expr.textRowCount(),
+                        [&](std::size_t r) { put(t.markerX[r], t.markerY[r]); });
+        }
+    });
 }
 
 } // namespace quill

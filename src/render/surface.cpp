@@ -363,14 +363,12 @@ double Surface::textHeight(const std::string&) {
 void Surface::fillRect(const QRect& r, BgrColour colour) {
     // A frame's fills come in long runs of one colour: add to the run
     // without building an operation.
-    if (inFrame() && !m_frame.ops.empty()) {
-        DrawOp& last = m_frame.ops.back();
-        if (last.kind == DrawOp::Kind::Fill && last.isRun() && last.colour == bgrToRgb(colour)) {
-            const QRect b = clipped(r, m_imageRect);
-            if (!b.isEmpty())
-                m_frame.appendPiece(last, b, b);
-            return;
-        }
+    if (DrawOp* run = openRun(DrawOp::Kind::Fill);
+        run != nullptr && run->colour == bgrToRgb(colour)) {
+        const QRect b = clipped(r, m_imageRect);
+        if (!b.isEmpty())
+            m_frame.appendPiece(*run, b, b);
+        return;
     }
     DrawOp op;
     op.kind = DrawOp::Kind::Fill;
@@ -424,16 +422,13 @@ void Surface::fillBox(double x1, double y1, double x2, double y2, BgrColour colo
 void Surface::blit(const QImage& source, const QRect& sourceRect, QPoint dest) {
     const qint64 key = source.cacheKey();
     // Markers: one long run of copies of the same block.
-    if (inFrame() && !m_frame.ops.empty()) {
-        DrawOp& last = m_frame.ops.back();
-        if (last.kind == DrawOp::Kind::Copy && last.isRun() && last.sourceKey == key &&
-            last.rect == sourceRect) {
-            const QRect piece(dest, sourceRect.size());
-            const QRect b = clipped(piece, m_imageRect);
-            if (!b.isEmpty())
-                m_frame.appendPiece(last, piece, b);
-            return;
-        }
+    if (DrawOp* run = openRun(DrawOp::Kind::Copy);
+        run != nullptr && run->sourceKey == key && run->rect == sourceRect) {
+        const QRect piece(dest, sourceRect.size());
+        const QRect b = clipped(piece, m_imageRect);
+        if (!b.isEmpty())
+            m_frame.appendPiece(*run, piece, b);
+        return;
     }
     DrawOp op;
     op.kind = DrawOp::Kind::Copy;

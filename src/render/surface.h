@@ -27,6 +27,7 @@
 #include "render/colour.h"
 #include "render/fontface.h"
 #include "render/framerecord.h"
+#include "render/rects.h"
 #include "render/textcache.h"
 
 #include <QFontMetricsF>
@@ -129,6 +130,41 @@ public:
     // A filled rectangle between two corners (inclusive), grown by the pen
     // width around its edge as a thick border would be.
     void fillBox(double x1, double y1, double x2, double y2, BgrColour colour);
+    // Many filled rectangles of one colour, each as fillRect() would fill
+    // it, in turn: `rects(put)` calls put(rect) for each. A frame adds
+    // them to one run without the checks of a call each.
+    template <typename Rects> void fillEach(BgrColour colour, Rects&& rects) {
+        const QRgb rgb = bgrToRgb(colour);
+        RunAppender run(*this);
+        rects([&](const QRect& r) {
+            if (!run.isOpen()) {
+                fillRect(r, colour);
+                run.open(DrawOp::Kind::Fill, rgb, QRect(), 0);
+                return;
+            }
+            const QRect b = clipped(r, m_imageRect);
+            if (!b.isEmpty())
+                run.add(b, b);
+        });
+    }
+    // Many copies of one block, likewise: `places(put)` calls put(dest).
+    template <typename Places>
+    void blitEach(const QImage& source, const QRect& sourceRect, Places&& places) {
+        const qint64 key = source.cacheKey();
+        const QSize size = sourceRect.size();
+        RunAppender run(*this);
+        places([&](QPoint dest) {
+            if (!run.isOpen()) {
+                blit(source, sourceRect, dest);
+                run.open(DrawOp::Kind::Copy, 0, sourceRect, key);
+                return;
+            }
+            const QRect piece(dest, size);
+            const QRect b = clipped(piece, m_imageRect);
+            if (!b.isEmpty())
+                run.add(piece, b);
+        });
+    }
     // A filled rectangle of exact pixels.
     void fillRect(const QRect& r, BgrColour colour);
     // Plain copy of a block of pixels (no transparency).
@@ -146,6 +182,60 @@ public:
     TextCache& textCache() { return m_textCache; }
 
 private:
+    // Adds pieces to the frame's last operation, a run, keeping its bounds
+    // and the frame's area in registers until it is destroyed.
+    class RunAppender {
+    public:
+        explicit RunAppender(Surface& surface) : m_surface(surface) {}
+        ~RunAppender() { flush(); }
+        RunAppender(const RunAppender&) = delete;
+        RunAppender& operator=(const RunAppender&) = delete;
+        bool isOpen() const { return m_op != nullptr; }
+        // Takes the frame's last operation if it is a run these pieces
+        // belong to (a fill of `colour`, a copy of `block` of picture `key`).
+        void open(DrawOp::Kind kind, QRgb colour, const QRect& block, qint64 key) {
+            DrawOp* op = m_surface.openRun(kind);
+            if (op == nullptr || op->colour != colour || op->rect != block || op->sourceKey != key)
+                return;
+            m_op = op;
+            m_left = op->bounds.left();
+            m_top = op->bounds.top();
+            m_right = op->bounds.right();
+            m_bottom = op->bounds.bottom();
+        }
+        // As FrameRecord::appendPiece.
+        [[gnu::always_inline]] void add(const QRect& piece, const QRect& bounds) {
+            m_surface.m_frame.pieces.push_back(piece);
+            m_area += static_cast<double>(bounds.width()) * bounds.height();
+            ++m_count;
+            m_left = std::min(m_left, bounds.left());
+            m_top = std::min(m_top, bounds.top());
+            m_right = std::max(m_right, bounds.right());
+            m_bottom = std::max(m_bottom, bounds.bottom());
+        }
+
+    private:
+        void flush() {
+            if (m_op == nullptr)
+                return;
+            m_op->count += m_count;
+            m_op->bounds = QRect(QPoint(m_left, m_top), QPoint(m_right, m_bottom));
+            m_surface.m_frame.area += m_area;
+        }
+        Surface& m_surface;
+        DrawOp* m_op = nullptr;
+        std::uint32_t m_count = 0;
+        double m_area = 0;
+        int m_left = 0, m_top = 0, m_right = 0, m_bottom = 0;
+    };
+
+    // In a frame, the last recorded operation if it is a run of `kind`.
+    DrawOp* openRun(DrawOp::Kind kind) {
+        if (!inFrame() || m_frame.ops.empty())
+            return nullptr;
+        DrawOp& last = m_frame.ops.back();
+        return last.kind == kind && last.isRun() ? &last : nullptr;
+    }
     // Draws an operation now, or records it while a frame is open.
     void restartFrame();
     void submit(DrawOp op);
@@ -223,7 +313,11 @@ private:
     double m_coverageFromOverdraw = 32;
     // What a repaint draws, kept for its room: in order for a region, and
     // per band of rows for everything.
-    std::vector<Piece> m_shown;
+    struct ShownPiece {
+        QRect piece; // of a run; else the operation's bounds
+        std::uint32_t op;
+    };
+    std::vector<ShownPiece> m_shown;
     std::vector<std::vector<Piece>> m_bands;
     uchar* m_paintBits = nullptr;
     // A whole repaint paints its bands on two threads on a surface worth

@@ -27,34 +27,40 @@ void Surface::paintRegion(const QRegion& region) {
     if (region.isEmpty())
         return;
     const QRect around = region.boundingRect();
+    Q_ASSERT(m_imageRect.contains(around));
     const std::vector<QRect> rects(region.begin(), region.end());
     // One walk over the rectangle round the region. Its pixels outside the
     // region are not painted, so they count as covered from the start.
     Coverage covered(around);
     for (const QRect& r : QRegion(around).subtracted(region))
         covered.addRect(r);
-    std::vector<Piece>& shown = m_shown;
+    std::vector<ShownPiece>& shown = m_shown;
     shown.clear();
     for (std::size_t i = m_frame.ops.size(); i-- > 0 && !covered.complete();) {
         const DrawOp& op = m_frame.ops[i];
         if (!overlaps(op.bounds, around))
             continue;
         if (op.isRun()) {
-            // Fills and copies set every pixel they reach.
+            // Fills and copies set every pixel they reach. `around` lies
+            // within the surface, so a copy's piece reaches it where the
+            // piece's part on the surface does.
             const bool copy = op.kind == DrawOp::Kind::Copy;
-            for (std::uint32_t k = op.first + op.count; k-- > op.first && !covered.complete();) {
-                const QRect& piece = m_frame.pieces[k];
-                const QRect b = copy ? clipped(piece, m_imageRect) : piece;
-                if (!overlaps(b, around) || covered.covers(b))
+            const QRect* pieces = m_frame.pieces.data();
+            for (std::size_t k = std::size_t(op.first) + op.count; !covered.complete();) {
+                k = lastOverlapping(pieces, op.first, k, around);
+                if (k == std::size_t(op.first) - 1)
+                    break;
+                const QRect b = copy ? clipped(pieces[k], m_imageRect) : pieces[k];
+                if (covered.covers(b))
                     continue;
-                shown.push_back(Piece{static_cast<std::uint32_t>(i), k});
+                shown.push_back(ShownPiece{pieces[k], static_cast<std::uint32_t>(i)});
                 covered.addRect(b);
             }
             continue;
         }
         if (covered.covers(op.bounds))
             continue;
-        shown.push_back(Piece{static_cast<std::uint32_t>(i), 0});
+        shown.push_back(ShownPiece{op.bounds, static_cast<std::uint32_t>(i)});
         switch (op.kind) {
         case DrawOp::Kind::Text:
             covered.addSolidText(*op.run, op.at, m_imageRect);
@@ -74,7 +80,7 @@ void Surface::paintRegion(const QRegion& region) {
     for (std::size_t j = shown.size(); j-- > 0;) {
         const DrawOp& op = m_frame.ops[shown[j].op];
         if (op.isRun()) {
-            const QRect& piece = m_frame.pieces[shown[j].index];
+            const QRect& piece = shown[j].piece;
             const QRect b = pieceBounds(op, piece, m_imageRect);
             for (const QRect& r : rects) {
                 if (!overlaps(b, r))

@@ -1,5 +1,7 @@
 #include "render/textcache.h"
 
+#include "render/bytescan.h"
+
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
@@ -118,21 +120,6 @@ void alphaOf(const QRgb* from, uchar* to, int n) {
         to[x] = static_cast<uchar>(from[x] >> 24);
 }
 
-// The first byte of `line` from `x` on that is 0 (Zero) or is not (!Zero),
-// or `width`.
-template <bool Zero> int firstByte(const uchar* line, int x, int width) {
-#if defined(__SSE2__)
-    for (; x + 16 <= width; x += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x));
-        const int zeros = _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()));
-        if (const int hits = Zero ? zeros : ~zeros & 0xffff; hits != 0)
-            return x + __builtin_ctz(static_cast<unsigned>(hits));
-    }
-#endif
-    while (x < width && (line[x] == 0) != Zero)
-        ++x;
-    return x;
-}
 } // namespace
 
 bool TextRun::prepareSteps() const {
@@ -233,16 +220,16 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
         alphaOf(from, line, w);
         int x = 0;
         while (x < w) {
-            x = firstByte<false>(line, x, w);
+            x = firstByte<false>(line, x, w, 0);
             if (x == w)
                 break;
             // The span runs on over gaps shorter than MaxGap.
             const int begin = x;
             int end = x;
             while (x < w) {
-                end = firstByte<true>(line, x, w);
+                end = firstByte<true>(line, x, w, 0);
                 const int gapEnd = std::min(w, end + MaxGap);
-                x = firstByte<false>(line, end, gapEnd);
+                x = firstByte<false>(line, end, gapEnd, 0);
                 if (x == gapEnd)
                     break;
             }
