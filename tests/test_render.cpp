@@ -4,6 +4,7 @@
 #include "model/expression.h"
 #include "model/vbtypes.h"
 #include "render/bytescan.h"
+#include "render/coverage.h"
 #include "render/fontface.h"
 #include "render/layers.h"
 #include "render/surface.h"
@@ -506,10 +507,10 @@ TEST(SurfaceText, CompositedStepsMatchTheCoverageByteByByte) {
             }
 }
 
-// The byte searches behind the text ink and the coverage of covered drawing
-// go sixteen bytes at a time: they must find and mark what a plain loop
-// would, wherever a line starts and ends.
-TEST(ByteScan, FindsAndMarksWhatAPlainLoopWould) {
+// The byte search behind the text ink and the coverage of covered drawing
+// goes sixteen bytes at a time: it must find what a plain loop would,
+// wherever a line starts and ends.
+TEST(ByteScan, FindsWhatAPlainLoopWould) {
     std::mt19937 rng(3);
     const uchar kinds[] = {0, 255, 1, 77};
     for (int round = 0; round < 400; ++round) {
@@ -531,12 +532,48 @@ TEST(ByteScan, FindsAndMarksWhatAPlainLoopWould) {
             EXPECT_EQ(firstByte<true>(line.data(), from, n, value), equal) << int(value);
             EXPECT_EQ(firstByte<false>(line.data(), from, n, value), other) << int(value);
         }
-        std::vector<uchar> marked = line;
-        const auto zeros = std::count(line.begin() + from, line.begin() + n, uchar(0));
-        EXPECT_EQ(markBytes(marked.data(), from, n), zeros);
-        for (int x = 0; x <= n; ++x)
-            EXPECT_EQ(marked[static_cast<std::size_t>(x)],
-                      x >= from && x < n ? 1 : line[static_cast<std::size_t>(x)])
-                << x;
+    }
+}
+
+// What a repaint leaves out rests on the coverage's answers: they must be a
+// pixel-by-pixel record's, for rectangles anywhere on or off its area and
+// across the words its rows are kept in.
+TEST(Coverage, AnswersAsAPixelByPixelRecordWould) {
+    std::mt19937 rng(17);
+    auto pick = [&rng](int lo, int hi) { return lo + static_cast<int>(rng() % unsigned(hi - lo)); };
+    for (int round = 0; round < 300; ++round) {
+        const QRect area(pick(-20, 20), pick(-5, 5), pick(1, 200), pick(1, 12));
+        Coverage coverage(area);
+        std::vector<char> set(static_cast<std::size_t>(area.width() * area.height()), 0);
+        auto isSet = [&](int x, int y) {
+            return set[static_cast<std::size_t>((y - area.top()) * area.width() + x - area.left())];
+        };
+        auto randomRect = [&] {
+            const int w = pick(0, 3) == 0 ? pick(60, 150) : pick(1, 12);
+            return QRect(pick(area.left() - 10, area.right() + 5),
+                         pick(area.top() - 3, area.bottom() + 2), w, pick(1, 6));
+        };
+        for (int step = 0; step < 40; ++step) {
+            const QRect r = randomRect();
+            coverage.addRect(r);
+            const QRect c = r.intersected(area);
+            for (int y = c.top(); y <= c.bottom() && !c.isEmpty(); ++y)
+                for (int x = c.left(); x <= c.right(); ++x)
+                    set[static_cast<std::size_t>((y - area.top()) * area.width() + x -
+                                                 area.left())] = 1;
+            for (int q = 0; q < 8; ++q) {
+                const QRect query = randomRect();
+                const QRect on = query.intersected(area);
+                bool all = true;
+                for (int y = on.top(); y <= on.bottom() && !on.isEmpty(); ++y)
+                    for (int x = on.left(); x <= on.right(); ++x)
+                        all = all && isSet(x, y) != 0;
+                ASSERT_EQ(coverage.covers(query), all)
+                    << "round " << round << ", step " << step << ": " << query.x() << ","
+                    << query.y() << " " << query.width() << "x" << query.height();
+            }
+            ASSERT_EQ(coverage.complete(), std::count(set.begin(), set.end(), 0) == 0)
+                << "round " << round << ", step " << step;
+        }
     }
 }

@@ -1,7 +1,7 @@
 #pragma once
-// Byte searches for the drawing code's inner loops, sixteen bytes at a time
-// where the processor has SSE2: the ink of rendered text, and which pixels
-// later drawing covers.
+// A byte search for the drawing code's inner loops, sixteen bytes at a time
+// where the processor has SSE2: the ink of rendered text, and its solid
+// pixels, which cover what lies beneath.
 
 #include <QtGlobal>
 
@@ -26,26 +26,6 @@ template <bool Equal> inline int firstByte(const uchar* line, int x, int end, uc
     while (x < end && (line[x] == value) != Equal)
         ++x;
     return x;
-}
-
-// Sets bytes [x, end) to 1 and returns how many of them were 0.
-inline int markBytes(uchar* line, int x, int end) {
-    int zeros = 0;
-#if defined(__SSE2__)
-    const __m128i one = _mm_set1_epi8(1);
-    for (; x + 16 <= end; x += 16) {
-        auto* p = reinterpret_cast<__m128i*>(line + x);
-        const __m128i v = _mm_loadu_si128(p);
-        zeros += __builtin_popcount(
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128()))));
-        _mm_storeu_si128(p, one);
-    }
-#endif
-    for (; x < end; ++x) {
-        zeros += line[x] == 0 ? 1 : 0;
-        line[x] = 1;
-    }
-    return zeros;
 }
 
 } // namespace quill

@@ -9,6 +9,7 @@
 #include "render/rects.h"
 #include "render/textcache.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -18,19 +19,15 @@ namespace quill {
 // Which pixels of an area the drawing seen so far (walking a frame from its
 // last operation back) sets to a colour of its own, whatever lay beneath:
 // fills, copies and the solid part of text. Drawing that lies wholly on
-// such pixels cannot show. Counted per 16 x 16 tile, so that most questions
-// are answered without looking at single pixels.
+// such pixels cannot show. One bit a pixel, 64 pixels a word, and a count
+// of the pixels still uncovered per row, so that a covered row is passed
+// over at once.
 class Coverage {
 public:
     explicit Coverage(const QRect& area)
-        : m_area(area), m_tilesX((area.width() + TileSize - 1) / TileSize),
-          m_tilesY((area.height() + TileSize - 1) / TileSize),
-          m_blocksX((m_tilesX + BlockTiles - 1) / BlockTiles),
-          m_pixels(static_cast<std::size_t>(area.width()) *
-                   static_cast<std::size_t>(area.height())),
-          m_tileCount(static_cast<std::size_t>(m_tilesX) * static_cast<std::size_t>(m_tilesY)),
-          m_blockFull(static_cast<std::size_t>(m_blocksX) *
-                      static_cast<std::size_t>((m_tilesY + BlockTiles - 1) / BlockTiles)),
+        : m_area(area), m_words((area.width() + 63) / 64),
+          m_bits(static_cast<std::size_t>(m_words) * static_cast<std::size_t>(area.height())),
+          m_rowUncovered(static_cast<std::size_t>(area.height()), area.width()),
           m_uncovered(static_cast<long long>(area.width()) * area.height()) {}
 
     bool complete() const { return m_uncovered == 0; }
@@ -38,23 +35,18 @@ public:
     // Every pixel of `r` (within the area) is covered.
     bool covers(const QRect& rect) const {
         const QRect r = clipped(rect, m_area);
-        if (r.isEmpty())
+        if (r.isEmpty() || m_uncovered == 0)
             return true;
         const int x0 = r.left() - m_area.left(), x1 = r.right() - m_area.left();
-        const int y0 = r.top() - m_area.top(), y1 = r.bottom() - m_area.top();
-        const int tx0 = x0 / TileSize, tx1 = x1 / TileSize;
-        const int ty0 = y0 / TileSize, ty1 = y1 / TileSize;
-        for (int by = ty0 / BlockTiles; by <= ty1 / BlockTiles; ++by) {
-            for (int bx = tx0 / BlockTiles; bx <= tx1 / BlockTiles; ++bx) {
-                if (m_blockFull[blockIndex(bx, by)] == blockCapacity(bx, by))
-                    continue;
-                const int tyEnd = std::min(ty1, by * BlockTiles + BlockTiles - 1);
-                const int txEnd = std::min(tx1, bx * BlockTiles + BlockTiles - 1);
-                for (int ty = std::max(ty0, by * BlockTiles); ty <= tyEnd; ++ty)
-                    for (int tx = std::max(tx0, bx * BlockTiles); tx <= txEnd; ++tx)
-                        if (!tileCovers(tx, ty, x0, x1, y0, y1))
-                            return false;
-            }
+        for (int y = r.top() - m_area.top(); y <= r.bottom() - m_area.top(); ++y) {
+            if (m_rowUncovered[static_cast<std::size_t>(y)] == 0)
+                continue;
+            const std::uint64_t* row = rowBits(y);
+            bool all = true;
+            eachWord(x0, x1 + 1,
+                     [&](int w, std::uint64_t mask) { all = all && (row[w] & mask) == mask; });
+            if (!all)
+                return false;
         }
         return true;
     }
@@ -74,8 +66,10 @@ public:
         const int shift = at.x() - m_area.left();
         for (int y = dest.top(); y <= dest.bottom(); ++y) {
             const auto my = static_cast<std::size_t>(y - at.y());
-            const uchar* mrow = run.mask.constScanLine(static_cast<int>(my));
             const int ay = y - m_area.top();
+            if (m_rowUncovered[static_cast<std::size_t>(ay)] == 0)
+                continue;
+            const uchar* mrow = run.mask.constScanLine(static_cast<int>(my));
             for (std::uint32_t i = run.rowStart[my]; i < run.rowStart[my + 1]; ++i) {
                 const int x1 = std::min(run.spans[i].second, clipRight);
                 int x = std::max(run.spans[i].first, clipLeft);
@@ -90,71 +84,44 @@ public:
     }
 
 private:
-    static constexpr int TileSize = 16;
-    static constexpr int BlockTiles = 8; // blocks of 8 x 8 tiles
-
-    std::size_t tileIndex(int tx, int ty) const {
-        return static_cast<std::size_t>(ty) * static_cast<std::size_t>(m_tilesX) +
-               static_cast<std::size_t>(tx);
+    // Calls f(word, mask) for the words of a row that columns [x0, x1)
+    // reach, with the mask of those columns in each.
+    template <typename F> static void eachWord(int x0, int x1, F&& f) {
+        const int first = x0 / 64, last = (x1 - 1) / 64;
+        for (int w = first; w <= last; ++w) {
+            const int lo = w == first ? x0 % 64 : 0;
+            const int hi = w == last ? (x1 - 1) % 64 : 63; // inclusive
+            const std::uint64_t mask =
+                (hi == 63 ? ~std::uint64_t(0) : (std::uint64_t(1) << (hi + 1)) - 1) &
+                ~((std::uint64_t(1) << lo) - 1);
+            f(w, mask);
+        }
     }
-    int tileCapacity(int tx, int ty) const {
-        return std::min(TileSize, m_area.width() - tx * TileSize) *
-               std::min(TileSize, m_area.height() - ty * TileSize);
+    std::uint64_t* rowBits(int y) {
+        return m_bits.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_words);
     }
-    std::size_t blockIndex(int bx, int by) const {
-        return static_cast<std::size_t>(by) * static_cast<std::size_t>(m_blocksX) +
-               static_cast<std::size_t>(bx);
-    }
-    int blockCapacity(int bx, int by) const {
-        return std::min(BlockTiles, m_tilesX - bx * BlockTiles) *
-               std::min(BlockTiles, m_tilesY - by * BlockTiles);
-    }
-    // Every pixel of tile (tx, ty) within columns x0..x1 and rows y0..y1.
-    bool tileCovers(int tx, int ty, int x0, int x1, int y0, int y1) const {
-        if (m_tileCount[tileIndex(tx, ty)] == tileCapacity(tx, ty))
-            return true;
-        const int top = std::max(y0, ty * TileSize);
-        const int bottom = std::min(y1, ty * TileSize + TileSize - 1);
-        const int left = std::max(x0, tx * TileSize);
-        const int right = std::min(x1, tx * TileSize + TileSize - 1);
-        for (int y = top; y <= bottom; ++y)
-            if (firstByte<true>(pixelRow(y), left, right + 1, 0) <= right)
-                return false;
-        return true;
-    }
-    std::uint8_t* pixelRow(int y) {
-        return m_pixels.data() +
-               static_cast<std::size_t>(y) * static_cast<std::size_t>(m_area.width());
-    }
-    const std::uint8_t* pixelRow(int y) const {
-        return m_pixels.data() +
-               static_cast<std::size_t>(y) * static_cast<std::size_t>(m_area.width());
+    const std::uint64_t* rowBits(int y) const {
+        return m_bits.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_words);
     }
     // Pixels [x0, x1) of row y, in area coordinates.
     void addSpan(int y, int x0, int x1) {
-        std::uint8_t* row = pixelRow(y);
-        const int ty = y / TileSize;
-        std::uint16_t* tiles = m_tileCount.data() + tileIndex(0, ty);
-        while (x0 < x1) {
-            // One tile's share of the span at a time.
-            const int tx = x0 / TileSize;
-            const int end = std::min(x1, tx * TileSize + TileSize);
-            const int added = markBytes(row, x0, end);
-            x0 = end;
-            if (added == 0)
-                continue;
-            m_uncovered -= added;
-            tiles[tx] = static_cast<std::uint16_t>(tiles[tx] + added);
-            if (tiles[tx] == tileCapacity(tx, ty))
-                ++m_blockFull[blockIndex(tx / BlockTiles, ty / BlockTiles)];
-        }
+        int& left = m_rowUncovered[static_cast<std::size_t>(y)];
+        if (left == 0 || x0 >= x1)
+            return;
+        std::uint64_t* row = rowBits(y);
+        int added = 0;
+        eachWord(x0, x1, [&](int w, std::uint64_t mask) {
+            added += std::popcount(mask & ~row[w]);
+            row[w] |= mask;
+        });
+        left -= added;
+        m_uncovered -= added;
     }
 
     QRect m_area;
-    int m_tilesX, m_tilesY, m_blocksX;
-    std::vector<std::uint8_t> m_pixels;     // 1 where covered
-    std::vector<std::uint16_t> m_tileCount; // covered pixels per tile
-    std::vector<std::uint8_t> m_blockFull;  // fully covered tiles per block
+    int m_words; // per row
+    std::vector<std::uint64_t> m_bits;
+    std::vector<int> m_rowUncovered;
     long long m_uncovered;
 };
 
