@@ -8,6 +8,7 @@
 #include "render/fontface.h"
 #include "render/layers.h"
 #include "render/surface.h"
+#include "render/textcache.h"
 #include "render/textcomposite.h"
 
 #include <QFontMetrics>
@@ -464,6 +465,45 @@ TEST(SurfaceFrames, TextIsRenderedAgainAfterTheCacheIsCleared) {
     frame();
     EXPECT_EQ(s.textCache().misses(), 2u);
     EXPECT_EQ(s.textCache().entryCount(), 1u);
+}
+
+// The cache forgets the text used least recently; a repaint that draws a
+// text it holds counts as a use, and one it has forgotten, or let go of
+// when cleared, is taken back.
+TEST(TextCache, ForgetsTheLeastRecentlyUsedAndTakesBackWhatIsStillDrawn) {
+    installFontSubstitutions();
+    CanvasFont font;
+    font.face = "Arial";
+    font.pixelSize = 40;
+    const char* const texts[] = {"a", "bb", "ccc", "dddd"};
+    std::size_t sizes[4] = {};
+    {
+        TextCache measure;
+        for (int i = 0; i < 4; ++i) {
+            const std::size_t before = measure.bytesUsed();
+            measure.run(font, texts[i]);
+            sizes[i] = measure.bytesUsed() - before;
+        }
+    }
+    TextCache cache(sizes[0] + sizes[1] + sizes[2] + sizes[3] / 2); // room for three
+    const auto a = cache.run(font, texts[0]);
+    cache.run(font, texts[1]);
+    cache.run(font, texts[2]);
+    cache.keep(a);             // drawn again: "bb" is now the oldest
+    cache.run(font, texts[3]); // makes room by forgetting "bb"
+    const std::size_t misses = cache.misses();
+    EXPECT_EQ(cache.run(font, texts[0]), a);
+    cache.run(font, texts[3]);
+    EXPECT_EQ(cache.misses(), misses);
+    cache.run(font, texts[1]); // forgotten: rendered again, forgetting "ccc"
+    EXPECT_EQ(cache.misses(), misses + 1);
+    const auto c = cache.run(font, texts[2]);
+    EXPECT_EQ(cache.misses(), misses + 2);
+    cache.clear(); // lets go of "ccc" too
+    cache.keep(c);
+    EXPECT_EQ(cache.entryCount(), 1u);
+    EXPECT_EQ(cache.run(font, texts[2]), c);
+    EXPECT_EQ(cache.misses(), misses + 2);
 }
 
 // Text is composited by steps worked out when it was rendered; each span

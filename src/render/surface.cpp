@@ -301,7 +301,7 @@ void Surface::print(const std::string& text) {
     // budget (only a file with a great many huge items gets there) the
     // rest of the frame's text is drawn without keeping its rendering.
     if (inFrame() && run->pinnedInFrame != m_frameSerial) {
-        const auto bytes = static_cast<std::size_t>(run->mask.sizeInBytes());
+        const std::size_t bytes = run->maskBytes;
         if (m_framePinnedBytes + bytes > m_framePinnedBudget) {
             notePrinted(nullptr);
             printUncached(text);

@@ -157,7 +157,16 @@ std::size_t TextCache::KeyHash::operator()(const Key& k) const {
 
 TextCache::TextCache(std::size_t byteBudget) : m_budget(byteBudget) {}
 
+// Runs can outlive the cache (a frame still holds them): none may think
+// it is still held.
+TextCache::~TextCache() {
+    for (auto& [key, entry] : m_entries)
+        entry.run->keptBy = nullptr;
+}
+
 void TextCache::clear() {
+    for (auto& [key, entry] : m_entries)
+        entry.run->keptBy = nullptr;
     m_entries.clear();
     m_lru.clear();
     m_bytes = 0;
@@ -211,6 +220,7 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
     const int w = right - left + 1;
     out->mask = QImage(w, bottom - top + 1, QImage::Format_Alpha8);
     out->maskSize = out->mask.size();
+    out->maskBytes = static_cast<std::size_t>(out->mask.sizeInBytes());
     constexpr int MaxGap = 8; // cheaper to walk over than to start a new span
     out->rowStart.reserve(static_cast<std::size_t>(out->mask.height()) + 1);
     for (int y = 0; y < out->mask.height(); ++y) {
@@ -247,7 +257,7 @@ std::shared_ptr<const TextRun> TextCache::run(const CanvasFont& font, const std:
     Key key{font, text};
     auto it = m_entries.find(key);
     if (it != m_entries.end()) {
-        m_lru.splice(m_lru.begin(), m_lru, it->second.lru);
+        m_lru.splice(m_lru.begin(), m_lru, it->second.run->usePlace);
         return it->second.run;
     }
     ++m_misses;
@@ -257,30 +267,37 @@ std::shared_ptr<const TextRun> TextCache::run(const CanvasFont& font, const std:
 }
 
 void TextCache::keep(const std::shared_ptr<const TextRun>& run) {
+    if (run->keptBy == this) {
+        m_lru.splice(m_lru.begin(), m_lru, run->usePlace);
+        return;
+    }
     Key key{run->font, run->text};
     auto it = m_entries.find(key);
-    if (it != m_entries.end()) {
-        m_lru.splice(m_lru.begin(), m_lru, it->second.lru);
+    if (it != m_entries.end()) { // the same text rendered again since
+        m_lru.splice(m_lru.begin(), m_lru, it->second.run->usePlace);
         return;
     }
     insert(std::move(key), run);
 }
 
 void TextCache::insert(Key key, const std::shared_ptr<const TextRun>& run) {
-    const std::size_t bytes = static_cast<std::size_t>(run->mask.sizeInBytes()) +
-                              run->spans.size() * sizeof(run->spans[0]) +
+    const std::size_t bytes = run->maskBytes + run->spans.size() * sizeof(run->spans[0]) +
                               run->rowStart.size() * sizeof(std::uint32_t) + run->text.size() + 128;
     if (bytes > m_budget)
         return; // too large to keep; used once
     evictTo(m_budget - bytes);
-    m_lru.push_front(key);
-    m_entries.emplace(std::move(key), Entry{run, m_lru.begin(), bytes});
+    m_lru.push_front(run.get());
+    run->keptBy = this;
+    run->usePlace = m_lru.begin();
+    m_entries.emplace(std::move(key), Entry{run, bytes});
     m_bytes += bytes;
 }
 
 void TextCache::evictTo(std::size_t budget) {
     while (m_bytes > budget && !m_lru.empty()) {
-        auto it = m_entries.find(m_lru.back());
+        const TextRun* oldest = m_lru.back();
+        oldest->keptBy = nullptr;
+        auto it = m_entries.find(Key{oldest->font, oldest->text});
         m_bytes -= it->second.bytes;
         m_entries.erase(it);
         m_lru.pop_back();

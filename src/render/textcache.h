@@ -21,6 +21,8 @@
 
 namespace quill {
 
+class TextCache;
+
 struct TextRun : std::enable_shared_from_this<TextRun> {
     // What was rendered.
     CanvasFont font;
@@ -33,9 +35,14 @@ struct TextRun : std::enable_shared_from_this<TextRun> {
     // Row r's spans are spans[rowStart[r]] .. spans[rowStart[r + 1]].
     std::vector<std::pair<std::int32_t, std::int32_t>> spans;
     std::vector<std::uint32_t> rowStart;
+    std::size_t maskBytes = 0; // mask.sizeInBytes(), at hand for a repaint's count
     // The last frame of its surface that counted this run's bytes as kept
     // alive; a run drawn many times in one frame is counted once.
     mutable std::uint64_t pinnedInFrame = 0;
+    // The cache that holds it and its place in that cache's order of use,
+    // so that a repaint marks it used without looking it up.
+    mutable const TextCache* keptBy = nullptr;
+    mutable std::list<const TextRun*>::iterator usePlace;
     // What compositing a whole row of spans does to its pixels, worked out
     // once, as steps that each change pixels no other changes (or change
     // them alike), so that they can go in any order: runs of solid pixels,
@@ -65,6 +72,9 @@ struct TextRun : std::enable_shared_from_this<TextRun> {
 class TextCache {
 public:
     explicit TextCache(std::size_t byteBudget = std::size_t(256) * 1024 * 1024);
+    ~TextCache();
+    TextCache(const TextCache&) = delete;
+    TextCache& operator=(const TextCache&) = delete;
 
     // The rendered run for this text; rendered now if not cached.
     std::shared_ptr<const TextRun> run(const CanvasFont& font, const std::string& text);
@@ -93,7 +103,6 @@ private:
     };
     struct Entry {
         std::shared_ptr<const TextRun> run;
-        std::list<Key>::iterator lru;
         std::size_t bytes;
     };
 
@@ -104,7 +113,7 @@ private:
     std::size_t m_bytes = 0;
     std::size_t m_misses = 0;
     std::uint64_t m_generation = 0;
-    std::list<Key> m_lru; // front = most recently used
+    std::list<const TextRun*> m_lru; // front = most recently used
     std::unordered_map<Key, Entry, KeyHash> m_entries;
 };
 
