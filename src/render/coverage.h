@@ -9,7 +9,6 @@
 #include "render/rects.h"
 #include "render/textcache.h"
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -84,6 +83,14 @@ public:
     }
 
 private:
+    // std::popcount is a library call where the processor's instruction
+    // cannot be assumed; this is a few operations inline.
+    static int bitCount(std::uint64_t v) {
+        v = v - ((v >> 1) & 0x5555555555555555u);
+        v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
+        v = (v + (v >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+        return static_cast<int>((v * 0x0101010101010101u) >> 56);
+    }
     // Calls f(word, mask) for the words of a row that columns [x0, x1)
     // reach, with the mask of those columns in each.
     template <typename F> static void eachWord(int x0, int x1, F&& f) {
@@ -111,7 +118,7 @@ private:
         std::uint64_t* row = rowBits(y);
         int added = 0;
         eachWord(x0, x1, [&](int w, std::uint64_t mask) {
-            added += std::popcount(mask & ~row[w]);
+            added += bitCount(mask & ~row[w]);
             row[w] |= mask;
         });
         left -= added;

@@ -273,6 +273,14 @@ const TextRun* Surface::remembered(const std::string& text) const {
     const std::size_t k = m_frame.printed.size();
     if (!inFrame() || k >= m_last.printed.size() || m_last.generation != m_textCache.generation())
         return nullptr;
+    // The next prints will most likely ask for the runs after this one:
+    // start fetching them, so that comparing with them finds them at hand.
+    if (k + 2 < m_last.printed.size()) {
+        const char* next = reinterpret_cast<const char*>(m_last.printed[k + 2]);
+        __builtin_prefetch(next);
+        __builtin_prefetch(next + 64);
+        __builtin_prefetch(next + 128);
+    }
     const TextRun* run = m_last.printed[k];
     return run != nullptr && run->text == text && run->font == m_font ? run : nullptr;
 }
@@ -318,6 +326,21 @@ void Surface::print(const std::string& text) {
     notePrinted(run);
     const QPoint at(roundPixel(m_currentX) + run->offset.x(),
                     roundPixel(m_currentY) + run->offset.y());
+    if (inFrame()) {
+        // As submit() records it, but built in place: a repaint records
+        // tens of thousands of texts.
+        const QRect bounds = clipped(QRect(at, run->maskSize), m_imageRect);
+        if (bounds.isEmpty())
+            return;
+        DrawOp& op = m_frame.ops.emplace_back();
+        op.kind = DrawOp::Kind::Text;
+        op.bounds = bounds;
+        op.colour = bgrToRgb(m_foreground);
+        op.at = at;
+        op.run = run;
+        m_frame.area += static_cast<double>(bounds.width()) * bounds.height();
+        return;
+    }
     DrawOp op;
     op.kind = DrawOp::Kind::Text;
     op.bounds = QRect(at, run->maskSize);

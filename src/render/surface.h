@@ -136,7 +136,7 @@ public:
     template <typename Rects> void fillEach(BgrColour colour, Rects&& rects) {
         const QRgb rgb = bgrToRgb(colour);
         RunAppender run(*this);
-        rects([&](const QRect& r) {
+        rects([&](const QRect& r) __attribute__((always_inline)) {
             if (!run.isOpen()) {
                 fillRect(r, colour);
                 run.open(DrawOp::Kind::Fill, rgb, QRect(), 0);
@@ -153,7 +153,7 @@ public:
         const qint64 key = source.cacheKey();
         const QSize size = sourceRect.size();
         RunAppender run(*this);
-        places([&](QPoint dest) {
+        places([&](QPoint dest) __attribute__((always_inline)) {
             if (!run.isOpen()) {
                 blit(source, sourceRect, dest);
                 run.open(DrawOp::Kind::Copy, 0, sourceRect, key);
