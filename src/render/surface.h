@@ -132,7 +132,9 @@ public:
     void fillBox(double x1, double y1, double x2, double y2, BgrColour colour);
     // Many filled rectangles of one colour, each as fillRect() would fill
     // it, in turn: `rects(put)` calls put(rect) for each. A frame adds
-    // them to one run without the checks of a call each.
+    // them to one run without the checks of a call each; `put` is forced
+    // inline into the caller's loop, which the compiler otherwise leaves
+    // as a call per piece.
     template <typename Rects> void fillEach(BgrColour colour, Rects&& rects) {
         const QRgb rgb = bgrToRgb(colour);
         RunAppender run(*this);
