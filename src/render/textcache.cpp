@@ -157,11 +157,10 @@ std::size_t TextCache::KeyHash::operator()(const Key& k) const {
 
 TextCache::TextCache(std::size_t byteBudget) : m_budget(byteBudget) {}
 
-// Runs can outlive the cache (a frame still holds them): none may think
-// it is still held.
+// Runs can outlive the cache (a frame still holds them): clearing lets go
+// of them, so that none thinks it is still held.
 TextCache::~TextCache() {
-    for (auto& [key, entry] : m_entries)
-        entry.run->keptBy = nullptr;
+    clear();
 }
 
 void TextCache::clear() {
