@@ -1,5 +1,6 @@
 #include "formula/formulalayout.h"
 
+#include "mathsymbolsunicode.h"
 #include "render/fontface.h"
 #include "render/layers.h"
 #include "render/surface.h"
@@ -128,6 +129,26 @@ struct Box {
         return r;
     }
 };
+
+// The face and the typed code that draw a symbol: the variable face for
+// the characters it has, else the symbol face's code for the character.
+struct Glyph {
+    Face face = Face::Variable;
+    unsigned char code = '?';
+};
+Glyph glyphOf(const Node& n) {
+    if (n.font == FontStyle::Math && n.ch < 0x80 && n.ch >= 0x20)
+        return {Face::Variable, static_cast<unsigned char>(n.ch)};
+    const char32_t want = n.font == FontStyle::Blackboard ? (n.ch == 'C'   ? U'\u2102'
+                                                             : n.ch == 'N' ? U'\u2115'
+                                                             : n.ch == 'R' ? U'\u211D'
+                                                                           : U'\u2124')
+                                                          : n.ch;
+    for (int c = 0x20; c < 256; ++c)
+        if (MathSymbolsUnicode[c] == want)
+            return {Face::Symbol, static_cast<unsigned char>(c)};
+    return {};
+}
 
 bool isBig(SymbolClass c) {
     return c == SymbolClass::LargeOperator || c == SymbolClass::Integral;
@@ -288,15 +309,16 @@ struct Typesetter::Impl {
             const Node& n = *a.node;
             const int mu = i > 0 ? spacing(atoms[i - 1].cls, a.cls, level) : 0;
             const bool simple = n.kind == Node::Kind::Symbol && !isBig(n.cls);
-            if (simple && !run.empty() && runFace == n.face && mu == 0 && a.spaceBefore == 0) {
-                run += static_cast<char>(n.code);
+            const Glyph g = simple ? glyphOf(n) : Glyph{};
+            if (simple && !run.empty() && runFace == g.face && mu == 0 && a.spaceBefore == 0) {
+                run += static_cast<char>(g.code);
                 continue;
             }
             flush();
             x += a.spaceBefore + mu * em / 18.0;
             if (simple) {
-                run = std::string(1, static_cast<char>(n.code));
-                runFace = n.face;
+                run = std::string(1, static_cast<char>(g.code));
+                runFace = g.face;
                 continue;
             }
             put(layoutNode(n, points, level));
@@ -316,10 +338,12 @@ struct Typesetter::Impl {
 
     Box layoutNode(const Node& n, int points, int level) {
         switch (n.kind) {
-        case Node::Kind::Symbol:
+        case Node::Kind::Symbol: {
+            const Glyph g = glyphOf(n);
             if (isBig(n.cls))
-                return bigSymbol(n.code, points, level);
-            return textBox(n.face, points, std::string(1, static_cast<char>(n.code)));
+                return bigSymbol(g.code, points, level);
+            return textBox(g.face, points, std::string(1, static_cast<char>(g.code)));
+        }
         case Node::Kind::Text:
             return textBox(Face::Text, points, n.text);
         case Node::Kind::Space: {
@@ -335,8 +359,9 @@ struct Typesetter::Impl {
             return root(n, points, level);
         case Node::Kind::Scripts:
             return scriptsBox(n, points, level);
+        default:
+            return Box{};
         }
-        return Box{};
     }
 
     Box fraction(const Node& n, int points, int level) {

@@ -12,12 +12,20 @@
 #include <QPoint>
 #include <QRect>
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quill::formula {
+
+// Which face draws a piece of a formula.
+enum class Face : std::uint8_t {
+    Variable, // Zidezir: letters in italic, digits and signs upright
+    Symbol,   // MathSymbols: the named symbols, by their typed code
+    Text,     // Arial: \text{...}
+};
 
 // Text items are this large at least and at most (points).
 inline constexpr int MinFormulaPoints = 25;

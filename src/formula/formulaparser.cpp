@@ -287,17 +287,15 @@ private:
             return parseCommand(n, depth);
         if (isLetter(c) || isDigit(c)) {
             n.kind = Node::Kind::Symbol;
-            n.face = Face::Variable;
-            n.code = static_cast<unsigned char>(c);
+            n.ch = c;
             ++m_i;
             return true;
         }
         SymbolClass cls{};
         if (variableSign(c, cls)) {
             n.kind = Node::Kind::Symbol;
-            n.face = Face::Variable;
             n.cls = cls;
-            n.code = static_cast<unsigned char>(c);
+            n.ch = c;
             ++m_i;
             return true;
         }
@@ -360,16 +358,18 @@ private:
             skipSpaces();
             const bool braced = !atEnd() && peek() == '{';
             const std::size_t letterAt = m_i + (braced ? 1 : 0);
-            const NamedSymbol* s = nullptr;
-            if (letterAt < m_s.size() && isLetter(m_s[letterAt]) &&
-                (!braced || (letterAt + 1 < m_s.size() && m_s[letterAt + 1] == '}')))
-                s = findNamed("mathbb{" + std::string(1, static_cast<char>(m_s[letterAt])) + "}");
-            if (!s) {
+            const bool ok = letterAt < m_s.size() && isLetter(m_s[letterAt]) &&
+                            std::string_view("CNRZ").find(static_cast<char>(m_s[letterAt])) !=
+                                std::string_view::npos &&
+                            (!braced || (letterAt + 1 < m_s.size() && m_s[letterAt + 1] == '}'));
+            if (!ok) {
                 fail("\\mathbb takes one of the letters C, N, R, Z at " + std::to_string(at), at);
                 return false;
             }
+            n.kind = Node::Kind::Symbol;
+            n.font = FontStyle::Blackboard;
+            n.ch = m_s[letterAt];
             m_i = letterAt + (braced ? 2 : 1);
-            symbolNode(n, *s);
             return true;
         }
         if (const NamedSymbol* s = findNamed(name)) {
@@ -382,8 +382,7 @@ private:
 
     static void symbolNode(Node& n, const NamedSymbol& s) {
         n.kind = Node::Kind::Symbol;
-        n.face = Face::Symbol;
-        n.code = s.code;
+        n.ch = s.ch;
         n.cls = s.cls;
     }
 
@@ -438,11 +437,15 @@ void describePart(const Row& part, std::string& out) {
 void describeNode(const Node& n, std::string& out) {
     switch (n.kind) {
     case Node::Kind::Symbol:
-        if (n.face == Face::Symbol) {
-            out += '\\';
-            out += symbolName(n.code);
+        if (n.font == FontStyle::Blackboard) {
+            out += "\\mathbb{";
+            out += static_cast<char>(n.ch);
+            out += '}';
+        } else if (n.ch < 0x80) {
+            out += static_cast<char>(n.ch);
         } else {
-            out += static_cast<char>(n.code);
+            out += '\\';
+            out += symbolName(n.ch);
         }
         break;
     case Node::Kind::Text:
@@ -478,6 +481,9 @@ void describeNode(const Node& n, std::string& out) {
             out += '^';
             describePart(n.parts[1], out);
         }
+        break;
+    default:
+        out += '?';
         break;
     }
 }
@@ -519,11 +525,11 @@ std::string describe(const Row& row) {
     return out;
 }
 
-std::string_view symbolName(unsigned char code) {
+std::string_view symbolName(char32_t ch) {
     // The shortest of a symbol's names: \to rather than \rightarrow.
     std::string_view best;
     for (const NamedSymbol& s : NamedSymbols)
-        if (s.code == code && (best.empty() || s.name.size() < best.size()))
+        if (s.ch == ch && (best.empty() || s.name.size() < best.size()))
             best = s.name;
     return best;
 }
