@@ -404,12 +404,12 @@ QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFact
     // Coordinates move up by the tool strip, into workspace pixels.
     // What the picture says: the texts it shows, in reading order among
     // everything it shows (bars hold fractions and radicals together).
-    std::vector<QRectF> shownBoxes;
+    std::vector<ReadingItem> shownItems;
     std::vector<QString> shownTexts; // empty for a bar
     const QRectF shownArea(area);
     auto shown = [&](const QRectF& box, const QString& text) {
         if (box.intersects(shownArea)) {
-            shownBoxes.push_back(box);
+            shownItems.push_back({box, text.isEmpty()});
             shownTexts.push_back(text);
         }
     };
@@ -468,7 +468,7 @@ QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFact
         }
     s += QLatin1String("</g>\n</svg>\n");
     QStringList read;
-    for (const std::size_t i : readingOrder(shownBoxes))
+    for (const std::size_t i : readingOrder(shownItems))
         if (!shownTexts[i].isEmpty())
             read << shownTexts[i];
     if (!read.isEmpty()) {

@@ -1,8 +1,8 @@
 #pragma once
 // The order in which a screen reader reads the items of a picture: rows
 // from top to bottom, the items of a row from left to right, where a row
-// may itself hold rows (a fraction's numerator and denominator stand in one
-// row with what comes before and after the fraction).
+// may stack items (a fraction's numerator, bar and denominator, a sum's
+// limits), read from top to bottom in their place in the row.
 
 #include <QRectF>
 #include <cstddef>
@@ -10,12 +10,17 @@
 
 namespace quill {
 
-// The items' indexes in reading order, given each item's box (its ink; the
-// bars of lines count too, since they hold a fraction or a radical
-// together). The items are cut recursively: into rows wherever no item
-// reaches across a horizontal line between them, otherwise into columns
-// wherever no item reaches across a vertical line; where nothing cuts them,
-// the leftmost item comes first and the rest are cut again.
-std::vector<std::size_t> readingOrder(const std::vector<QRectF>& boxes);
+struct ReadingItem {
+    QRectF box;       // its ink
+    bool bar = false; // a line's bar: it holds a fraction or a radical together
+};
+
+// The items' indexes in reading order. The items are cut recursively: into
+// rows where a clear gap runs across them all (one at least half as high as
+// the items on either side, and not next to a bar); else into columns where
+// nothing reaches across a vertical line between them; else into the stacked
+// parts between the gaps of a column, top to bottom; where nothing cuts
+// them, the leftmost item comes first and the rest are cut again.
+std::vector<std::size_t> readingOrder(const std::vector<ReadingItem>& items);
 
 } // namespace quill

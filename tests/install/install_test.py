@@ -38,7 +38,7 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ET
 
-from debian.copyright import Copyright, FilesParagraph, LicenseParagraph
+from debian.copyright import Copyright, MachineReadableFormatError
 from fontTools.ttLib import TTFont
 from PIL import Image, ImageChops, ImageStat
 
@@ -211,7 +211,6 @@ def check_appstream(root, homepage):
           "project_license: %r" % meta.findtext("project_license"))
     check(meta.findtext("url[@type='homepage']") == homepage,
           "homepage %r, the package says %r" % (meta.findtext("url[@type='homepage']"), homepage))
-    check(meta.find("content_rating") is not None, "no content rating")
     release = meta.find("releases/release")
     check(release is not None and release.get("date"), "no release with its date")
     say("AppStream: valid with --pedantic; %s, release %s of %s" %
@@ -248,7 +247,10 @@ def check_copyright(root, homepage):
     paragraph of its own under a licence other than the program's, every
     licence named has its text, and the source is the homepage."""
     with open(os.path.join(root, DOC + "copyright"), encoding="utf-8") as f:
-        c = Copyright(f, strict=True)
+        try:
+            c = Copyright(f, strict=True)
+        except MachineReadableFormatError as e:
+            raise Failure("the copyright file is not machine-readable: %s" % e)
     check(c.header.source == homepage, "Source: %r" % c.header.source)
     texts = {p.license.synopsis for p in c.all_license_paragraphs()}
     files = list(c.all_files_paragraphs())
