@@ -7,6 +7,7 @@
 #include "cli/exportoptions.h"
 #include "export/bmpimage.h"
 #include "export/pictureformats.h"
+#include "export/readingorder.h"
 #include "export/workspacecapture.h"
 #include "filehelpers.h"
 #include "files/expcodec.h"
@@ -325,12 +326,9 @@ TEST_F(ExportCli, SaveImageWritesTheExportersPngAndSvg) {
         const char* format;
     };
     const std::vector<Case> cases = {
-        {QString(), "a.png", "a.png", "png"},
-        {png, "b", "b.png", "png"},
-        {svg, "c", "c.svg", "svg"},
-        {png, "d.SVG", "d.SVG", "svg"},
-        {svg, "e.bmp", "e.bmp", "bmp"},
-        {QString(), "f", "f.bmp", "bmp"},
+        {QString(), "a.png", "a.png", "png"}, {png, "b", "b.png", "png"},
+        {svg, "c", "c.svg", "svg"},           {png, "d.SVG", "d.SVG", "svg"},
+        {svg, "e.bmp", "e.bmp", "bmp"},       {QString(), "f", "f.bmp", "bmp"},
         {QString(), "g.txt", "g.txt", "bmp"}, // a name with an extension of its own
     };
     const std::array<int, 4> corners{250, 80, 761, 420};
@@ -567,6 +565,73 @@ TEST_F(ExportCli, SvgHasOneElementPerLiveItemInDrawingOrder) {
     EXPECT_EQ(titles, said);
     EXPECT_EQ(viewBox, QStringLiteral("251 81 508 338"));
     EXPECT_EQ(width, QStringLiteral("254px"));
+}
+
+// The picture as a whole is an image whose name reads its items in reading
+// order (each item keeps its own title): the quadratic formula as it is
+// said, the superscript after its base and the denominator after the
+// numerator, not in the order the items are stored.
+TEST_F(ExportCli, SvgRootReadsTheItemsInReadingOrder) {
+    const RunResult r =
+        run({QStringLiteral("--formula"), QStringLiteral("x = \\frac{-b \\pm \\sqrt{b^2-4ac}}{2a}"),
+             QStringLiteral("--format=svg"), QStringLiteral("-o"), at(QStringLiteral("q.svg"))});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    QXmlStreamReader xml(readAll(at(QStringLiteral("q.svg"))));
+    ASSERT_TRUE(xml.readNextStartElement());
+    ASSERT_EQ(xml.name(), QLatin1String("svg"));
+    EXPECT_EQ(xml.attributes().value(QLatin1String("role")), QLatin1String("img"));
+    QString said = xml.attributes().value(QLatin1String("aria-label")).toString();
+    said.remove(QLatin1Char(' '));
+    EXPECT_EQ(said, QStringLiteral("x=\u2212b\u00B1\u221Ab2\u22124ac2a"));
+}
+
+// Reading order of items by their boxes (x, y, width, height; a bar is a
+// line's bar), in the layouts a picture of mathematics has.
+TEST(ReadingOrder, RowsTopToBottomAndStacksInTheirPlace) {
+    struct Box {
+        double x, y, w, h;
+        bool bar;
+    };
+    const struct {
+        const char* what;
+        std::vector<Box> boxes;
+        std::vector<std::size_t> order;
+    } cases[] = {
+        {"two lines with their signs one under the other",
+         {{0, 40, 10, 10, false},
+          {20, 40, 10, 10, false},
+          {40, 40, 10, 10, false},
+          {0, 0, 10, 10, false},
+          {20, 0, 10, 10, false},
+          {40, 0, 10, 10, false}},
+         {3, 4, 5, 0, 1, 2}},
+        {"a fraction beside a letter as low as its denominator",
+         {{0, 20, 10, 10, false},
+          {40, 20, 10, 8, false},
+          {36, 14, 18, 2, true},
+          {40, 0, 10, 10, false},
+          {15, 21, 10, 8, false}},
+         {0, 4, 3, 2, 1}},
+        {"a sum with its limits close above and below, and its term",
+         {{10, 0, 8, 8, false},
+          {5, 10, 20, 30, false},
+          {8, 42, 14, 8, false},
+          {30, 18, 8, 12, false}},
+         {0, 1, 2, 3}},
+        {"a radical over a fraction whose denominator starts further left",
+         {{0, 0, 12, 50, false},
+          {10, 0, 40, 2, true},
+          {22, 5, 10, 15, false},
+          {12, 24, 36, 2, true},
+          {18, 30, 20, 15, false}},
+         {0, 1, 2, 3, 4}},
+    };
+    for (const auto& c : cases) {
+        std::vector<ReadingItem> items;
+        for (const Box& b : c.boxes)
+            items.push_back({QRectF(b.x, b.y, b.w, b.h), b.bar});
+        EXPECT_EQ(readingOrder(items), c.order) << c.what;
+    }
 }
 
 // --- Errors and outputs -------------------------------------------------------

@@ -10,10 +10,13 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QGroupBox>
+#include <QHash>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -21,6 +24,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOption>
 #include <QTest>
 #include <cstdlib>
 #include <functional>
@@ -244,7 +249,11 @@ TEST_F(Window, StartsWithListsChecksAndColoursAsStored) {
         EXPECT_EQ(c.box->value(), c.value);
         if (!c.text.isValid())
             continue;
-        EXPECT_EQ(c.box->palette().color(QPalette::WindowText), c.text);
+        // The stored colour, or a darker shade of it where that is too
+        // light to read on the tool strip.
+        const QColor shown = c.box->palette().color(QPalette::WindowText);
+        EXPECT_EQ(shown.hsvHue(), c.text.hsvHue());
+        EXPECT_LE(shown.value(), c.text.value());
         // And the caption really shows in it: its ink has that hue.
         const QImage shot = c.box->grab().toImage().convertToFormat(QImage::Format_RGB32);
         int inColour = 0;
@@ -781,6 +790,161 @@ TEST_F(Window, RepaintsLeaveTheToolStripAlone) {
     QCoreApplication::processEvents();
     qApp->removeEventFilter(&paints);
     EXPECT_EQ(paints.count, 0);
+}
+
+// The style option a control paints itself with (initStyleOption is
+// protected; a pointer to it taken through a subclass is not).
+struct OpenGroupBox : QGroupBox {
+    using QGroupBox::initStyleOption;
+};
+struct OpenPushButton : QPushButton {
+    using QPushButton::initStyleOption;
+};
+struct OpenCheckBox : QCheckBox {
+    using QCheckBox::initStyleOption;
+};
+struct OpenRadioButton : QRadioButton {
+    using QRadioButton::initStyleOption;
+};
+struct OpenComboBox : QComboBox {
+    using QComboBox::initStyleOption;
+};
+template <typename Option, typename Widget>
+Option paintedWith(const Widget* w, void (Widget::*init)(Option*) const) {
+    Option o;
+    (w->*init)(&o);
+    return o;
+}
+
+// Where a control's caption ink lies, drawn in a colour of its own.
+QRect captionInk(QWidget* w) {
+    const QPalette before = w->palette();
+    QPalette pal = before;
+    for (const auto group : {QPalette::Active, QPalette::Inactive})
+        for (const auto role : {QPalette::WindowText, QPalette::ButtonText})
+            pal.setColor(group, role, QColor(255, 0, 255));
+    w->setPalette(pal);
+    const QImage img = w->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    w->setPalette(before);
+    QRect ink;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor c = QColor::fromRgba(img.pixel(x, y));
+            if (c.alpha() > 0 && c.hsvSaturation() > 60 && std::abs(c.hsvHue() - 300) < 25)
+                ink |= QRect(x, y, 1, 1);
+        }
+    return ink;
+}
+
+// On a desktop with a dark colour scheme the tool strip keeps its light
+// palette: every caption stands out from what lies behind it at 4.5:1 at
+// least, as the screen shows it. Every caption's ink lies inside its
+// control's contents, clear of its frame, every control inside its group's
+// frame, and every entry of a list fits the list's field.
+TEST(ToolStrip, CaptionsReadableOnADarkDesktopAndInsideTheirControls) {
+    const QPalette desktop = QApplication::palette();
+    QPalette dark(QColor(45, 45, 45), QColor(25, 25, 25));
+    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        dark.setColor(role, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    QApplication::setPalette(dark);
+    struct Restore {
+        QPalette palette;
+        ~Restore() { QApplication::setPalette(palette); }
+    } restore{desktop};
+
+    test::ScriptedPlatform platform;
+    MainPanel p(platform);
+    p.Form_Load();
+    p.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&p));
+    // Disabled captions are greyed on purpose; here every one is enabled.
+    for (QWidget* w : p.Picture1->findChildren<QWidget*>())
+        w->setEnabled(true);
+    QCoreApplication::processEvents();
+    EXPECT_LT(contrastRatio(p.palette().color(QPalette::Window), QColor(Qt::black)), 4.5)
+        << "the window follows the desktop's dark scheme";
+    const QImage strip = p.Picture1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+    const struct {
+        QWidget* w;
+        QStyle::SubElement contents; // SE_CustomBase: a group box
+    } captions[] = {
+        {p.frameLine, QStyle::SE_CustomBase},
+        {p.frameText, QStyle::SE_CustomBase},
+        {p.frameTools, QStyle::SE_CustomBase},
+        {p.frameImage, QStyle::SE_CustomBase},
+        {p.optH, QStyle::SE_RadioButtonContents},
+        {p.optV, QStyle::SE_RadioButtonContents},
+        {p.cmdLine, QStyle::SE_PushButtonContents},
+        {p.chkText, QStyle::SE_CheckBoxContents},
+        {p.chkShowKB, QStyle::SE_CheckBoxContents},
+        {p.chkMarkers, QStyle::SE_CheckBoxContents},
+        {p.chkGrid, QStyle::SE_CheckBoxContents},
+        {p.cmdSetImage, QStyle::SE_PushButtonContents},
+        {p.cmdSetOutline, QStyle::SE_PushButtonContents},
+        {p.cmdSavim, QStyle::SE_PushButtonContents},
+    };
+    for (const auto& c : captions) {
+        QWidget* w = c.w;
+        SCOPED_TRACE(w->objectName().toStdString());
+        QRect text; // where the caption belongs, in the control
+        if (auto* g = qobject_cast<QGroupBox*>(w)) {
+            const auto opt = paintedWith(g, &OpenGroupBox::initStyleOption);
+            text =
+                g->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, g);
+            EXPECT_LE(QFontMetrics(g->font()).horizontalAdvance(g->title()), text.width());
+            EXPECT_TRUE(g->rect().contains(text));
+            // Its controls lie inside its frame, clear of the border.
+            const QRect inner = g->style()->subControlRect(QStyle::CC_GroupBox, &opt,
+                                                           QStyle::SC_GroupBoxContents, g);
+            for (QWidget* inside : g->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+                EXPECT_TRUE(inner.contains(inside->geometry()))
+                    << inside->objectName().toStdString() << " is not inside the frame";
+        } else {
+            QStyleOptionButton opt;
+            if (auto* r = qobject_cast<QRadioButton*>(w))
+                opt = paintedWith(r, &OpenRadioButton::initStyleOption);
+            else if (auto* b = qobject_cast<QCheckBox*>(w))
+                opt = paintedWith(b, &OpenCheckBox::initStyleOption);
+            else
+                opt = paintedWith(qobject_cast<QPushButton*>(w), &OpenPushButton::initStyleOption);
+            text = w->style()->subElementRect(c.contents, &opt, w);
+            const QRect ink = captionInk(w);
+            EXPECT_FALSE(ink.isEmpty());
+            EXPECT_TRUE(text.contains(ink))
+                << "the caption's ink " << ink.x() << "," << ink.y() << " " << ink.width() << "x"
+                << ink.height() << " leaves its place " << text.x() << "," << text.y() << " "
+                << text.width() << "x" << text.height();
+        }
+
+        // On the screen: the most common colour behind, the ink against it.
+        const QRect shown = text.translated(w->mapTo(p.Picture1, QPoint(0, 0))) & strip.rect();
+        QHash<QRgb, int> counts;
+        for (int y = shown.top(); y <= shown.bottom(); ++y)
+            for (int x = shown.left(); x <= shown.right(); ++x)
+                ++counts[strip.pixel(x, y)];
+        QRgb behind = 0;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+            if (it.value() > counts.value(behind))
+                behind = it.key();
+        double best = 1;
+        for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+            best = std::max(best, contrastRatio(QColor(it.key()), QColor(behind)));
+        EXPECT_GE(best, 4.5);
+    }
+
+    for (QComboBox* list : {p.cboLine, p.cboFont, p.cboFsize, p.cboSizeRed}) {
+        SCOPED_TRACE(list->objectName().toStdString());
+        const auto opt = paintedWith(list, &OpenComboBox::initStyleOption);
+        const QRect field = list->style()->subControlRect(QStyle::CC_ComboBox, &opt,
+                                                          QStyle::SC_ComboBoxEditField, list);
+        const QFontMetrics fm(list->font());
+        for (int i = 0; i < list->count(); ++i)
+            EXPECT_LE(fm.horizontalAdvance(list->itemText(i)), field.width())
+                << "\"" << list->itemText(i).toStdString() << "\"";
+        EXPECT_LE(fm.height(), field.height());
+    }
 }
 
 TEST_F(Window, ResizingRedraws) {

@@ -15,7 +15,6 @@ void CaptionButton::paintEvent(QPaintEvent*) {
     opt.text.clear();
     p.drawControl(QStyle::CE_PushButton, opt);
     QRect textRect = style()->subElementRect(QStyle::SE_PushButtonContents, &opt, this);
-    textRect.adjust(-2, 0, 2, 0); // the frame leaves little room; use it all
     if (isDown())
         textRect.translate(1, 1);
     p.setPen(

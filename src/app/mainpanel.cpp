@@ -38,12 +38,16 @@ void placeTwips(QWidget* w, int left, int top, int width, int height) {
 }
 
 // Colours the caption while the control is enabled; a disabled control keeps
-// the style's grey caption so it still looks disabled.
+// the style's grey caption so it still looks disabled. A colour too light
+// to read on the tool strip (pure red) is darkened just enough for its
+// antialiased strokes to keep 4.5:1: the colour itself gets 5:1.
 void setTextColour(QWidget* w, BgrColour c) {
     QPalette pal = w->palette();
+    const QColor colour =
+        readableOn(bgrToQColor(c), toolStripPalette().color(QPalette::Window), 5.0);
     for (const auto group : {QPalette::Active, QPalette::Inactive}) {
-        pal.setColor(group, QPalette::WindowText, bgrToQColor(c));
-        pal.setColor(group, QPalette::ButtonText, bgrToQColor(c));
+        pal.setColor(group, QPalette::WindowText, colour);
+        pal.setColor(group, QPalette::ButtonText, colour);
     }
     w->setPalette(pal);
 }
@@ -163,13 +167,20 @@ void MainPanel::buildToolStrip() {
     // A narrow face keeps the captions inside controls sized for a small
     // system font, and the narrow lists ("100" in 41 pixels) need a slimmer
     // arrow and less padding than the style gives by default. With a style
-    // sheet in force, the fonts are given there.
+    // sheet in force, the fonts are given there. A group's caption sits on
+    // its frame's top line, so that the controls placed 16 pixels down lie
+    // inside the frame.
+    const QPalette strip = toolStripPalette();
     Picture1->setStyleSheet(
         QStringLiteral("* { font-family: 'Liberation Sans Narrow', 'Arial'; font-size: 11px; }"
                        "#cmdLine, #chkText { font-family: 'Arial'; font-weight: bold; }"
                        "#Label1 { font-family: 'MS Sans Serif'; }"
                        "QComboBox { padding: 0px 0px 0px 3px; }"
-                       "QComboBox::drop-down { width: 12px; }"));
+                       "QComboBox::drop-down { width: 12px; }"
+                       "QGroupBox { border: 1px solid %1; border-radius: 2px; margin-top: 6px; }"
+                       "QGroupBox::title { subcontrol-origin: margin; left: 6px;"
+                       "  padding: 0px 2px; background-color: %2; }")
+            .arg(strip.color(QPalette::Mid).name(), strip.color(QPalette::Window).name()));
 
     frameLine = new QGroupBox(QStringLiteral("Line"), Picture1);
     placeTwips(frameLine, 0, 0, 2655, 975);
@@ -381,6 +392,10 @@ void MainPanel::Form_Load() {
     picture6Surface.resize(QSize(screenPx.width(), std::max(1, screenPx.height() - 96)));
     picture6Surface.cls();
     Picture6->setGeometry(0, 96, screenPx.width(), std::max(1, screenPx.height() - 96));
+    // Both pictures pixel for pixel on any screen, from the tool strip's
+    // lower edge down.
+    canvasView->showPixelForPixel(QPoint(0, Picture1->height()));
+    Picture6->showPixelForPixel(QPoint(0, Picture1->height() - Picture6->y()));
     // 4. Fonts from the program folder.
     for (const std::string_view name : ProgramFontFiles)
         m_platform.registerFont(m_platform.programFile(

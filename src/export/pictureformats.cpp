@@ -1,6 +1,7 @@
 #include "export/pictureformats.h"
 
 #include "export/deflateruns.h"
+#include "export/readingorder.h"
 #include "files/expcodec.h"
 #include "files/expfile.h"
 #include "mathsymbolsunicode.h"
@@ -383,12 +384,14 @@ QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFact
     QString s;
     s += QLatin1String("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
     s += QStringLiteral("<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" "
-                        "width=\"%1px\" height=\"%2px\" viewBox=\"%3 %4 %5 %6\">\n")
+                        "width=\"%1px\" height=\"%2px\" viewBox=\"%3 %4 %5 %6\" role=\"img\"")
              .arg(num(double(area.width()) / factor), num(double(area.height()) / factor))
              .arg(area.left())
              .arg(area.top())
              .arg(area.width())
              .arg(area.height());
+    const qsizetype rootEnd = s.size(); // the picture's reading text goes here
+    s += QLatin1String(">\n");
     if (!transparent)
         s += QStringLiteral("<rect id=\"background\" x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" "
                             "fill=\"#ffffff\" stroke=\"none\"/>\n")
@@ -399,8 +402,20 @@ QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFact
     s += QLatin1String("<g id=\"items\">\n");
     // The canvas's drawing order: horizontal bars, vertical bars, then text.
     // Coordinates move up by the tool strip, into workspace pixels.
+    // What the picture says: the texts it shows, in reading order among
+    // everything it shows (bars hold fractions and radicals together).
+    std::vector<ReadingItem> shownItems;
+    std::vector<QString> shownTexts; // empty for a bar
+    const QRectF shownArea(area);
+    auto shown = [&](const QRectF& box, const QString& text) {
+        if (box.intersects(shownArea)) {
+            shownItems.push_back({box, text.isEmpty()});
+            shownTexts.push_back(text);
+        }
+    };
     auto bar = [&](QRect r) {
         r.translate(0, -WorkspaceTop);
+        shown(QRectF(r), QString());
         s += QStringLiteral("<rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"#000000\" "
                             "stroke=\"none\"/>\n")
                  .arg(r.left())
@@ -441,6 +456,8 @@ QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFact
             const QPainterPath glyphs = textOutline(
                 qf, fromLatin1(t.text[r]), QPointF(t.x[r], t.y[r] - WorkspaceTop + ascent));
             const QString said = itemUnicodeText(t.fontName[r], t.text[r]);
+            if (!said.trimmed().isEmpty())
+                shown(glyphs.boundingRect(), said.trimmed());
             s += QLatin1String("<path role=\"img\" aria-label=\"");
             appendXml(s, said);
             s += QLatin1String("\" fill=\"#000000\" stroke=\"none\" d=\"");
@@ -450,6 +467,16 @@ QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFact
             s += QLatin1String("</title></path>\n");
         }
     s += QLatin1String("</g>\n</svg>\n");
+    QStringList read;
+    for (const std::size_t i : readingOrder(shownItems))
+        if (!shownTexts[i].isEmpty())
+            read << shownTexts[i];
+    if (!read.isEmpty()) {
+        QString label = QLatin1String(" aria-label=\"");
+        appendXml(label, read.join(QLatin1Char(' ')));
+        label += QLatin1Char('"');
+        s.insert(rootEnd, label);
+    }
     return s.toUtf8();
 }
 

@@ -6,6 +6,8 @@
 
 namespace quill {
 
+const char ApplicationId[] = QUILLMARK_APP_ID;
+
 namespace {
 
 // The file that marks a folder as holding the program's resources.

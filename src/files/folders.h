@@ -9,8 +9,10 @@ namespace quill {
 
 // The folder name of the installed resources under share/.
 inline constexpr char SharedFolderName[] = "corvel-quillmark";
-// The application's reverse-DNS id: desktop entry, icon and AppStream names.
-inline constexpr char ApplicationId[] = "io.github.corvel.Quillmark";
+// The application's reverse-DNS id (set in the top CMakeLists.txt): the
+// names of the desktop entry, icon, MIME package and AppStream data, and the
+// window's application ID on Wayland.
+extern const char ApplicationId[];
 // The folder under the user's documents folder for an installed editor.
 inline constexpr char DocumentsSubfolder[] = "Corvel Quillmark";
 

@@ -3,8 +3,16 @@
 #include "files/folders.h"
 
 #include <QDir>
+#include <algorithm>
+#include <cmath>
 
 namespace quill {
+
+int canvasPixelScale(double devicePixelRatio) {
+    if (!(devicePixelRatio > 1.0)) // below 1, and not a number, too
+        return 1;
+    return std::max(1, static_cast<int>(std::ceil(devicePixelRatio - 0.5)));
+}
 
 QString Platform::resourceFolder() const {
     return resourceFolderFor(programFolder());

@@ -15,6 +15,13 @@ class QWidget;
 namespace quill {
 
 // Screen size in 1/1440-inch units ("twips") and twips per pixel.
+// Screen pixels per canvas pixel, each way, on a screen of the given device
+// pixel ratio. The canvas and the image workspace show their pictures pixel
+// for pixel: at a whole ratio that ratio, at a fractional one the nearest
+// whole one, a half going down (1.5 shows them one to one, 1.75 doubled).
+int canvasPixelScale(double devicePixelRatio);
+
+// The screen's size for the canvas, in canvas pixels (see canvasPixelScale).
 struct ScreenMetrics {
     int widthTwips = 0;
     int heightTwips = 0;

@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
+#include <cmath>
 
 namespace quill {
 
@@ -44,8 +45,13 @@ QFileDialog::Options dialogOptions() {
 ScreenMetrics QtPlatform::screenMetrics() const {
     ScreenMetrics m;
     QSize px(1024, 768);
-    if (const QScreen* s = QGuiApplication::primaryScreen())
-        px = s->geometry().size();
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+        // The screen's own pixels, as many canvas pixels as the canvas shows.
+        const double ratio = s->devicePixelRatio();
+        const int scale = canvasPixelScale(ratio);
+        px = QSize(static_cast<int>(std::lround(s->geometry().width() * ratio / scale)),
+                   static_cast<int>(std::lround(s->geometry().height() * ratio / scale)));
+    }
     // The editor works in 96-dpi pixels: 15 twips each.
     m.widthTwips = px.width() * m.twipsPerPixelX;
     m.heightTwips = px.height() * m.twipsPerPixelY;
