@@ -25,13 +25,16 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
+#include <QtEndian>
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -118,6 +121,23 @@ std::vector<int> greyLevels(const QImage& img) {
         for (int x = 0; x < img.width(); ++x)
             g.push_back(qGray(img.pixel(x, y)) / 0x11);
     return g;
+}
+
+// The same PNG with its text chunks moved after the pixel data, where many
+// writers put them; the chunks keep their bytes, so their checksums hold.
+QByteArray textAfterPixels(const QByteArray& png) {
+    QByteArray chunks = png.left(8), text;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const auto length = static_cast<qsizetype>(qFromBigEndian<quint32>(png.constData() + at));
+        const QByteArray chunk = png.mid(at, length + 12);
+        const QByteArray type = chunk.mid(4, 4);
+        if (type == "tEXt" || type == "zTXt" || type == "iTXt")
+            text += chunk;
+        else
+            chunks += (type == "IEND" ? text : QByteArray()) + chunk;
+        at += length + 12;
+    }
+    return chunks;
 }
 
 class ExportCli : public ::testing::Test {
@@ -422,8 +442,9 @@ TEST_F(ExportCli, FitHugsTheInkWithItsMargin) {
 // --- PNG ----------------------------------------------------------------------
 
 // The expression file rides inside the PNG and comes back byte for byte,
-// trailing bytes and deleted rows included; the grey levels are the
-// bitmap's, and the resolution is the one each factor stores.
+// trailing bytes and deleted rows included, also from a PNG whose text
+// follows its pixels; the grey levels are the bitmap's, and the resolution
+// is the one each factor stores.
 TEST_F(ExportCli, PngCarriesTheExpressionAndTheBitmapsPixels) {
     QByteArray bytes = expBytes(sampleExpression());
     bytes.append("\x01\x02trailing", 10); // Open ignores what follows the tables
@@ -449,6 +470,15 @@ TEST_F(ExportCli, PngCarriesTheExpressionAndTheBitmapsPixels) {
         r = run({QStringLiteral("--extract"), png, back});
         ASSERT_EQ(r.status, 0) << r.err.toStdString();
         EXPECT_EQ(readAll(back), bytes);
+
+        const QByteArray late = textAfterPixels(readAll(png));
+        ASSERT_NE(late, readAll(png));
+        const QString latePng = put(QStringLiteral("late%1.png").arg(factor), late);
+        EXPECT_EQ(greyLevels(QImage(latePng)), greyLevels(bmp)) << "still a valid picture";
+        const QString lateBack = at(QStringLiteral("late%1.exp").arg(factor));
+        r = run({QStringLiteral("--extract"), latePng, lateBack});
+        ASSERT_EQ(r.status, 0) << r.err.toStdString();
+        EXPECT_EQ(readAll(lateBack), bytes);
     }
 }
 
@@ -829,18 +859,31 @@ TEST_F(ExportCli, PathsAreTakenByteForByte) {
     ::unlink(in.constData());
 }
 
-// A named pipe with no writer is refused at once, not waited on; the other
+// A named pipe with no writer is refused at once, not waited on, and a
+// socket, which cannot be opened at all, is named for what it is; the other
 // inputs are still done.
-TEST_F(ExportCli, PipesAndDevicesAreRefusedWithoutWaiting) {
+TEST_F(ExportCli, PipesSocketsAndDevicesAreRefusedWithoutWaiting) {
     const QString fifo = at(QStringLiteral("pipe.exp"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString socketName = at(QStringLiteral("socket.exp"));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(socketName);
+    ASSERT_LT(static_cast<std::size_t>(encoded.size()), sizeof address.sun_path);
+    std::copy(encoded.begin(), encoded.end(), address.sun_path);
+    const int bound = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(bound, 0);
+    ASSERT_EQ(::bind(bound, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     const QString good = put(QStringLiteral("good.exp"), expBytes(sampleExpression()));
     const QString p = QStringLiteral("corvel-quillmark-export: ");
-    const RunResult r = run({fifo, QStringLiteral("/dev/zero"), good});
+    const RunResult r = run({fifo, socketName, QStringLiteral("/dev/zero"), good});
+    ::close(bound);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, p + fifo +
-                         QStringLiteral(": is a named pipe (FIFO), not an expression file\n") + p +
-                         QStringLiteral("/dev/zero: is a device, not an expression file\n"));
+    EXPECT_EQ(r.err.toStdString(),
+              (p + fifo + QStringLiteral(": is a named pipe (FIFO), not an expression file\n") + p +
+               socketName + QStringLiteral(": is a socket, not an expression file\n") + p +
+               QStringLiteral("/dev/zero: is a device, not an expression file\n"))
+                  .toStdString());
     EXPECT_TRUE(QFile::exists(at(QStringLiteral("good.bmp"))));
 }
 

@@ -37,6 +37,7 @@ const Good GoodLines[] = {
     {"\\int_0^1 f", "\\int_0^1 f"},
     {"\\text{if } x > 0", "text(\"if \") x > 0"},
     {"\\text{a^b_c(1)}", "text(\"a^b_c(1)\")"},
+    {"\\text{a~b}", "text(\"a~b\")"},
     {"\\mathbb{R} \\mathbb N", "\\mathbb{R} \\mathbb{N}"},
     {"{a+b}^2", "{a + b}^2"},
     {"\\Gamma \\Omega \\le \\ne \\to \\infty \\partial",
@@ -62,6 +63,7 @@ struct Bad {
 const Bad BadLines[] = {
     {"x = \\fract{a}{b}", "unknown command \\fract at 5", 5},
     {"x+\\frac{a", "missing } for the \\frac opened at 3", 3},
+    {"x=\\frac{\\sqrt{a}}{b", "missing } for the \\frac opened at 3", 3},
     {"\\sqrt{x", "missing } for the \\sqrt opened at 1", 1},
     {"a^{2", "missing } for the { opened at 3", 3},
     {"{a", "missing } for the { opened at 1", 1},

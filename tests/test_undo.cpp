@@ -302,7 +302,8 @@ TEST_F(UndoWindow, UndoTouchesOnlyTheTablesAndWaitsOutImageModeAndDrags) {
 
 // A History bounded smaller than the steps recorded drops the oldest, at
 // the largest expression a file can hold, and still brings back exactly
-// the states it keeps; a thousand one-row steps fit in the real bound.
+// the states it keeps; a thousand one-row steps fit in the real bound and
+// undo exactly; steps that a new change ends no longer count.
 TEST(History, HoldsItsBoundAtTheLargestExpression) {
     Expression big;
     auto v = [](int x) { return static_cast<std::int16_t>(x); };
@@ -321,6 +322,12 @@ TEST(History, HoldsItsBoundAtTheLargestExpression) {
     }
     EXPECT_EQ(h.undoSteps(), 1001u);
     EXPECT_LT(h.memoryUsed(), 16u * 1024 * 1024) << "one-row steps stay small";
+    // Undone, they give back the first state, rows that begin a block of
+    // 256 compared rows (7936, 15872, ...) included.
+    History::Revision r = 0;
+    for (int step = 0; step < 1000; ++step)
+        ASSERT_TRUE(h.undo(e, r));
+    EXPECT_TRUE(e == big) << "a row is left changed after every step was undone";
 
     // Each step between the largest and an empty expression holds every row.
     const std::size_t bound = 4 * 1024 * 1024 * 5;
@@ -332,7 +339,6 @@ TEST(History, HoldsItsBoundAtTheLargestExpression) {
     EXPECT_GE(small.undoSteps(), 2u);
     EXPECT_LT(small.undoSteps(), 12u);
     Expression walk = small.current();
-    History::Revision r = 0;
     std::size_t undone = 0;
     while (small.undo(walk, r)) {
         EXPECT_EQ(walk, r % 2 ? big : empty) << "revision " << r;
@@ -340,6 +346,21 @@ TEST(History, HoldsItsBoundAtTheLargestExpression) {
     }
     EXPECT_EQ(undone, small.redoSteps());
     EXPECT_EQ(r, 12 - undone);
+
+    // Open the largest expression, undo that, make a small change; again and
+    // again. The steps a change ends give their memory back, so the small
+    // changes are all kept.
+    History cycles(bound);
+    Expression drawn;
+    for (int i = 0; i < 8; ++i) {
+        cycles.record(big, 100 + 2 * static_cast<History::Revision>(i));
+        walk = big;
+        ASSERT_TRUE(cycles.undo(walk, r)) << "cycle " << i << ": the step just made is gone";
+        drawn.AddHLine(100, v(10 * i), v(10 * i + 50), 3);
+        cycles.record(drawn, 101 + 2 * static_cast<History::Revision>(i));
+    }
+    EXPECT_EQ(cycles.undoSteps(), 8u);
+    EXPECT_LT(cycles.memoryUsed(), bound / 8);
 }
 
 // Copy in image mode with an outline: the bitmap is byte for byte the file

@@ -63,8 +63,9 @@ class SessionManager:
     """quillmark-tinysm: ends the desktop session on request and reports
     what its client does, one event a line."""
 
-    def __init__(self, program):
-        self.proc = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    def __init__(self, program, env):
+        self.proc = subprocess.Popen([program], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     env=env)
         self.pending = b""  # read, not yet taken as lines
         first = self.event()
         if not first or not first.startswith("SESSION_MANAGER="):
@@ -96,16 +97,26 @@ class SessionManager:
         self.proc.stdin.flush()
 
     def stop(self):
-        self.proc.kill()
-        self.proc.wait()
+        """Closing its input ends it, and it takes its socket away."""
+        self.proc.stdin.close()
+        try:
+            self.proc.wait(10)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
 
 
 class Session(E.Session):
-    """The e2e session, with the editor in the desktop session of tinysm."""
+    """The e2e session, with the editor in the desktop session of tinysm,
+    which runs with the session's scratch home."""
 
-    def __init__(self, editor, artefacts, manager):
+    def __init__(self, editor, artefacts, tinysm):
         super().__init__(editor, artefacts)
-        self.manager = manager
+        try:
+            self.manager = SessionManager(tinysm, self.base_env)
+        except Failure:
+            self.stop()
+            raise
 
     def spawn(self, args, **kw):
         if args[0] == self.editor:
@@ -118,9 +129,11 @@ def read(path):
         return f.read()
 
 
-def question(s, answer):
+def question(s, answer, app_may_end=False):
     """Waits for the save question and answers it with the keyboard:
-    Save is the default button, Tab moves to Discard, Escape is Cancel."""
+    Save is the default button, Tab moves to Discard, Escape is Cancel.
+    With app_may_end the answer lets the editor exit, which may come before
+    the question is seen to close."""
     s.wait_window(QUESTION)
     s.screenshot("question-" + answer)
     if answer == "save":
@@ -129,7 +142,7 @@ def question(s, answer):
         s.keys("Tab", "space")
     else:
         s.keys("Escape")
-    s.wait_window_gone(QUESTION)
+    s.wait_window_gone(QUESTION, app_may_end)
 
 
 def message(s, title, shot):
@@ -313,7 +326,7 @@ def run(s, disk, how):
     s.wait_markers("the expression still there", [(300, 300)])
     sm.end_session()
     sm.expect("interact-request")
-    question(s, "discard")
+    question(s, "discard", app_may_end=True)
     sm.expect("interact-done cancel=0", "save-done", "die")
     s.wait("the editor to exit", lambda: s.app.poll() is not None, check_app=False)
     if s.app.returncode != 0:
@@ -341,8 +354,11 @@ def main():
     art = sys.argv[2]
     shutil.rmtree(art, ignore_errors=True)
     os.makedirs(art)
-    manager = SessionManager(sys.argv[3])
-    s = Session(sys.argv[1], art, manager)
+    try:
+        s = Session(sys.argv[1], art, sys.argv[3])
+    except Failure as e:
+        print("FAIL: %s" % e)
+        return 1
     disk = None
     try:
         disk = TinyDisk()
@@ -355,7 +371,7 @@ def main():
         return 1
     finally:
         s.stop()
-        manager.stop()
+        s.manager.stop()
         if disk:
             disk.remove()
 

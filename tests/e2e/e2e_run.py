@@ -52,6 +52,22 @@ class Session:
         self.shot_no = 0
         self.log = open(os.path.join(self.art, "run.log"), "w")
         self.marker = Image.open(os.path.join(self.folder, "marker.bmp")).convert("RGB")
+        # A home and runtime folder of the run's own, removed by stop(): what
+        # earlier runs left in the user's (a session manager's or a window
+        # manager's files, a stale lock) cannot reach this one.
+        self.scratch = tempfile.mkdtemp(prefix="qm-e2e-home-")
+        self.base_env = dict(os.environ)
+        self.base_env.update({
+            "HOME": self.scratch,
+            "XDG_CONFIG_HOME": os.path.join(self.scratch, ".config"),
+            "XDG_DATA_HOME": os.path.join(self.scratch, ".local", "share"),
+            "XDG_CACHE_HOME": os.path.join(self.scratch, ".cache"),
+            "XDG_STATE_HOME": os.path.join(self.scratch, ".local", "state"),
+            "XDG_RUNTIME_DIR": os.path.join(self.scratch, "runtime"),
+            "ICEAUTHORITY": os.path.join(self.scratch, ".ICEauthority"),
+            "XAUTHORITY": os.path.join(self.scratch, ".Xauthority"),
+        })
+        os.mkdir(self.base_env["XDG_RUNTIME_DIR"], 0o700)
 
     # --- processes -------------------------------------------------------
 
@@ -79,7 +95,7 @@ class Session:
             number = self.read_line(r)
             os.close(r)
             self.display = ":" + number
-        self.env = dict(os.environ)
+        self.env = dict(self.base_env)
         self.env["DISPLAY"] = self.display
         # A plain X desktop: Qt's own dialogs, no settings of the user's.
         for name in ("QT_QPA_PLATFORM", "QT_QPA_PLATFORMTHEME", "XDG_CURRENT_DESKTOP",
@@ -87,10 +103,6 @@ class Session:
                      "KDE_FULL_SESSION", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS"):
             self.env.pop(name, None)
         self.env["QT_QPA_PLATFORM"] = "xcb"
-        self.env["XDG_CONFIG_HOME"] = os.path.join(self.art, "config")
-        self.env["XDG_DATA_HOME"] = os.path.join(self.art, "data")
-        self.env["XDG_RUNTIME_DIR"] = tempfile.mkdtemp(prefix="qm-e2e-run-")
-        os.chmod(self.env["XDG_RUNTIME_DIR"], 0o700)
         self.env.setdefault("ASAN_OPTIONS", "detect_leaks=0")
         self.wait("X server %s" % self.display,
                   lambda: subprocess.run(["xdpyinfo"], env=self.env, capture_output=True)
@@ -139,8 +151,7 @@ class Session:
                 except subprocess.TimeoutExpired:
                     os.killpg(p.pid, signal.SIGKILL)
                     p.wait()
-        if hasattr(self, "env"):
-            shutil.rmtree(self.env["XDG_RUNTIME_DIR"], ignore_errors=True)
+        shutil.rmtree(self.scratch, ignore_errors=True)
         grab = os.path.join(self.art, ".grab.png")
         if os.path.exists(grab):
             os.remove(grab)
@@ -180,8 +191,18 @@ class Session:
                   lambda: self.xdo("getactivewindow") == wid)
         return wid
 
-    def wait_window_gone(self, title):
-        self.wait('window "%s" to close' % title, lambda: self.find_window(title) is None)
+    def wait_window_gone(self, title, app_may_end=False):
+        """With app_may_end, the answer given in the window lets the editor
+        exit: its end counts as the window gone, and the log says which
+        was seen first."""
+        if not app_may_end:
+            self.wait('window "%s" to close' % title, lambda: self.find_window(title) is None)
+            return
+        ended = self.wait('window "%s" to close or the editor to end' % title,
+                          lambda: ("the editor ended" if self.app.poll() is not None else
+                                   self.find_window(title) is None and "the window closed"),
+                          check_app=False)
+        self.say('window "%s": %s first' % (title, ended))
 
     def origin(self, wid):
         r = subprocess.run(["xwininfo", "-id", wid], env=self.env, capture_output=True,
@@ -701,8 +722,8 @@ def run(s):
         raise Failure("the editor exited with status %s" % s.app.returncode)
     check_log(s)
     # The program keeps no settings: nothing in the user's folders for them.
-    for folder in ("config", "data"):
-        for root, _, files in os.walk(os.path.join(s.art, folder)):
+    for folder in ("XDG_CONFIG_HOME", "XDG_DATA_HOME"):
+        for root, _, files in os.walk(s.env[folder]):
             if files:
                 raise Failure("the editor left settings behind: %s" %
                               os.path.join(root, files[0]))

@@ -10,10 +10,15 @@
  * and reports on stdout what happens, one event a line: "registered",
  * "interact-request", "interact-done cancel=N", "save-done", "cancelled",
  * "die", "closed". Connections are accepted without authentication.
+ *
+ * It ends when stdin closes or on SIGTERM, SIGINT or SIGHUP, and then takes
+ * its socket out of /tmp/.ICE-unix, so no run leaves one behind.
  */
 
 #include <X11/ICE/ICElib.h>
 #include <X11/SM/SMlib.h>
+#include <errno.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -166,7 +171,35 @@ static Bool anyHost(char* hostName) {
 static IceConn iceConns[MAX_ICE];
 static int iceCount;
 
+static volatile sig_atomic_t stopRequested;
+
+static void requestStop(int signal) {
+    (void)signal;
+    stopRequested = 1;
+}
+
+/* The signals that end the program are held back but while it waits in
+ * pselect, so one cannot slip in between the check and the wait. */
+static void catchStopSignals(sigset_t* waitMask) {
+    struct sigaction action;
+    memset(&action, 0, sizeof action);
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    const int stops[] = {SIGTERM, SIGINT, SIGHUP};
+    for (size_t i = 0; i < sizeof stops / sizeof stops[0]; ++i) {
+        sigaction(stops[i], &action, NULL);
+        sigaddset(&blocked, stops[i]);
+    }
+    sigprocmask(SIG_BLOCK, &blocked, waitMask);
+    for (size_t i = 0; i < sizeof stops / sizeof stops[0]; ++i)
+        sigdelset(waitMask, stops[i]);
+}
+
 int main(void) {
+    sigset_t waitMask;
+    catchStopSignals(&waitMask);
     char error[256];
     if (!SmsInitialize("corvel-quillmark-e2e", "1", newClient, NULL, anyHost, sizeof error,
                        error)) {
@@ -214,12 +247,15 @@ int main(void) {
             if (fd > top)
                 top = fd;
         }
-        if (select(top + 1, &fds, NULL, NULL, NULL) < 0)
-            return 1;
+        if (pselect(top + 1, &fds, NULL, NULL, NULL, &waitMask) < 0) {
+            if (errno == EINTR && !stopRequested)
+                continue;
+            break;
+        }
         if (FD_ISSET(0, &fds)) {
             const ssize_t n = read(0, command + have, sizeof command - 1 - have);
             if (n <= 0)
-                return 0; /* the driver is gone */
+                break; /* the driver is gone */
             have += (size_t)n;
             command[have] = '\0';
             char* nl;
@@ -260,4 +296,7 @@ int main(void) {
             }
         }
     }
+    /* Closing the listeners removes their sockets. */
+    IceFreeListenObjs(listenCount, listeners);
+    return 0;
 }
