@@ -195,6 +195,7 @@ const Bad BadLines[] = {
     {"\\text{$x}", "missing $ for the $ opened at 7", 7},
     {"x$", "a $ may only stand around the whole formula or inside \\text at 2", 2},
     {"x\\", "a lone \\ at 2", 2},
+    {"\\\x01", "unknown command \\\\x01 at 1", 1},
     {"\\fooooooooooooooooooooooooooooooooooooooooooo",
      "unknown command \\fooooooooooooooooooooooooooooooooooooooo... at 1", 1},
     {"\\mathbf", "missing argument for \\mathbf at 8", 8},

@@ -644,9 +644,7 @@ private:
             ++m_i;
             if (isSpace(c))
                 return " ";
-            if (c < 0x80)
-                return std::string(1, static_cast<char>(c));
-            appendShown(name, c);
+            appendShown(name, c); // a control character stays escaped in messages
             return name;
         }
         while (!atEnd() && isLetter(peek()))
