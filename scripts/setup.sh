@@ -19,6 +19,7 @@ PACKAGES=(
   libsm-dev
   libmagickcore-6.q16-6-extra
   libfile-mimeinfo-perl
+  texlive-latex-base dvipng
 )
 
 missing=()
