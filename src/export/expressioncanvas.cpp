@@ -38,9 +38,9 @@ bool inked(QRgb p) {
 
 } // namespace
 
-std::optional<QRect> inkBounds(const QImage& picture, std::optional<QRect> within) {
+std::optional<QRect> greyInkBounds(const QImage& picture, std::optional<QRect> within) {
     if (picture.format() != QImage::Format_RGB32 && picture.format() != QImage::Format_ARGB32)
-        return inkBounds(picture.convertToFormat(QImage::Format_RGB32), within);
+        return greyInkBounds(picture.convertToFormat(QImage::Format_RGB32), within);
     const QRect area = within ? within->intersected(picture.rect()) : picture.rect();
     if (area.isEmpty())
         return std::nullopt;
@@ -87,11 +87,16 @@ QRect ExpressionCanvas::itemsBounds(const Expression& expr) {
 }
 
 QImage ExpressionCanvas::paint(const Expression& expr, const QRect& area) {
-    // The surface only grows, so that exporting many expressions one after
-    // another seldom makes a new picture.
-    const QSize size = m_surface.size().expandedTo(area.size());
-    if (size != m_surface.size())
-        m_surface.resize(size);
+    // The surface grows to take each area, so that exporting many
+    // expressions one after another seldom makes a new picture; but a wide
+    // area after a tall one does not make it both wide and tall.
+    const QSize now = m_surface.size();
+    if (now.width() < area.width() || now.height() < area.height()) {
+        const QSize grown = now.expandedTo(area.size());
+        const long long need = static_cast<long long>(area.width()) * area.height();
+        const long long kept = static_cast<long long>(grown.width()) * grown.height();
+        m_surface.resize(kept <= std::max(2 * need, 4LL << 20) ? grown : area.size());
+    }
     // The editor's repaint with the grid and markers switched off and no
     // line being typed: the foreground goes black and the items are drawn,
     // lines under text, the area's corner at the surface's.
@@ -110,7 +115,7 @@ ExportArea ExpressionCanvas::fitted(const Expression& expr, int margin) {
     const QRect area = itemsBounds(expr).intersected(workspace);
     if (!area.isEmpty()) {
         const QImage picture = paint(expr, area);
-        if (const std::optional<QRect> ink = inkBounds(picture)) {
+        if (const std::optional<QRect> ink = greyInkBounds(picture)) {
             // The box in the picture's pixels, and in the workspace's.
             const QRect box = ink->adjusted(-margin, -margin, margin, margin);
             a.rect = box.translated(area.topLeft() - workspace.topLeft());

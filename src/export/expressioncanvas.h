@@ -32,7 +32,7 @@ void registerProgramFonts(const QString& folder);
 // The tightest rectangle around every pixel whose grey level, as Save Image
 // packs it, is not white; nothing when there is none. Only `within` is
 // looked at, when given.
-std::optional<QRect> inkBounds(const QImage& picture, std::optional<QRect> within = {});
+std::optional<QRect> greyInkBounds(const QImage& picture, std::optional<QRect> within = {});
 
 // The area to export of the painted canvas, and its captured colours.
 struct ExportArea {

@@ -295,7 +295,7 @@ struct Environment {
     char32_t open; // the delimiters around it; 0 for none
     char32_t close;
 };
-constexpr std::array<Environment, 11> Environments{{
+constexpr std::array<Environment, 12> Environments{{
     {"Bmatrix", ArrayKind::Matrix, '{', '}'},
     {"Vmatrix", ArrayKind::Matrix, 0x2016, 0x2016},
     {"align", ArrayKind::Aligned, 0, 0},
@@ -307,13 +307,10 @@ constexpr std::array<Environment, 11> Environments{{
     {"matrix", ArrayKind::Matrix, 0, 0},
     {"pmatrix", ArrayKind::Matrix, '(', ')'},
     {"smallmatrix", ArrayKind::SmallMatrix, 0, 0},
+    {"vmatrix", ArrayKind::Matrix, '|', '|'},
 }};
-// vmatrix comes after the others alphabetically but is looked up by name.
-constexpr Environment VMatrix{"vmatrix", ArrayKind::Matrix, '|', '|'};
 
 const Environment* findEnvironment(std::string_view name) {
-    if (name == VMatrix.name)
-        return &VMatrix;
     for (const Environment& e : Environments)
         if (e.name == name)
             return &e;
@@ -609,7 +606,6 @@ private:
     int pos() const { return static_cast<int>(m_i) + 1; }
     bool atEnd() const { return m_i >= m_end; }
     char32_t peek() const { return m_s[m_i]; }
-    char32_t peekAt(std::size_t k) const { return m_i + k < m_end ? m_s[m_i + k] : 0; }
 
     void fail(std::string message, int position) {
         if (m_failed)
@@ -760,7 +756,7 @@ private:
                 attachPrimes(row, depth);
                 continue;
             case '\\':
-                if (rowCommand(row, stop, depth, switches, splitAt, split, splitPosition, done))
+                if (rowCommand(row, stop, switches, splitAt, split, splitPosition, done))
                     continue;
                 break;
             default:
@@ -800,9 +796,8 @@ private:
 
     // A command that acts on the row: true when it was one (handled, or
     // failed), false when it is an atom's.
-    bool rowCommand(Row& row, Stop stop, int depth,
-                    std::vector<std::pair<std::size_t, FontStyle>>& switches, std::size_t& splitAt,
-                    std::string& split, int& splitPosition, bool& done) {
+    bool rowCommand(Row& row, Stop stop, std::vector<std::pair<std::size_t, FontStyle>>& switches,
+                    std::size_t& splitAt, std::string& split, int& splitPosition, bool& done) {
         const int here = pos();
         const std::size_t start = m_i;
         const std::string name = readCommandName();
@@ -894,7 +889,6 @@ private:
                  ? "\\hline must start a row of the array" + at(here)
                  : "\\hline is allowed in array only" + at(here),
              here);
-        (void)depth;
         return true;
     }
 
@@ -972,10 +966,8 @@ private:
         }
         if (Node* brace = braceWithoutNote(row, sup)) {
             Row note = parseArgument(depth + 1, sup ? "^" : "_");
-            // parseArgument may have moved the row's nodes: find it again.
             if (!m_failed)
-                braceWithoutNote(row, sup)->parts.push_back(std::move(note));
-            (void)brace;
+                brace->parts.push_back(std::move(note));
             return;
         }
         Node& scripts = scriptsNode(row, here);
