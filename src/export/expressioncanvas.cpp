@@ -111,27 +111,43 @@ QImage ExpressionCanvas::paint(const Expression& expr, const QRect& area) {
 ExportArea ExpressionCanvas::fitted(const Expression& expr, int margin) {
     ExportArea a;
     const QRect workspace = workspaceRect();
-    // Only where the items draw can there be ink.
+    // Only where the items draw can there be ink; it is painted with the
+    // margin around it, so that a box inside the workspace is taken
+    // straight from the picture.
     const QRect area = itemsBounds(expr).intersected(workspace);
     if (!area.isEmpty()) {
-        const QImage picture = paint(expr, area);
-        if (const std::optional<QRect> ink = greyInkBounds(picture)) {
+        const QRect painted = area.adjusted(-margin, -margin, margin, margin);
+        const QImage picture = paint(expr, painted);
+        const QPoint corner = painted.topLeft();
+        if (const std::optional<QRect> ink = greyInkBounds(picture, area.translated(-corner))) {
             // The box in the picture's pixels, and in the workspace's.
             const QRect box = ink->adjusted(-margin, -margin, margin, margin);
-            a.rect = box.translated(area.topLeft() - workspace.topLeft());
+            a.rect = box.translated(corner - workspace.topLeft());
             if (static_cast<long long>(box.width()) * box.height() > MaxAreaPixels) {
                 a.message = QStringLiteral("the fitted area of %1 x %2 pixels is too large")
                                 .arg(box.width())
                                 .arg(box.height());
                 return a;
             }
-            // The margin is white even where it reaches past the painted
-            // area (nothing is drawn in the workspace outside it), so the
-            // box is captured from a white picture of its own size that
-            // holds the painted part.
+            // Nothing is drawn in the workspace outside `area`, so the
+            // margin is white there already.
+            const QRect inWorkspace = workspace.translated(-corner);
+            if (inWorkspace.contains(box)) {
+                OutlineArea inside;
+                inside.left = box.left();
+                inside.top = box.top();
+                inside.width = box.width();
+                inside.height = box.height();
+                a.captured = captureOutline(picture, inside);
+                a.ok = true;
+                return a;
+            }
+            // The margin is white even where it reaches past the workspace:
+            // the box is captured from a white picture of its own size that
+            // holds the workspace's part of it.
             QImage boxed(box.size(), QImage::Format_RGB32);
             boxed.fill(Qt::white);
-            const QRect source = box.intersected(picture.rect());
+            const QRect source = box.intersected(inWorkspace).intersected(picture.rect());
             for (int y = source.top(); y <= source.bottom(); ++y)
                 std::memcpy(boxed.scanLine(y - box.top()) +
                                 static_cast<std::ptrdiff_t>(source.left() - box.left()) * 4,
