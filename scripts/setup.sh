@@ -20,6 +20,7 @@ PACKAGES=(
   libmagickcore-6.q16-6-extra
   libfile-mimeinfo-perl
   lintian python3-debian
+  texlive-latex-base dvipng
 )
 
 missing=()
