@@ -3,6 +3,7 @@
 #include "render/largepages.h"
 #include "render/rects.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -371,6 +372,17 @@ void Surface::printUncached(const std::string& text) {
     if (inFrame())
         m_frame.plain.push_back(std::move(plain));
     submit(std::move(op));
+}
+
+QRect Surface::textInk(const CanvasFont& font, const std::string& text, QPoint at) {
+    if (text.empty())
+        return {};
+    if (!cacheable(font, text)) {
+        const QFontMetrics fm(makeQFont(font));
+        return fm.boundingRect(fromLatin1(text)).translated(at + QPoint(0, fm.ascent()));
+    }
+    const std::shared_ptr<const TextRun> run = m_textCache.run(font, text);
+    return QRect(at + run->offset, run->maskSize);
 }
 
 double Surface::textWidth(const std::string& text) {

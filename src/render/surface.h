@@ -122,6 +122,10 @@ public:
     // Width and height of a string in the current font, in pixels.
     double textWidth(const std::string& text);
     double textHeight(const std::string& text);
+    // Where print() inks `text` in `font` with its top-left corner at `at`:
+    // the rendered text's box or, for text too large to keep rendered, the
+    // glyphs' bounding box. Empty for text without ink.
+    QRect textInk(const CanvasFont& font, const std::string& text, QPoint at);
 
     // A line between two points in the foreground colour and pen width.
     void line(int x1, int y1, int x2, int y2);
