@@ -206,6 +206,18 @@ def fraction_bar(tables):
     return max(range(len(h)), key=lambda r: abs(h[r][3] - h[r][2]))
 
 
+def over_and_under(tables):
+    """The text rows of the numerator and the denominator that stand
+    furthest from the bar: among the texts whose handles lie within the
+    bar's length, the highest handle and the lowest (a text's handle is at
+    its lower left corner, so even a numerator's may lie below the bar)."""
+    texts, h, _ = tables
+    bar = h[fraction_bar(tables)]
+    x1, x2 = min(bar[2], bar[3]), max(bar[2], bar[3])
+    within = [r for r in range(len(texts)) if x1 <= texts[r][7] <= x2]
+    return (min(within, key=lambda r: texts[r][8]), max(within, key=lambda r: texts[r][8]))
+
+
 # --- the saved file and the pictures ------------------------------------------
 
 def save_and_check(s, name, tables, what):
@@ -236,14 +248,15 @@ def workspace_ink(s, exporter, exp_path, columns, rows):
     return inked[0], inked[-1]
 
 
-def check_centred(s, exporter, exp_path, tables, text_row):
-    """The text's ink is centred over the fraction bar (a half pixel either
-    way), between the bar and the text's far edge."""
+def check_centred(s, exporter, exp_path, tables, text_row, above):
+    """The text's ink, all there is between the bar and the text's far edge
+    (above or below the bar), is centred on the fraction bar (a half pixel
+    either way)."""
     texts, h, _ = tables
     bar = h[fraction_bar(tables)]
     half = bar[4] // 2 + 1
     t = texts[text_row]
-    rows = (t[6], bar[1] - half) if t[6] < bar[1] else (bar[1] + half, t[6] + t[9])
+    rows = (t[6], bar[1] - half) if above else (bar[1] + half, t[6] + t[9])
     left, right = workspace_ink(s, exporter, exp_path, (min(bar[2], bar[3]) - 6,
                                                         max(bar[2], bar[3]) + 6), rows)
     if abs((left + right) - (bar[2] + bar[3])) > 1:
@@ -252,24 +265,29 @@ def check_centred(s, exporter, exp_path, tables, text_row):
     s.say("ink %d..%d centred on the bar from %d to %d" % (left, right, bar[2], bar[3]))
 
 
-def blue_frame(s):
-    """The outline on the screen, in workspace pixels (x1, y1, x2, y2), or
-    None."""
+def frame_of(s, colour):
+    """Where `colour` is on the workspace part of the screen, in workspace
+    pixels (x1, y1, x2, y2), or None."""
     img = s.grab().crop((s.cx, s.cy + 96, min(1920, s.cx + 1920), min(1080, s.cy + 1080)))
-    r, g, b = img.split()
-    only = [r.point(lambda v: 255 if v == 0 else 0), g.point(lambda v: 255 if v == 0 else 0),
-            b.point(lambda v: 255 if v == 255 else 0)]
-    box = ImageChops.multiply(ImageChops.multiply(only[0], only[1]), only[2]).getbbox()
+    bands = [band.point(lambda v, c=c: 255 if v == c else 0)
+             for band, c in zip(img.split(), colour)]
+    box = ImageChops.multiply(ImageChops.multiply(bands[0], bands[1]), bands[2]).getbbox()
     return (box[0], box[1], box[2] - 1, box[3] - 1) if box else None
+
+
+def blue_frame(s):
+    """The outline on the screen."""
+    return frame_of(s, BLUE)
 
 
 def outline_and_save_image(s, exporter, exp_path, name, start_image, outline, handle):
     """Set Image, Outline Selection and Save Image (started as given); the
     bitmap must be the exporter's --outline of the frame on the screen.
-    `handle`: a selected item's handle, whose mark image mode leaves out."""
+    `handle`: a selected item's handle, marked in the highlight colour,
+    which image mode leaves out."""
+    highlight = s.grab().getpixel(s.at(*handle))
     start_image()
-    s.wait("image mode", lambda: blue_frame(s) is None and s.grab().getpixel(s.at(*handle))
-           == (255, 255, 255))
+    s.wait("image mode", lambda: blue_frame(s) is None and frame_of(s, highlight) is None)
     outline()
     frame = s.wait("the outline round the selection", lambda: blue_frame(s))
     s.screenshot(name + "-outline")
@@ -304,12 +322,12 @@ def by_mouse(s, exporter, wid, formula):
 
     texts, h, _ = tables
     bar = fraction_bar(tables)
-    below = next(r for r in range(len(texts)) if texts[r][8] > h[bar][1])
+    x1, x2 = min(h[bar][2], h[bar][3]), max(h[bar][2], h[bar][3])
+    below = over_and_under(tables)[1]  # the denominator
 
     # A click on empty canvas clears; a rubber band round the bar and what
     # stands above it; three Right and a Shift+Down, one step.
     s.click(1700, 900)
-    x1, x2 = min(h[bar][2], h[bar][3]), max(h[bar][2], h[bar][3])
     band = (x1 - 5, 110, x2 + 5, h[bar][1] + 3)
     inside = [i for i in all_items(tables) if all(
         band[0] <= x <= band[2] and band[1] <= y <= band[3] for x, y in handles(tables, *i))]
@@ -332,25 +350,32 @@ def by_mouse(s, exporter, wid, formula):
     s.keys("ctrl+z")
     save_and_check(s, "delete-undone.exp", tables, "the deletion undone")
 
-    # Shift+clicks on the text below the bar and on the bar's middle; Edit >
-    # Align > Centre on Line.
+    # The text below the bar, Shift+clicked, nudged off its centre; a
+    # Shift+click on the bar's middle; Edit > Align > Centre on Line puts it
+    # back in the middle. Ctrl+Z takes back the centring alone.
     s.click(1700, 900)
-    for x, y in (handles(tables, "T", below)[0], handles(tables, "H", bar)[1]):
-        s.xdo("keydown", "shift")
-        s.click(x, y)
-        s.xdo("keyup", "shift")
+    s.xdo("keydown", "shift")
+    s.click(*handles(tables, "T", below)[0])
+    s.xdo("keyup", "shift")
+    s.keys(*(["Right"] * 7))
+    off = moved(tables, [("T", below)], 7, 0)
+    s.xdo("keydown", "shift")
+    s.click(*handles(tables, "H", bar)[1])
+    s.xdo("keyup", "shift")
     s.keys("alt+e", "l", "o")
     path = os.path.join(s.art, "centred.exp")
     save_through_dialog(s, lambda: s.menu("s"), path, "Save Expression", "centred",
                         "the text centred on its bar")
     with open(path, "rb") as f:
         centred = parse_exp(f.read())
-    dx = centred[0][below][5] - texts[below][5]
-    if centred != moved(tables, [("T", below)], dx, 0):
-        raise Failure("Centre on Line changed more than the text's place across")
-    check_centred(s, exporter, path, centred, below)
+    dx = centred[0][below][5] - off[0][below][5]
+    if dx == 0 or centred != moved(off, [("T", below)], dx, 0):
+        raise Failure("Centre on Line did not move the text across alone")
+    check_centred(s, exporter, path, centred, below, False)
     s.keys("ctrl+z")
-    kept = save_and_check(s, "centre-undone.exp", tables, "Centre on Line undone")
+    save_and_check(s, "centre-undone.exp", off, "Centre on Line undone")
+    s.keys("ctrl+z")
+    kept = save_and_check(s, "off-centre-undone.exp", tables, "the nudge off centre undone")
 
     # Everything selected, Set Image, Outline Selection, Save Image.
     s.keys("ctrl+a")
@@ -411,22 +436,31 @@ def by_keyboard(s, exporter):
     s.keys("ctrl+z")
     save_and_check(s, "keys-delete-undone.exp", formula, "the deletion undone")
 
-    # Tab to the bar, Ctrl+Tab adds the numerator after it; Centre on Line.
+    # Tab to the numerator (after the bar by position) and nudge it off its
+    # centre; Shift+Tab to the bar, Ctrl+Tab adds the numerator again;
+    # Centre on Line puts it back.
     bar = order.index(("H", fraction_bar(formula)))
     numerator = order[bar + 1]
-    if numerator[0] != "T" or formula[0][numerator[1]][8] > formula[1][order[bar][1]][1]:
+    if numerator != ("T", over_and_under(formula)[0]):
         raise Failure("the item after the bar by position is not the numerator: %s" % order)
     into_canvas()
-    s.keys("Escape", *(["Tab"] * (bar + 1)), "ctrl+Tab", "alt+e", "l", "o")
+    s.keys("Escape", *(["Tab"] * (bar + 2)), *(["Left"] * 6))
+    s.keys("shift+Tab", "ctrl+Tab", "alt+e", "l", "o")
     path = os.path.join(s.art, "keys-centred.exp")
     save_through_dialog(s, lambda: s.menu("s"), path, "Save Expression", "keys-centred",
                         "the numerator centred by keys")
     with open(path, "rb") as f:
         centred = parse_exp(f.read())
-    check_centred(s, exporter, path, centred, numerator[1])
+    off = moved(formula, [numerator], -6, 0)
+    dx = centred[0][numerator[1]][5] - off[0][numerator[1]][5]
+    if dx == 0 or centred != moved(off, [numerator], dx, 0):
+        raise Failure("Centre on Line did not move the numerator across alone")
+    check_centred(s, exporter, path, centred, numerator[1], True)
     into_canvas()
     s.keys("ctrl+z")
-    kept = save_and_check(s, "keys-centre-undone.exp", formula, "Centre on Line undone")
+    save_and_check(s, "keys-centre-undone.exp", off, "Centre on Line undone")
+    s.keys("ctrl+z")
+    kept = save_and_check(s, "keys-off-centre-undone.exp", formula, "the nudge undone")
 
     # Select All on the canvas, Tab past the last item on to the tool strip
     # and along it to Set Image; Outline Selection; Save Image.
