@@ -75,10 +75,11 @@ QRect paintedInk(const Expression& e, ItemRef item) {
     cli::OffscreenCanvas canvas(QSize(1280, 800));
     canvas.paint(selectedItems(e, selectionOf({item})));
     const QImage& img = canvas.surface().image();
+    const QRect drawn = canvas.surface().lastFrameBounds().intersected(img.rect());
     QRect box;
-    for (int y = 0; y < img.height(); ++y) {
+    for (int y = drawn.top(); y <= drawn.bottom(); ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-        for (int x = 0; x < img.width(); ++x)
+        for (int x = drawn.left(); x <= drawn.right(); ++x)
             if ((row[x] & 0xFFFFFFu) != 0xFFFFFFu)
                 box |= QRect(x, y, 1, 1);
     }
