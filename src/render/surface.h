@@ -246,10 +246,17 @@ private:
     void restartFrame();
     void submit(DrawOp op);
     void commitFrame();
+    // The frame is what the picture shows now.
+    void finishFrame();
 
     // Painting recorded operations into the picture (surfacepaint.cpp).
     void paintRegion(const QRegion& region);
     void paintEverything();
+    // Paints the frame's operations from `first` on over the picture.
+    void paintOver(std::size_t first);
+    // Moves the picture's pixels by `d`; what moves in from outside is left
+    // as it was, for the caller to paint.
+    void shiftPixels(QPoint d);
     // `whole`: part of a repaint of everything.
     void play(const DrawOp& op, const QRect& clip, bool whole = false);
     void copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest, const QRect& clip);
