@@ -18,6 +18,7 @@
 #include "bench_formula.h"
 #include "bench_platform.h"
 #include "bench_scale.h"
+#include "bench_selection.h"
 #include "bench_timing.h"
 #include "edit/tables.h"
 
@@ -250,6 +251,7 @@ int main(int argc, char** argv) {
         QTemporaryDir disk;
         QTemporaryDir shm(QStringLiteral("/dev/shm/quillmark-bench-XXXXXX"));
         if (disk.isValid() && runScaleBenchmarks(w, platform, disk.path(), quick)) {
+            runSelectionBenchmarks(w, quick);
             // A full-screen Save Image of the same expression.
             runExportBenchmarks(w, &platform.saveAnswer, shm.isValid() ? shm.path() : disk.path(),
                                 disk.path(), "scale_full_screen", false, quick ? 3 : 9);

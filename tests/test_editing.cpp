@@ -222,6 +222,7 @@ TEST_F(EditingWindow, TypingBoxTakesOnlyTheCharactersOfTheProgramsSet) {
         const char16_t* text;
         Qt::KeyboardModifiers mods;
         std::string after;
+        bool movesOn = false; // the focus moves on to the canvas (back: the size field)
     } cases[] = {
         {"letter", true, u"q", Qt::Key_A, u"a", {}, "qa"},
         {"tilde, 126", true, u"q", Qt::Key_AsciiTilde, u"~", Shift, "q~"},
@@ -229,15 +230,15 @@ TEST_F(EditingWindow, TypingBoxTakesOnlyTheCharactersOfTheProgramsSet) {
         {"not sign from Shift+` (UK)", true, u"q", Qt::Key_notsign, u"\u00AC", Shift, "q\xAC"},
         {"e acute", true, u"q", Qt::Key_Eacute, u"\u00E9", {}, "q"},
         {"Escape", true, u"q", Qt::Key_Escape, u"\x1b", {}, "q"},
-        {"Tab", true, u"q", Qt::Key_Tab, u"\t", {}, "q"},
-        {"Shift+Tab", true, u"q", Qt::Key_Backtab, u"", Shift, "q"},
+        {"Tab", true, u"q", Qt::Key_Tab, u"\t", {}, "q", true},
+        {"Shift+Tab", true, u"q", Qt::Key_Backtab, u"", Shift, "q", true},
         {"Ctrl+A", true, u"q", Qt::Key_A, u"\x01", Qt::ControlModifier, "q"},
         {"Delete", true, u"q", Qt::Key_Delete, u"\x7f", {}, "q"},
         {"Backspace", true, u"qr", Qt::Key_Backspace, u"\b", {}, "q"},
         {"Backspace on an empty line", true, u"", Qt::Key_Backspace, u"\b", {}, ""},
         {"letter, text mode off", false, u"", Qt::Key_A, u"a", {}, ""},
         {"pound sign, text mode off", false, u"", Qt::Key_sterling, u"\u00A3", Shift, ""},
-        {"Tab, text mode off", false, u"", Qt::Key_Tab, u"\t", {}, ""},
+        {"Tab, text mode off", false, u"", Qt::Key_Tab, u"\t", {}, "", true},
         {"Backspace, text mode off", false, u"", Qt::Key_Backspace, u"\b", {}, ""},
         {"Enter, text mode off", false, u"", Qt::Key_Return, u"\r", {}, ""},
     };
@@ -256,7 +257,11 @@ TEST_F(EditingWindow, TypingBoxTakesOnlyTheCharactersOfTheProgramsSet) {
             c.textMode && (c.after.size() != std::char_traits<char16_t>::length(c.before) ||
                            c.key == Qt::Key_Backspace);
         EXPECT_EQ(w->redrawCount - redraws, accepted ? 1u : 0u);
-        EXPECT_EQ(focused(), w->Picture4) << "no key moves the focus out of the typing box";
+        // Tab leads on to the next control, the canvas (back: the last of the
+        // tool strip); no other key moves the focus out of the typing box.
+        QWidget* const next =
+            c.key == Qt::Key_Backtab ? static_cast<QWidget*>(w->cboSizeRed) : w->canvasView;
+        EXPECT_EQ(focused(), c.movesOn ? next : static_cast<QWidget*>(w->Picture4));
     }
     EXPECT_EQ(w->expression.textItemsExist, VbFalse);
 }

@@ -21,6 +21,9 @@ using namespace quill::formula;
 
 namespace {
 
+// The formula's own reference to an item, not the editor's.
+using quill::formula::ItemRef;
+
 const char* const Formulas[] = {
     "x = \\frac{-b \\pm \\sqrt{b^2-4ac}}{2a}",
     "\\frac{1}{2}",

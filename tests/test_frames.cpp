@@ -3,12 +3,16 @@
 // repaint gives: after each step of a long random session the incremental
 // picture is compared, pixel for pixel, with a forced full repaint.
 
+#include "app/canvasview.h"
 #include "app/mainpanel.h"
+#include "app/selectioncontroller.h"
 #include "app/widgets.h"
 #include "edit/hotspot.h"
+#include "edit/keycodes.h"
 #include "render/layers.h"
 #include "scriptedplatform.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QPixmap>
@@ -46,7 +50,7 @@ public:
     RandomSession(MainPanel& window, unsigned seed) : w(window), rng(seed) {}
 
     int step() {
-        int action = pick(14);
+        int action = pick(18);
         switch (action) {
         case 0: // a new line, either way, any width
             (pick(2) ? w.optH : w.optV)->setChecked(true);
@@ -112,6 +116,35 @@ public:
             w.DrawMarkers();
             w.canvas.refresh();
             break;
+        case 14: { // Shift+click on a handle, or a band over part of the canvas
+            std::int16_t x = 0, y = 0;
+            anyHandle(x, y);
+            const bool band = pick(2) == 0;
+            w.Form_MouseDown(1, band ? pick(2) : 1, x, y);
+            if (band)
+                for (int i = 0; i < 3; ++i)
+                    w.Form_MouseMove(1, 0, x + pick(600) - 200, y + pick(400) - 100);
+            w.Form_MouseUp(1, 0, x, y);
+            break;
+        }
+        case 15: { // arrows, with Shift now and then
+            const std::int16_t keys[] = {vk::Left, vk::Right, vk::Up, vk::Down};
+            for (int i = 1 + pick(3); i > 0; --i)
+                w.Picture4_KeyDown(keys[pick(4)], static_cast<std::int16_t>(pick(2)));
+            break;
+        }
+        case 16: { // a command on the selection
+            SelectionController& s = *w.selection;
+            QAction* const commands[] = {
+                s.mnuSelectAll,    s.mnuDuplicate,
+                s.mnuDelete,       s.mnuAlignBy[static_cast<std::size_t>(pick(7))],
+                s.mnuCentreOnLine, s.mnuSelectAll};
+            commands[pick(6)]->trigger();
+            break;
+        }
+        case 17:
+            w.selection->Deselect_Click();
+            break;
         default:
             w.chkText->setValue(0);
             break;
@@ -157,7 +190,10 @@ TEST(CanvasFrames, IncrementalRepaintMatchesAFullRepaint) {
         // What the incremental repaints produced ...
         w.Redraw();
         const QImage incremental = w.canvas.image().copy();
-        // ... against painting everything afresh.
+        // ... against painting everything afresh, the frame round the
+        // selection (kept from repaint to repaint, moved with the items)
+        // worked out anew too: it is kept for one revision of the tables.
+        w.changeTracker.markChanged();
         w.canvas.invalidate();
         w.Redraw();
         const QImage full = w.canvas.image();
@@ -222,11 +258,16 @@ QImage canvasOnScreen(MainPanel& w) {
 }
 
 // The first pixel, within the part of the canvas no other widget covers,
-// where the screen differs from the canvas's picture.
+// where the screen differs from the canvas's picture. While the canvas has
+// the keyboard focus, its focus mark lies over the picture's edges.
 QString firstDifferenceShown(MainPanel& w) {
     const QImage shown = canvasOnScreen(w);
     const QImage& picture = w.canvas.image();
-    const QRegion visible = w.canvasView->visibleRegion();
+    QRegion visible = w.canvasView->visibleRegion();
+    if (w.canvasView->hasFocus()) {
+        const QRect frame = static_cast<CanvasView*>(w.canvasView)->focusMarkFrame();
+        visible -= QRegion(frame) - QRegion(frame.adjusted(2, 2, -2, -2));
+    }
     if (visible.isEmpty())
         return QStringLiteral("the canvas is not shown");
     for (const QRect& area : visible) {

@@ -294,8 +294,10 @@ TEST_F(Window, CoversTheScreenWithCaptionMenusAndCaretTimer) {
         edit << (a->isSeparator()
                      ? QStringLiteral("-")
                      : a->text() + QLatin1Char(' ') + QKeySequence::listToString(a->shortcuts()));
-    EXPECT_EQ(edit, strings({"&Undo Ctrl+Z", "&Redo Ctrl+Shift+Z; Ctrl+Y", "-", "&Copy Ctrl+C",
-                             "&Paste Ctrl+V", "-", "Insert &Formula... Ctrl+M"}));
+    EXPECT_EQ(edit, strings({"&Undo Ctrl+Z", "&Redo Ctrl+Shift+Z; Ctrl+Y", "-", "Cu&t Ctrl+X",
+                             "&Copy Ctrl+C", "&Paste Ctrl+V", "&Duplicate Ctrl+D", "D&elete Del",
+                             "-", "Select &All Ctrl+A", "A&lign ", "-", "&Outline Selection ",
+                             "Outli&ne All ", "-", "Insert &Formula... Ctrl+M"}));
     // A menu's access key opens that menu only: no other menu or control
     // of the window has it.
     QStringList captions;

@@ -446,6 +446,98 @@ TEST(SurfaceFrames, LeavingOutCoveredDrawingChangesNoPixel) {
     }
 }
 
+// Two repaints are made without painting what lies under the change:
+// drawing added at the end of the last frame goes over the picture, and a
+// frame whose every operation moved by one offset moves the picture and
+// paints the strips it uncovers. Items reach past every edge, some wholly
+// outside until the move brings them in, and fills are kept clipped. The
+// picture must be what drawing the frame afresh gives.
+TEST(SurfaceFrames, DrawingAddedOrMovedAsOneGivesTheFullRepaint) {
+    installFontSubstitutions();
+    const QImage marker = patternPicture();
+    const char* const texts[] = {"x", "a+b", "W", "f(x)", "lim"};
+    const QSize size(300, 200);
+    // Every kind of operation, 12 pixels past the edges and more; `added`
+    // draws some more at the end.
+    // `stays`: the kind of an item in the middle of the order and of the
+    // surface that does not move (0 text, 1 fill, 2 copy), or -1.
+    auto scene = [&](Surface& s, QPoint d, bool added, int stays) {
+        std::mt19937 rng(5);
+        auto pick = [&rng](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+        for (int i = 0; i < 120; ++i) {
+            if (i == 60 && stays == 0) {
+                s.setFontName("Arial");
+                s.setFontSize(50);
+                s.setCurrentPos(140, 80);
+                s.print("k");
+            } else if (i == 60 && stays == 1) {
+                s.fillRect(QRect(140, 90, 30, 6), BgrBlack);
+            } else if (i == 60 && stays == 2) {
+                s.blit(marker, QRect(0, 0, 9, 9), QPoint(146, 96));
+            }
+            const QPoint at =
+                QPoint(pick(size.width() + 40) - 20, pick(size.height() + 40) - 20) + d;
+            switch (pick(3)) {
+            case 0:
+                s.setFontName("Arial");
+                s.setFontSize(25 + 25 * pick(3));
+                s.setCurrentPos(at.x() - 10, at.y() - 20);
+                s.print(texts[pick(5)]);
+                break;
+            case 1:
+                s.fillEach(pick(2) ? BgrBlack : BgrBlue, [&](auto&& put) {
+                    put(QRect(at, QSize(1 + pick(60), 1 + pick(9))));
+                    put(QRect(at + QPoint(5, 9), QSize(3, 12)));
+                });
+                break;
+            default:
+                s.blitEach(marker, QRect(0, 0, 9, 9), [&](auto&& put) {
+                    put(at - QPoint(4, 4));
+                    put(at + QPoint(8, 3));
+                });
+                break;
+            }
+        }
+        if (added) {
+            s.fillEach(0x30C060, [&](auto&& put) {
+                for (int i = 0; i < 30; ++i)
+                    put(QRect(pick(size.width() + 20) - 10, pick(size.height() + 20) - 10, 9, 9));
+            });
+            s.setCurrentPos(pick(200), pick(150));
+            s.print("z");
+        }
+    };
+    const struct {
+        const char* name;
+        QPoint d;
+        bool added;
+        int stays;
+    } cases[] = {
+        {"drawing added at the end", {}, true, -1},
+        {"everything one pixel right", {1, 0}, false, -1},
+        {"everything three left and seven down", {-3, 7}, false, -1},
+        {"everything 15 up", {0, -15}, false, -1},
+        {"everything moved but a text", {4, 4}, false, 0},
+        {"everything moved but a fill", {4, 4}, false, 1},
+        {"everything moved but a copy", {4, 4}, false, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Surface s(size);
+        s.beginFrame();
+        scene(s, {}, false, c.stays);
+        s.endFrame();
+        s.beginFrame();
+        scene(s, c.d, c.added, c.stays);
+        s.endFrame();
+        const QImage repainted = s.image().copy();
+        s.cls();
+        scene(s, c.d, c.added, c.stays); // outside a frame: drawn at once
+        ASSERT_EQ(repainted, s.image())
+            << countOther(repainted, White) << " inked vs " << countOther(s.image(), White);
+    }
+}
+
 // A repaint reuses the text the last one drew at the same place in its
 // order, without looking it up; once the text cache has been cleared (the
 // faces may have changed since) the text is rendered again.

@@ -13,6 +13,7 @@
 // 20,000 events, so it cannot pass by doing little.
 
 #include "app/mainpanel.h"
+#include "app/selectioncontroller.h"
 #include "app/widgets.h"
 #include "filehelpers.h"
 #include "files/expcodec.h"
@@ -197,6 +198,12 @@ std::string brokenInvariant(MainPanel& w) {
                        std::to_string(c);
     }
 
+    // The selection holds live rows only.
+    for (const ItemRef item : w.selection->current().items())
+        if (!isLiveItem(e, item))
+            return "the selection holds " + std::to_string(item.kind) + " row " +
+                   std::to_string(item.row) + ", which is not a live item";
+
     // Between actions the undo history holds every change: the state at
     // its place is the expression.
     if (w.canvasButtonDown == VbFalse && !(w.expression == w.history.current()))
@@ -367,10 +374,11 @@ public:
         return {pick(size.width() + 40) - 20, 97 + pick(size.height() - 60)};
     }
 
-    void sendMouse(QWidget* target, QEvent::Type type, QPoint canvasPos, Qt::MouseButton button) {
+    void sendMouse(QWidget* target, QEvent::Type type, QPoint canvasPos, Qt::MouseButton button,
+                   Qt::KeyboardModifiers mods = Qt::NoModifier) {
         const QPoint local = target->mapFrom(w->canvasView, canvasPos);
         QMouseEvent e(type, QPointF(local), QPointF(target->mapToGlobal(local)), button, held,
-                      Qt::NoModifier);
+                      mods);
         QApplication::sendEvent(target, &e);
     }
 
@@ -396,9 +404,15 @@ public:
             grabbed = target;
             keyboardPresses += target == w->Picture3;
             workspacePresses += target == w->Picture6;
-            note("press " + std::to_string(int(b)) + " on " + target->objectName().toStdString() +
-                 " at " + std::to_string(p.x()) + "," + std::to_string(p.y()));
-            sendMouse(target, QEvent::MouseButtonPress, p, b);
+            // Shift or Ctrl with a press selects.
+            const int m = pick(20);
+            const Qt::KeyboardModifiers mods = m == 0   ? Qt::ShiftModifier
+                                               : m == 1 ? Qt::ControlModifier
+                                                        : Qt::NoModifier;
+            note("press " + std::to_string(int(b)) + (mods ? " with a modifier" : "") + " on " +
+                 target->objectName().toStdString() + " at " + std::to_string(p.x()) + "," +
+                 std::to_string(p.y()));
+            sendMouse(target, QEvent::MouseButtonPress, p, b, mods);
         } else if (r < 5 && grabbed) { // release
             const Qt::MouseButton b = held & Qt::LeftButton    ? Qt::LeftButton
                                       : held & Qt::RightButton ? Qt::RightButton
@@ -652,6 +666,8 @@ public:
                 if (w->expression.textItemsExist != VbFalse ||
                     w->expression.hLinesExist != VbFalse || w->expression.vLinesExist != VbFalse)
                     failure = "File > New left items";
+                else if (!w->selection->empty())
+                    failure = "File > New left a selection";
                 kept = w->expression;
             } else if (!(w->expression == before)) {
                 failure = "a File > New that did not go on changed the expression";
@@ -679,6 +695,8 @@ public:
                 if (const std::string diff = differsFromSaved(w->expression, savedFiles[*chosen]);
                     !diff.empty())
                     failure = "an opened file gives other tables than were saved: " + diff;
+                else if (!w->selection->empty())
+                    failure = "File > Open left a selection";
                 kept = w->expression;
             } else if (chosen && !(w->expression == before)) {
                 failure = "a missing or broken file changed the expression";
@@ -686,18 +704,33 @@ public:
         }
     }
 
-    // Undo, redo, copy and paste by their keys, to whatever has the focus,
-    // a button held or not.
+    // Undo, redo, copy, paste and the selection's commands by their keys,
+    // to whatever has the focus, a button held or not.
     void editCommand() {
         static const std::pair<Qt::Key, Qt::KeyboardModifiers> chords[] = {
             {Qt::Key_Z, Qt::ControlModifier}, {Qt::Key_Z, Qt::ControlModifier},
             {Qt::Key_Y, Qt::ControlModifier}, {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier},
             {Qt::Key_C, Qt::ControlModifier}, {Qt::Key_V, Qt::ControlModifier},
+            {Qt::Key_A, Qt::ControlModifier}, {Qt::Key_X, Qt::ControlModifier},
+            {Qt::Key_D, Qt::ControlModifier}, {Qt::Key_Tab, Qt::ControlModifier},
         };
         const auto& [key, mods] = chords[pick(static_cast<int>(std::size(chords)))];
         QWidget* focus = QApplication::focusWidget();
         note("edit key " + std::to_string(key) + (mods & Qt::ShiftModifier ? " with Shift" : ""));
         QTest::keyClick(focus ? focus : w.get(), key, mods);
+    }
+
+    // The selection's menu commands, greyed or not.
+    void selectionCommand() {
+        SelectionController& s = *w->selection;
+        QAction* const commands[] = {
+            s.mnuDelete,     s.mnuSelectAll,        s.mnuAlignBy[0], s.mnuAlignBy[1],
+            s.mnuAlignBy[2], s.mnuAlignBy[3],       s.mnuAlignBy[4], s.mnuAlignBy[5],
+            s.mnuAlignBy[6], s.mnuCentreOnLine,     s.mnuDuplicate,  s.mnuCut,
+            s.mnuOutlineAll, s.mnuOutlineSelection, s.mnuSelectAll,  s.mnuOutlineSelection};
+        QAction* a = commands[pick(static_cast<int>(std::size(commands)))];
+        note("Edit > " + a->text().toStdString());
+        a->trigger();
     }
 
     // A File > Save, on its own or for the question, wrote `saved`.
@@ -727,11 +760,13 @@ public:
             clickControl();
         else if (r < 900)
             chooseFromList();
-        else if (r < 940) {
+        else if (r < 930) {
             note("caret tick");
             w->Timer2_Timer();
-        } else if (r < 960) {
+        } else if (r < 945) {
             editCommand();
+        } else if (r < 960) {
+            selectionCommand();
         } else if (r < 990) {
             if (grabbed) // a command from the keyboard while a button is held
                 return;
@@ -776,19 +811,39 @@ TEST(Soak, RandomEventsKeepEveryInvariant) {
 
     QElapsedTimer clock;
     clock.start();
-    long long ran = 0;
+    long long ran = 0, undoChecks = 0, withSelection = 0;
     while (ran < events && clock.elapsed() < seconds * 1000) {
         const Soak::Counts was = soak.counts();
+        // Now and then, an action that made one step of the history must be
+        // taken back by one undo exactly, and made again by one redo.
+        std::optional<Expression> recorded;
+        const std::size_t steps = soak.w->history.undoSteps();
+        if (soak.chance(20))
+            recorded = soak.w->history.current();
         soak.step();
         soak.countEffects(was);
         ++ran;
+        MainPanel& w = *soak.w;
+        if (recorded && soak.failure.empty() && w.canvasButtonDown == VbFalse &&
+            w.imageSet == VbFalse && w.history.undoSteps() == steps + 1) {
+            const Expression after = w.expression;
+            w.Undo_Click();
+            if (!(w.expression == *recorded))
+                soak.failure = "one undo did not give back the tables before the last action";
+            else if (const std::string broken = brokenInvariant(w); !broken.empty())
+                soak.failure = "after an undo: " + broken;
+            w.Redo_Click();
+            if (!(w.expression == after))
+                soak.failure = "one redo did not give back the tables after the last action";
+            ++undoChecks;
+        }
+        withSelection += w.selection->empty() ? 0 : 1;
         if (soak.failure.empty())
             soak.failure = brokenInvariant(*soak.w);
         if (!soak.failure.empty()) {
             std::string trail;
             for (const std::string& s : soak.recent)
                 trail += "\n  " + s;
-            const MainPanel& w = *soak.w;
             FAIL() << "after event " << ran << " (seed " << seed << "): " << soak.failure
                    << "\nlast hit: kind " << w.hitKind << ", row " << w.hitRow << ", handle "
                    << w.hitHandle << "; last events:" << trail;
@@ -801,12 +856,16 @@ TEST(Soak, RandomEventsKeepEveryInvariant) {
         "soak: %lld events in %.1f s (seed %u): %lld characters typed, %lld text items "
         "and %lld lines added, %lld deleted, %lld presses on the symbol keyboard, image "
         "mode entered %lld times, %lld presses on the workspace, %lld images and %lld saves "
-        "and %lld opens checked; %d text items, %d + %d lines at the end\n",
+        "and %lld opens checked, %lld actions undone and redone, %lld events with items "
+        "selected; %d text items, %d + %d lines at the end, %zu selected\n",
         ran, double(clock.elapsed()) / 1000.0, seed, soak.typed, soak.textItemsAdded,
         soak.linesAdded, soak.deletions, soak.keyboardPresses, soak.imageModes,
-        soak.workspacePresses, soak.imageSaves, soak.saves, soak.opens, w.expression.textRowCount(),
-        w.expression.hLineRowCount(), w.expression.vLineRowCount());
+        soak.workspacePresses, soak.imageSaves, soak.saves, soak.opens, undoChecks, withSelection,
+        w.expression.textRowCount(), w.expression.hLineRowCount(), w.expression.vLineRowCount(),
+        w.selection->current().size());
     EXPECT_GE(ran, minimum) << "the time bound cut the run short";
     EXPECT_GT(soak.saves, 0);
     EXPECT_GT(soak.opens, 0);
+    EXPECT_GT(undoChecks, 0);
+    EXPECT_GT(withSelection, 0);
 }

@@ -1,7 +1,10 @@
 #include "app/mainpanel.h"
 
+#include "app/canvasview.h"
 #include "app/captionbutton.h"
 #include "app/inputwatch.h"
+#include "app/keyboardaccess.h"
+#include "app/selectioncontroller.h"
 #include "app/widgets.h"
 #include "edit/hotspot.h"
 #include "edit/keycodes.h"
@@ -82,8 +85,7 @@ MainPanel::MainPanel(Platform& platform, QWidget* parent)
 
     installFontSubstitutions();
 
-    canvasView = new SurfaceView(canvas, this);
-    canvasView->setFocusPolicy(Qt::NoFocus);
+    canvasView = new CanvasView(canvas, this);
     setCentralWidget(canvasView);
 
     buildMenus();
@@ -132,6 +134,8 @@ MainPanel::MainPanel(Platform& platform, QWidget* parent)
 
     m_inputWatch = new InputWatch(this);
     connectControls();
+    selection = std::make_unique<SelectionController>(*this);
+    setUpKeyboardAccess(*this);
 }
 
 MainPanel::~MainPanel() = default;
@@ -493,9 +497,9 @@ void MainPanel::commitDataRequest(QSessionManager& manager) {
     }
 }
 
-void MainPanel::expressionChanged() {
+void MainPanel::expressionChanged(bool extendsLastStep) {
     changeTracker.markChanged();
-    recordHistoryStep();
+    recordHistoryStep(extendsLastStep);
 }
 
 void MainPanel::expressionReplaced() {
@@ -503,6 +507,7 @@ void MainPanel::expressionReplaced() {
     // measured from the row as it is in them now.
     if (rowAtPress)
         rowAtPress = handleRowValues(expression, hitKind, hitRow);
+    selection->clear(); // its rows are gone with the tables they named
     // The new tables are a state of their own, so that undoing New or Open
     // brings back the revision, and so the change flag, of the tables before.
     changeTracker.markChanged();

@@ -38,6 +38,7 @@ class QRadioButton;
 namespace quill {
 
 class FormulaDialog;
+class SelectionController;
 class InputWatch;
 class SurfaceView;
 class ToolStrip;
@@ -118,8 +119,9 @@ public:
     // --- Changes not yet in a file ----------------------------------------
     // Called once after each completed user action that changed the tables
     // (a line committed with Enter, a line drawn, a drag that moved an
-    // item, a deletion, a paste).
-    void expressionChanged();
+    // item, a deletion, a paste). `extendsLastStep`: the change continues
+    // the last one (a run of arrow-key nudges), and undo takes both at once.
+    void expressionChanged(bool extendsLastStep = false);
     // Called after the tables were replaced as a whole (New, Open): the
     // state is the one the user keeps.
     void expressionReplaced();
@@ -248,6 +250,9 @@ public:
     // itself is being taken apart.
     QPointer<FormulaDialog> formulaDialog;
 
+    // The selected items and what acts on them (app/selectioncontroller.h).
+    std::unique_ptr<SelectionController> selection;
+
     // Counts full repaints; lets tests and the benchmark see that one ran.
     std::uint64_t redrawCount = 0;
 
@@ -266,7 +271,7 @@ private:
 
     void clipboardChanged(bool lookInside = false);
     // The tables as they are now are the history's next step.
-    void recordHistoryStep();
+    void recordHistoryStep(bool extendsLastStep = false);
     // Undo or redo (`History::undo`, `History::redo`) outside image mode and
     // drags, with the change flag and the canvas following.
     void stepHistory(bool (History::*step)(Expression&, History::Revision&));

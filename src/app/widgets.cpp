@@ -303,11 +303,14 @@ TypingBox::TypingBox(QWidget* parent) : QWidget(parent) {
 }
 
 bool TypingBox::event(QEvent* e) {
-    // Keep Tab and Backtab here rather than letting them move the focus.
+    // Tab and Backtab are keys of the window like any other here (they never
+    // enter the line), and then move the focus on, as from any control.
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
-        if (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) {
+        if ((k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) &&
+            !(k->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
             keyPressEvent(k);
+            focusNextPrevChild(k->key() == Qt::Key_Tab && !(k->modifiers() & Qt::ShiftModifier));
             return true;
         }
     }

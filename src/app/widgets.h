@@ -105,8 +105,8 @@ protected:
 };
 
 // The 9 x 9 typing box: takes the keyboard focus while text is typed and
-// hands its keys to the window. Nothing is drawn in it. Tab is a key like
-// any other here, not a way out.
+// hands its keys to the window. Nothing is drawn in it. Tab is handed on
+// too, then moves the focus to the next control.
 class TypingBox : public QWidget {
     Q_OBJECT
 public:

@@ -2,6 +2,7 @@
 // paste of the expression through the clipboard.
 
 #include "app/mainpanel.h"
+#include "app/selectioncontroller.h"
 #include "app/widgets.h"
 #include "edit/pasteitems.h"
 #include "export/expressioncanvas.h"
@@ -14,8 +15,11 @@
 
 namespace quill {
 
-void MainPanel::recordHistoryStep() {
-    history.record(expression, changeTracker.current());
+void MainPanel::recordHistoryStep(bool extendsLastStep) {
+    if (extendsLastStep)
+        history.extendLast(expression, changeTracker.current());
+    else
+        history.record(expression, changeTracker.current());
     m_hasLiveItem = hasLiveItem(expression);
     updateEditMenu();
 }
@@ -31,6 +35,8 @@ void MainPanel::updateEditMenu() {
     mnuPaste->setEnabled(editable && m_clipboardHasExpression);
     if (mnuInsertFormula)
         mnuInsertFormula->setEnabled(editable);
+    if (selection)
+        selection->updateActions();
 }
 
 void MainPanel::clipboardChanged(bool lookInside) {
@@ -86,6 +92,16 @@ ClipboardPicture MainPanel::clipboardPicture() {
     const QSize screenSize = canvas.image().size();
     if (!m_clipboardPainter || m_clipboardPainter->screen() != screenSize)
         m_clipboardPainter = std::make_unique<ClipboardPainter>(screenSize);
+    if (selection && !selection->empty()) {
+        // The selected items alone, as a picture and as a file of their own.
+        const Expression chosen = selection->selectedExpression();
+        const EncodeResult part = encodeExpression(chosen);
+        picture.expFile = part.ok ? QByteArray(reinterpret_cast<const char*>(part.bytes.data()),
+                                               static_cast<qsizetype>(part.bytes.size()))
+                                  : QByteArray();
+        picture.captured = m_clipboardPainter->fitted(chosen);
+        return picture;
+    }
     picture.captured = m_clipboardPainter->fitted(expression);
     return picture;
 }
@@ -106,8 +122,10 @@ void MainPanel::Paste_Click() {
     // Anything else on the clipboard, or nothing to add: nothing happens.
     if (!pasted || !hasLiveItem(*pasted))
         return;
+    const RowCounts before = nextAppendRows(expression);
     if (!appendLiveItems(expression, *pasted))
-        return; // would not fit: the expression stays as it was
+        return;                        // would not fit: the expression stays as it was
+    selection->selectAppended(before); // what is pasted is selected
     Redraw();
     expressionChanged();
 }

@@ -159,6 +159,37 @@ void applyTable(Table& table, VbBool& exists, std::int32_t& last, const Change& 
     last = shape.last;
 }
 
+template <typename Change> bool shapeKept(const Change& c) {
+    return c.before.exists == c.after.exists && c.before.last == c.after.last &&
+           c.before.rows == c.after.rows;
+}
+
+// Two changes of one table in a row as one: the rows the first changed keep
+// their old values from it, the others from the second; the new values are
+// the second's where it changed a row, else the first's.
+template <typename Change> void mergeTable(Change& into, const Change& next) {
+    using Rows = decltype(into.oldRows);
+    auto unite = [](const Rows& preferred, const Rows& other) {
+        Rows out;
+        out.reserve(preferred.size() + other.size());
+        auto a = preferred.begin();
+        auto b = other.begin();
+        while (a != preferred.end() || b != other.end()) {
+            if (b == other.end() || (a != preferred.end() && a->first <= b->first)) {
+                if (b != other.end() && b->first == a->first)
+                    ++b;
+                out.push_back(*a++);
+            } else {
+                out.push_back(*b++);
+            }
+        }
+        return out;
+    };
+    into.oldRows = unite(into.oldRows, next.oldRows);
+    into.newRows = unite(next.newRows, into.newRows);
+    into.after = next.after;
+}
+
 std::size_t stringBytes(const std::string& s) {
     // Short strings live inside the string object itself.
     return s.capacity() > 15 ? s.capacity() + 1 : 0;
@@ -243,6 +274,39 @@ void History::record(const Expression& state, Revision revision) {
     m_revision = revision;
     m_steps.push_back(std::move(step));
     ++m_place;
+    while (m_memoryUsed > m_memoryBound && !m_steps.empty())
+        dropOldest();
+}
+
+bool History::keepsShapes(const Step& step) {
+    return shapeKept(step.text) && shapeKept(step.hLines) && shapeKept(step.vLines);
+}
+
+void History::merge(Step& into, const Step& next) {
+    mergeTable(into.text, next.text);
+    mergeTable(into.hLines, next.hLines);
+    mergeTable(into.vLines, next.vLines);
+    into.revisionAfter = next.revisionAfter;
+}
+
+void History::extendLast(const Expression& state, Revision revision) {
+    if (!canUndo() || canRedo() || !keepsShapes(m_steps.back())) {
+        record(state, revision);
+        return;
+    }
+    Step next = difference(m_current, state);
+    if (!keepsShapes(next)) {
+        record(state, revision);
+        return;
+    }
+    next.revisionAfter = revision;
+    Step& last = m_steps.back();
+    m_memoryUsed -= last.bytes;
+    merge(last, next);
+    last.bytes = stepBytes(last);
+    m_memoryUsed += last.bytes;
+    apply(m_current, next, true);
+    m_revision = revision;
     while (m_memoryUsed > m_memoryBound && !m_steps.empty())
         dropOldest();
 }

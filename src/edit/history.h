@@ -46,6 +46,13 @@ public:
     // an empty canvas is a step the user can undo), else nothing happens.
     void record(const Expression& state, Revision revision);
 
+    // The same, but the last step grows to reach `state` instead, so that a
+    // run of small changes (the arrow keys nudging items) is undone in one
+    // step. A new step is recorded when the last one cannot grow: there is
+    // none to undo, there are steps to redo, or it or this change alters a
+    // table's size, exists flag or last index.
+    void extendLast(const Expression& state, Revision revision);
+
     bool canUndo() const { return m_place > 0; }
     bool canRedo() const { return m_place < m_steps.size(); }
 
@@ -95,6 +102,9 @@ private:
     };
 
     static Step difference(const Expression& before, const Expression& after);
+    static bool keepsShapes(const Step& step);
+    // `into` followed by `next` as one step.
+    static void merge(Step& into, const Step& next);
     static std::size_t stepBytes(const Step& step);
     static void apply(Expression& expr, const Step& step, bool forward);
     void dropOldest();

@@ -3,6 +3,7 @@
 
 #include "app/formuladialog.h"
 #include "app/mainpanel.h"
+#include "app/selectioncontroller.h"
 #include "app/widgets.h"
 #include "edit/tables.h"
 
@@ -41,8 +42,10 @@ bool MainPanel::InsertFormula(const formula::TypesetFormula& typeset) {
         return false;
     if (typeset.texts.empty() && typeset.bars.empty() && typeset.vbars.empty())
         return false;
+    const RowCounts before = nextAppendRows(expression);
     if (!formula::addToExpression(typeset, expression))
-        return false; // would not fit: the expression stays as it was
+        return false;                  // would not fit: the expression stays as it was
+    selection->selectAppended(before); // the formula is selected, to move as one
     expressionChanged();
     chkMarkers->setValue(1); // its click handler redraws when it changes
     Redraw();

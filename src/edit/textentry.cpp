@@ -2,6 +2,7 @@
 // line as a new text item.
 
 #include "app/mainpanel.h"
+#include "app/selectioncontroller.h"
 #include "app/widgets.h"
 #include "edit/keycodes.h"
 #include "edit/tables.h"
@@ -14,6 +15,10 @@ constexpr std::int16_t KeyBackspace = vk::Backspace;
 constexpr std::int16_t KeyTab = vk::Tab;
 constexpr std::int16_t KeyEnter = vk::Return;
 constexpr int KeyboardStep = 50;
+// Arrows nudge the selection by a pixel, with Shift by ten.
+constexpr int NudgeStep = 1;
+constexpr int ShiftNudgeStep = 10;
+constexpr std::int16_t ShiftMask = 1;
 } // namespace
 
 void MainPanel::Picture4_KeyPress(std::int16_t keyAscii) {
@@ -46,11 +51,34 @@ void MainPanel::Picture4_KeyPress(std::int16_t keyAscii) {
     DrawItems();
     chkMarkers->setValue(1);
     DrawMarkers();
+    selection->draw(); // the selected handles stay marked over the markers
     canvas.refresh();
     expressionChanged();
 }
 
-void MainPanel::Picture4_KeyDown(std::int16_t keyCode, std::int16_t) {
+void MainPanel::Picture4_KeyDown(std::int16_t keyCode, std::int16_t shift) {
+    // With a selection the arrows move it; without, the keyboard's picture.
+    const int nudge = (shift & ShiftMask) != 0 ? ShiftNudgeStep : NudgeStep;
+    switch (keyCode) {
+    case vk::Left:
+        if (selection->nudge(-nudge, 0))
+            return;
+        break;
+    case vk::Right:
+        if (selection->nudge(nudge, 0))
+            return;
+        break;
+    case vk::Up:
+        if (selection->nudge(0, -nudge))
+            return;
+        break;
+    case vk::Down:
+        if (selection->nudge(0, nudge))
+            return;
+        break;
+    default:
+        break;
+    }
     switch (keyCode) {
     case vk::Delete:
         DelObject = VbTrue;
@@ -76,7 +104,9 @@ void MainPanel::Picture4_KeyDown(std::int16_t keyCode, std::int16_t) {
     }
 }
 
-void MainPanel::Picture4_KeyUp(std::int16_t, std::int16_t) {
+void MainPanel::Picture4_KeyUp(std::int16_t keyCode, std::int16_t) {
+    if (keyCode == vk::Delete) // released without a click: the selection goes
+        selection->deleteKeyReleased();
     DelObject = VbFalse;
 }
 

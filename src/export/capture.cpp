@@ -1,6 +1,7 @@
 #include "export/capture.h"
 
 #include "export/halves.h"
+#include "model/vbtypes.h"
 
 #include <algorithm>
 
@@ -25,6 +26,14 @@ OutlineArea outlineArea(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::
     a.width = std::max(x1, x2) - std::min(x1, x2) - 2;
     a.height = std::max(y1, y2) - std::min(y1, y2) - 2;
     return a;
+}
+
+OutlineCorners outlineAround(std::int32_t left, std::int32_t top, std::int32_t right,
+                             std::int32_t bottom, std::int32_t margin) {
+    return {saturate16(static_cast<long long>(left) - margin - 1),
+            saturate16(static_cast<long long>(top) - margin - 1),
+            saturate16(static_cast<long long>(right) + margin + 2),
+            saturate16(static_cast<long long>(bottom) + margin + 2)};
 }
 
 float progressAfterRow(float value, std::int32_t imageHeight) {

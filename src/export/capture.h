@@ -25,6 +25,15 @@ struct OutlineArea {
 
 OutlineArea outlineArea(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
 
+// The corners (x1, y1, x2, y2) of the outline, dragged from its top left to
+// its bottom right, whose area is `area` grown by `margin` pixels on every
+// side: the inverse of outlineArea. Corners saturate at the 16-bit limits.
+struct OutlineCorners {
+    std::int16_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+};
+OutlineCorners outlineAround(std::int32_t left, std::int32_t top, std::int32_t right,
+                             std::int32_t bottom, std::int32_t margin);
+
 // A picture's pixels as 32-bit 0xAARRGGBB words, row by row (the layout of
 // a QImage in Format_RGB32 or Format_ARGB32; the alpha byte is ignored).
 struct PixelRows {

@@ -3,6 +3,7 @@
 // the pixels inside that the bitmap file is made from.
 
 #include "app/mainpanel.h"
+#include "app/selectioncontroller.h"
 #include "app/widgets.h"
 #include "edit/keycodes.h"
 #include "export/pictureformats.h"
@@ -128,7 +129,10 @@ void MainPanel::LeaveImageMode() {
     cmdSetOutline->setEnabled(false);
     cmdSavim->setEnabled(false);
     cboSizeRed->setEnabled(false);
-    updateEditMenu();
+    if (!selection->empty())
+        Redraw(); // the selection's marks show again
+    else
+        updateEditMenu();
 }
 
 // --- The outline -----------------------------------------------------------

@@ -139,4 +139,113 @@ void addChanges(const FrameRecord& nowRecord, const FrameRecord& wasRecord, cons
         nowRecord.addBounds(now[i], surface, changed);
 }
 
+std::optional<std::size_t> appendedTo(const FrameRecord& now, const FrameRecord& was) {
+    if (now.ops.size() <= was.ops.size())
+        return std::nullopt;
+    for (std::size_t i = 0; i < was.ops.size(); ++i)
+        if (!sameOp(now.ops[i], now, was.ops[i], was))
+            return std::nullopt;
+    for (std::size_t i = was.ops.size(); i < now.ops.size(); ++i) {
+        const DrawOp::Kind k = now.ops[i].kind;
+        if (k == DrawOp::Kind::Line || k == DrawOp::Kind::PlainText)
+            return std::nullopt;
+    }
+    return was.ops.size();
+}
+
+namespace {
+
+// A record's drawing one piece at a time: each piece of a run, and every
+// other operation, in drawing order. Runs are a way of keeping the record
+// small; where a run ends does not change what is drawn (two runs of one
+// colour join when whatever lay between them goes).
+class PieceCursor {
+public:
+    explicit PieceCursor(const FrameRecord& r) : m_r(r) {}
+    bool done() const { return m_op >= m_r.ops.size(); }
+    const DrawOp& op() const { return m_r.ops[m_op]; }
+    // A run's piece, or a single operation's bounds.
+    QRect rect() const { return op().isRun() ? m_r.pieces[op().first + m_piece] : op().bounds; }
+    QRect bounds(const QRect& surface) const {
+        return op().isRun() ? pieceBounds(op(), rect(), surface) : op().bounds;
+    }
+    void next() {
+        if (op().isRun() && ++m_piece < op().count)
+            return;
+        ++m_op;
+        m_piece = 0;
+    }
+
+private:
+    const FrameRecord& m_r;
+    std::size_t m_op = 0;
+    std::uint32_t m_piece = 0;
+};
+
+// Whether `n` draws what `w` draws, moved by `d`, wherever `inner` shows.
+bool pieceMoved(const PieceCursor& n, const PieceCursor& w, QPoint d, const QRect& inner) {
+    const DrawOp& a = n.op();
+    const DrawOp& b = w.op();
+    if (a.kind != b.kind || a.colour != b.colour)
+        return false;
+    switch (a.kind) {
+    case DrawOp::Kind::Text:
+        return a.run == b.run && a.at == b.at + d;
+    case DrawOp::Kind::Copy:
+        return a.sourceKey == b.sourceKey && a.rect == b.rect && a.isRun() && b.isRun() &&
+               n.rect() == w.rect().translated(d);
+    case DrawOp::Kind::Fill: {
+        // Fills are kept clipped to the surface: they need to agree only
+        // where the moved picture is kept.
+        const QRect moved = w.rect().translated(d);
+        if (n.rect() == moved)
+            return true;
+        const QRect x = n.rect().intersected(inner), y = moved.intersected(inner);
+        return x == y || (x.isEmpty() && y.isEmpty());
+    }
+    case DrawOp::Kind::Line:
+    case DrawOp::Kind::PlainText:
+        return false;
+    }
+    return false;
+}
+
+} // namespace
+
+std::optional<QPoint> shiftOf(const FrameRecord& now, const FrameRecord& was,
+                              const QRect& surface) {
+    if (now.ops.empty() || was.ops.empty() || now.painterDrawn || was.painterDrawn)
+        return std::nullopt;
+    // The offset, from the first text placed in both at the same point of
+    // the order.
+    std::optional<QPoint> found;
+    for (std::size_t i = 0; i < std::min(now.ops.size(), was.ops.size()) && !found; ++i)
+        if (now.ops[i].kind == DrawOp::Kind::Text && was.ops[i].kind == DrawOp::Kind::Text &&
+            now.ops[i].run == was.ops[i].run)
+            found = now.ops[i].at - was.ops[i].at;
+    if (!found || found->isNull())
+        return std::nullopt;
+    const QPoint d = *found;
+    // What the moved picture covers; the rest is painted afresh.
+    const QRect inner = surface.intersected(surface.translated(d));
+    if (inner.isEmpty())
+        return std::nullopt;
+    // Piece by piece in order, those that reach nothing of `inner` (moved
+    // in or out across the edge) missing on either side.
+    PieceCursor n(now), w(was);
+    while (!n.done() || !w.done()) {
+        if (!n.done() && !w.done() && pieceMoved(n, w, d, inner)) {
+            n.next();
+            w.next();
+        } else if (!n.done() && !n.bounds(surface).intersects(inner)) {
+            n.next();
+        } else if (!w.done() && !w.bounds(surface).translated(d).intersects(inner)) {
+            w.next();
+        } else {
+            return std::nullopt;
+        }
+    }
+    return d;
+}
+
 } // namespace quill

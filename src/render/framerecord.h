@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -106,5 +107,19 @@ inline QRect pieceBounds(const DrawOp& op, const QRect& piece, const QRect& surf
 // lies between the common beginning and the common end.
 void addChanges(const FrameRecord& now, const FrameRecord& was, const QRect& surface,
                 std::vector<QRect>& changed);
+
+// When `now` is `was` with operations added at its end and nothing else
+// changed (a selection's marks drawn over an unchanged expression): the
+// index of the first added one. Painting the added operations over the
+// picture of `was` then gives the picture of `now`. Nothing when anything
+// else differs, or when an added operation is drawn by the painter.
+std::optional<std::size_t> appendedTo(const FrameRecord& now, const FrameRecord& was);
+
+// When every operation of `now` is the same operation of `was` moved by one
+// offset (every item nudged together), as far as the surface shows it: the
+// offset. The picture of `was` moved by it then holds the picture of `now`
+// wherever the moved picture covers the surface. Nothing otherwise, for no
+// move at all, or for frames with operations drawn by the painter.
+std::optional<QPoint> shiftOf(const FrameRecord& now, const FrameRecord& was, const QRect& surface);
 
 } // namespace quill

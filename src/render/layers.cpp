@@ -1,5 +1,6 @@
 #include "render/layers.h"
 
+#include <QFontMetrics>
 #include <algorithm>
 
 namespace quill {
@@ -137,6 +138,93 @@ void DrawMarkers(Surface& canvas, const Expression& expr, const QImage& marker) 
             const auto& t = expr.TextItems;
             eachLiveRow(t.live, expr.textRowCount(),
                         [&](std::size_t r) { put(t.markerX[r], t.markerY[r]); });
+        }
+    });
+}
+
+CanvasFont textItemFont(const Expression& expr, std::size_t row) {
+    const auto& t = expr.TextItems;
+    CanvasFont f;
+    f.face = t.fontName[row];
+    f.bold = t.fontBold[row] != 0;
+    f.italic = t.fontItalic[row] != 0;
+    f.pixelSize = pointsToPixels(t.fontSize[row]);
+    return f;
+}
+
+QRect itemInk(Surface& canvas, const Expression& expr, ItemRef item) {
+    const auto r = static_cast<std::size_t>(item.row);
+    switch (item.kind) {
+    case hitkind::Text:
+        return canvas.textInk(textItemFont(expr, r), expr.TextItems.text[r],
+                              QPoint(expr.TextItems.x[r], expr.TextItems.y[r]));
+    case hitkind::HLine: {
+        const auto& h = expr.HLines;
+        return hLineBar(h.x1[r], h.x2[r], h.y[r], h.width[r]);
+    }
+    case hitkind::VLine: {
+        const auto& v = expr.VLines;
+        return vLineBar(v.x[r], v.y1[r], v.y2[r], v.width[r]);
+    }
+    default:
+        return {};
+    }
+}
+
+int textItemBaseline(const Expression& expr, std::size_t row) {
+    return expr.TextItems.y[row] + QFontMetrics(makeQFont(textItemFont(expr, row))).ascent();
+}
+
+void DrawSelection(Surface& canvas, const Expression& expr, const Selection& selection,
+                   BgrColour colour, const QRect& box) {
+    canvas.fillEach(colour, [&](auto&& put) {
+        auto mark = [&](int hx, int hy) { put(QRect(hx - 4, hy - 4, MarkerSize, MarkerSize)); };
+        // Rows the tables no longer hold (a selection not yet brought up to
+        // date with them) are passed over.
+        const std::int32_t nH = expr.hLinesExist == VbTrue ? expr.hLineRowCount() : 0;
+        const std::int32_t nV = expr.vLinesExist == VbTrue ? expr.vLineRowCount() : 0;
+        const std::int32_t nText = expr.textItemsExist == VbTrue ? expr.textRowCount() : 0;
+        for (const std::int32_t i : selection.rows(hitkind::HLine)) {
+            if (i >= nH)
+                break;
+            const auto r = static_cast<std::size_t>(i);
+            const auto& t = expr.HLines;
+            mark(t.midX[r], t.y[r]);
+            mark(t.x1[r], t.y[r]);
+            mark(t.x2[r], t.y[r]);
+        }
+        for (const std::int32_t i : selection.rows(hitkind::VLine)) {
+            if (i >= nV)
+                break;
+            const auto r = static_cast<std::size_t>(i);
+            const auto& t = expr.VLines;
+            mark(t.x[r], t.midY[r]);
+            mark(t.x[r], t.y1[r]);
+            mark(t.x[r], t.y2[r]);
+        }
+        for (const std::int32_t i : selection.rows(hitkind::Text)) {
+            if (i >= nText)
+                break;
+            const auto r = static_cast<std::size_t>(i);
+            mark(expr.TextItems.markerX[r], expr.TextItems.markerY[r]);
+        }
+    });
+    if (!box.isEmpty())
+        DrawDashedBox(canvas, box, colour);
+}
+
+void DrawDashedBox(Surface& canvas, const QRect& box, BgrColour colour) {
+    constexpr int Dash = 3;
+    canvas.fillEach(colour, [&](auto&& put) {
+        for (int x = box.left(); x <= box.right(); x += 2 * Dash) {
+            const int w = std::min(Dash, box.right() - x + 1);
+            put(QRect(x, box.top(), w, 1));
+            put(QRect(x, box.bottom(), w, 1));
+        }
+        for (int y = box.top(); y <= box.bottom(); y += 2 * Dash) {
+            const int h = std::min(Dash, box.bottom() - y + 1);
+            put(QRect(box.left(), y, 1, h));
+            put(QRect(box.right(), y, 1, h));
         }
     });
 }

@@ -3,6 +3,7 @@
 // expression tables onto a surface; the window calls them in a fixed order
 // (grid, typed line, lines, text items, markers).
 
+#include "edit/selection.h"
 #include "model/expression.h"
 #include "render/surface.h"
 
@@ -33,6 +34,25 @@ QRect ItemsBounds(Surface& canvas, const Expression& expr);
 // The 9 x 9 marker, copied without transparency, centred on every handle of
 // every live item: lines first (middle, first end, second end), then text.
 void DrawMarkers(Surface& canvas, const Expression& expr, const QImage& marker);
+
+// The font a text item is drawn in.
+CanvasFont textItemFont(const Expression& expr, std::size_t row);
+
+// Where an item's ink lies on the canvas: a text item's text as the canvas
+// prints it, a line's bar. Empty for a text item without ink.
+QRect itemInk(Surface& canvas, const Expression& expr, ItemRef item);
+
+// The row of a text item's baseline.
+int textItemBaseline(const Expression& expr, std::size_t row);
+
+// The selection over everything else: the handles of every selected item
+// as squares the marker's size filled in `colour`, then `box` (if any) as a
+// thin dashed frame in the same colour.
+void DrawSelection(Surface& canvas, const Expression& expr, const Selection& selection,
+                   BgrColour colour, const QRect& box);
+
+// A rectangle's edges, one pixel wide, as dashes of 3 pixels 3 apart.
+void DrawDashedBox(Surface& canvas, const QRect& box, BgrColour colour);
 
 // The pixels a line bar covers: from the lesser to the greater of the two
 // painted ends, `width` pixels thick centred on the line.

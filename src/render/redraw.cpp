@@ -2,6 +2,7 @@
 // painted again from the tables in a fixed order of layers.
 
 #include "app/mainpanel.h"
+#include "app/selectioncontroller.h"
 #include "app/widgets.h"
 #include "render/layers.h"
 
@@ -31,6 +32,8 @@ void MainPanel::Redraw() {
     DrawItems();
     if (chkMarkers->value() != 0) // a greyed box still draws markers
         DrawMarkers();
+    if (selection) // its marks show with the markers off too, but never in image mode
+        selection->draw();
     if ((mathSymbolsFont & static_cast<std::int16_t>(chkShowKB->value())) != 0) {
         Picture3->setVisible(true);
         DrawKeyboard();

@@ -3,6 +3,7 @@
 #include "render/largepages.h"
 #include "render/rects.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -238,6 +239,27 @@ void Surface::commitFrame() {
     constexpr std::size_t MaxChangedRects = 64;
     std::vector<QRect> changed;
     const bool everything = !m_lastValid || m_inked.all;
+    // The picture shows the last frame exactly when nothing was drawn
+    // outside frames since. Two changes can then be made without painting
+    // what lies under them: drawing added at the frame's end goes on top,
+    // and a frame whose every operation moved by one offset is the picture
+    // moved, with only the strips it uncovers painted.
+    if (!everything && m_inked.rects.empty()) {
+        if (const std::optional<std::size_t> from = appendedTo(m_frame, m_last)) {
+            endPainting();
+            paintOver(*from);
+            finishFrame();
+            return;
+        }
+        if (const std::optional<QPoint> d = shiftOf(m_frame, m_last, m_imageRect)) {
+            endPainting();
+            shiftPixels(*d);
+            paintRegion(QRegion(m_imageRect).subtracted(m_imageRect.translated(*d)));
+            m_damage.addAll();
+            finishFrame();
+            return;
+        }
+    }
     if (!everything) {
         addChanges(m_frame, m_last, m_imageRect, changed);
         changed.insert(changed.end(), m_inked.rects.begin(), m_inked.rects.end());
@@ -249,6 +271,10 @@ void Surface::commitFrame() {
         paintEverything();
     else
         paintRegion(everything ? QRegion(m_imageRect) : regionOf(changed, MaxChangedRects));
+    finishFrame();
+}
+
+void Surface::finishFrame() {
     endPainting();
     std::swap(m_last, m_frame);
     m_frame.clear();
@@ -389,6 +415,17 @@ void Surface::printUncached(const std::string& text) {
     if (inFrame())
         m_frame.plain.push_back(std::move(plain));
     submit(std::move(op));
+}
+
+QRect Surface::textInk(const CanvasFont& font, const std::string& text, QPoint at) {
+    if (text.empty())
+        return {};
+    if (!cacheable(font, text)) {
+        const QFontMetrics fm(makeQFont(font));
+        return fm.boundingRect(fromLatin1(text)).translated(at + QPoint(0, fm.ascent()));
+    }
+    const std::shared_ptr<const TextRun> run = m_textCache.run(font, text);
+    return QRect(at + run->offset, run->maskSize);
 }
 
 double Surface::textWidth(const std::string& text) {

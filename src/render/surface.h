@@ -127,6 +127,10 @@ public:
     // Width and height of a string in the current font, in pixels.
     double textWidth(const std::string& text);
     double textHeight(const std::string& text);
+    // Where print() inks `text` in `font` with its top-left corner at `at`:
+    // the rendered text's box or, for text too large to keep rendered, the
+    // glyphs' bounding box. Empty for text without ink.
+    QRect textInk(const CanvasFont& font, const std::string& text, QPoint at);
 
     // A line between two points in the foreground colour and pen width.
     void line(int x1, int y1, int x2, int y2);
@@ -247,10 +251,17 @@ private:
     void restartFrame();
     void submit(DrawOp op);
     void commitFrame();
+    // The frame is what the picture shows now.
+    void finishFrame();
 
     // Painting recorded operations into the picture (surfacepaint.cpp).
     void paintRegion(const QRegion& region);
     void paintEverything();
+    // Paints the frame's operations from `first` on over the picture.
+    void paintOver(std::size_t first);
+    // Moves the picture's pixels by `d`; what moves in from outside is left
+    // as it was, for the caller to paint.
+    void shiftPixels(QPoint d);
     // `whole`: part of a repaint of everything.
     void play(const DrawOp& op, const QRect& clip, bool whole = false);
     void copyPixels(const QImage& source, const QRect& sourceRect, QPoint dest, const QRect& clip);

@@ -9,6 +9,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace quill {
@@ -98,6 +99,47 @@ void Surface::paintRegion(const QRegion& region) {
     }
     for (const QRect& r : rects)
         m_damage.add(r, m_imageRect);
+}
+
+void Surface::paintOver(std::size_t first) {
+    for (std::size_t i = first; i < m_frame.ops.size(); ++i) {
+        const DrawOp& op = m_frame.ops[i];
+        if (!op.isRun()) {
+            play(op, m_imageRect);
+            m_damage.add(op.bounds, m_imageRect);
+            continue;
+        }
+        for (std::uint32_t k = op.first; k < op.first + op.count; ++k) {
+            const QRect& piece = m_frame.pieces[k];
+            if (op.kind == DrawOp::Kind::Fill)
+                fillPixels(clipped(piece, m_imageRect), op.colour);
+            else
+                copyPixels(m_frame.sources[op.source], op.rect, piece.topLeft(), m_imageRect);
+            m_damage.add(pieceBounds(op, piece, m_imageRect), m_imageRect);
+        }
+    }
+}
+
+void Surface::shiftPixels(QPoint d) {
+    const int w = m_imageRect.width(), h = m_imageRect.height();
+    const int dx = d.x(), dy = d.y();
+    if (std::abs(dx) >= w || std::abs(dy) >= h)
+        return;
+    uchar* const bits = pixelsToPaint();
+    const qsizetype line = m_image.bytesPerLine();
+    const auto bytes = static_cast<std::size_t>(w - std::abs(dx)) * sizeof(QRgb);
+    const int to = std::max(dx, 0), from = std::max(-dx, 0);
+    auto move = [&](int y) {
+        std::memmove(bits + y * line + to * static_cast<qsizetype>(sizeof(QRgb)),
+                     bits + (y - dy) * line + from * static_cast<qsizetype>(sizeof(QRgb)), bytes);
+    };
+    // Rows are taken before they are written over.
+    if (dy > 0)
+        for (int y = h - 1; y >= dy; --y)
+            move(y);
+    else
+        for (int y = 0; y < h + dy; ++y)
+            move(y);
 }
 
 // Paints every operation of the frame over the background, in order, a

@@ -199,8 +199,12 @@ def run(s, exporter):
     s.keys("alt+v", "alt+d")  # a vertical line of its own first
     s.wait_markers("the second editor's line", [(60, 106), (60, 150), (60, 194)])
     s.keys("ctrl+v")
-    s.wait_markers("the pasted items", [(300, 300), (400, 500)])
+    # What is pasted is selected, its handles marked in the highlight
+    # colour; Esc clears the selection and the markers show.
+    s.wait_markers("the pasted items selected", [], [(300, 300), (400, 500)])
     s.screenshot("pasted")
+    s.keys("Escape")
+    s.wait_markers("the pasted items", [(300, 300), (400, 500)])
     # A PNG that carries an expression, put on the clipboard by another
     # program, pastes too.
     with open(os.path.join(s.art, "copied-fitted.png"), "rb") as f:
