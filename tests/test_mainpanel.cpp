@@ -901,8 +901,10 @@ TEST(ToolStrip, CaptionsReadableOnADarkDesktopAndInsideTheirControls) {
             const QRect inner = g->style()->subControlRect(QStyle::CC_GroupBox, &opt,
                                                            QStyle::SC_GroupBoxContents, g);
             for (QWidget* inside : g->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-                EXPECT_TRUE(inner.contains(inside->geometry()))
-                    << inside->objectName().toStdString() << " is not inside the frame";
+                if (inside->isVisibleTo(g)) { // a list's name label is never shown
+                    EXPECT_TRUE(inner.contains(inside->geometry()))
+                        << inside->objectName().toStdString() << " is not inside the frame";
+                }
         } else {
             QStyleOptionButton opt;
             if (auto* r = qobject_cast<QRadioButton*>(w))

@@ -9,9 +9,9 @@
 #include "app/mainpanel.h"
 #include "app/selectioncontroller.h"
 #include "app/widgets.h"
-#include "cli/exportcommand.h"
-#include "cli/offscreencanvas.h"
 #include "export/capture.h"
+#include "export/expressioncanvas.h"
+#include "export/pictureformats.h"
 #include "files/expcodec.h"
 #include "render/fontface.h"
 #include "render/layers.h"
@@ -69,21 +69,12 @@ Selection selectionOf(const std::vector<ItemRef>& items) {
     return s;
 }
 
-// Where an item's pixels fall, painted alone on a canvas of its own: every
-// pixel that is not white.
+// Where an item's pixels fall, painted alone as the exporter paints it: its
+// ink box in canvas pixels.
 QRect paintedInk(const Expression& e, ItemRef item) {
-    cli::OffscreenCanvas canvas(QSize(1280, 800));
-    canvas.paint(selectedItems(e, selectionOf({item})));
-    const QImage& img = canvas.surface().image();
-    const QRect drawn = canvas.surface().lastFrameBounds().intersected(img.rect());
-    QRect box;
-    for (int y = drawn.top(); y <= drawn.bottom(); ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-        for (int x = drawn.left(); x <= drawn.right(); ++x)
-            if ((row[x] & 0xFFFFFFu) != 0xFFFFFFu)
-                box |= QRect(x, y, 1, 1);
-    }
-    return box;
+    ExpressionCanvas canvas(QSize(1280, 800));
+    const ExportArea fit = canvas.fitted(selectedItems(e, selectionOf({item})), 0);
+    return fit.ok ? fit.rect.translated(0, WorkspaceTop) : QRect();
 }
 
 class SelectionWindow : public ::testing::Test {
@@ -538,10 +529,7 @@ TEST_F(SelectionWindow, AlignLinesTheItemsUpByTheirInk) {
 
 TEST_F(SelectionWindow, OutlineSelectionIsTheExportersFitOfTheItemsInk) {
     addItems();
-    cli::ExportOptions options;
-    options.screen = QSize(1280, 800);
-    options.fitMargin = SelectionController::OutlineMargin;
-    cli::Exporter exporter(options);
+    ExpressionCanvas exporter(QSize(1280, 800));
     const struct {
         const char* name;
         std::vector<ItemRef> selection; // nothing: Outline All
@@ -556,8 +544,9 @@ TEST_F(SelectionWindow, OutlineSelectionIsTheExportersFitOfTheItemsInk) {
             ->trigger();
         EXPECT_NE(w->outlineSet, VbFalse);
         const Selection chosen = c.selection.empty() ? Selection{} : selectionOf(c.selection);
-        const cli::ExportArea fit = exporter.area(
-            c.selection.empty() ? w->expression : selectedItems(w->expression, chosen));
+        const ExportArea fit = exporter.fitted(
+            c.selection.empty() ? w->expression : selectedItems(w->expression, chosen),
+            SelectionController::OutlineMargin);
         ASSERT_TRUE(fit.ok);
         const OutlineArea area =
             outlineArea(w->outlineX1, w->outlineY1, w->outlineX2, w->outlineY2);

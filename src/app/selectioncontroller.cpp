@@ -3,8 +3,8 @@
 #include "app/canvasview.h"
 #include "app/mainpanel.h"
 #include "app/widgets.h"
-#include "cli/offscreencanvas.h"
 #include "export/capture.h"
+#include "export/expressioncanvas.h"
 #include "export/pictureformats.h"
 #include "render/layers.h"
 
@@ -500,7 +500,7 @@ void SelectionController::outlineItems(const std::vector<ItemRef>& items) {
                               .intersected(copy.rect());
         if (box.isEmpty())
             continue;
-        if (const std::optional<QRect> found = cli::inkBounds(copy, box))
+        if (const std::optional<QRect> found = greyInkBounds(copy, box))
             ink = ink ? ink->united(*found) : *found;
     }
     if (!ink)
