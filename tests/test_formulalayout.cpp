@@ -230,19 +230,11 @@ TEST_F(FormulaGeometry, TableOfFormulas) {
             }
 
             for (const RootParts& r : d.f.roots) {
-                const QRect sign = d.texts[static_cast<std::size_t>(r.sign)].box;
+                const QRect sign = d.of(r.sign);
                 const QRect bar = d.bars[static_cast<std::size_t>(r.bar)].box;
                 const QRect body = d.of(r.body);
-                if (r.stem < 0) {
-                    EXPECT_LE(bar.left(), sign.right()) << "the bar joins the sign";
-                    EXPECT_NEAR(bar.top(), sign.top(), 1.0) << "at the sign's top";
-                } else {
-                    // A stem rises from the sign's top to the bar.
-                    const QRect stem = d.stems[static_cast<std::size_t>(r.stem)].box;
-                    EXPECT_TRUE(stem.intersects(bar));
-                    EXPECT_TRUE(stem.intersects(sign));
-                    EXPECT_NEAR(stem.right(), sign.right(), 1.0);
-                }
+                EXPECT_LE(bar.left(), sign.right()) << "the bar joins the sign";
+                EXPECT_NEAR(bar.top(), sign.top(), 1.0) << "at the sign's top";
                 EXPECT_LT(bar.bottom(), body.top());
                 EXPECT_GE(bar.right(), body.right());
                 EXPECT_GT(body.left(), sign.left());
@@ -253,13 +245,9 @@ TEST_F(FormulaGeometry, TableOfFormulas) {
             // its sign.
             // Ids: texts from 0, bars from -1 down, stems from -1000 down.
             std::set<std::pair<int, int>> joined;
-            for (const RootParts& r : d.f.roots) {
-                joined.insert({r.sign, -1 - r.bar});
-                if (r.stem >= 0) {
-                    joined.insert({r.sign, -1000 - r.stem});
-                    joined.insert({-1 - r.bar, -1000 - r.stem});
-                }
-            }
+            for (const RootParts& r : d.f.roots)
+                for (const ItemRef& part : r.sign)
+                    joined.insert({part.index, -1 - r.bar});
             // Owner of each pixel, over the bounds with room for fringes.
             const QRect area = d.f.bounds.adjusted(-64, -64, 64, 64);
             std::vector<int> owner(static_cast<std::size_t>(area.width()) * area.height(), NoOwner);
