@@ -1,6 +1,8 @@
 // libFuzzer target for the formula reader. Any line must either be refused
 // with a message and a position inside it, or give a tree whose every node
-// lies inside the line and whose depth stays within the reader's bound.
+// lies inside the line, whose parts agree with each node's kind and whose
+// depth stays within the reader's bound. What a message quotes of the line
+// is never longer than its bound and holds no control character.
 
 #include "formula/formulaparser.h"
 
@@ -8,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -25,20 +28,55 @@ std::size_t characters(std::string_view s) {
 }
 
 void check(const quill::formula::Row& row, int depth, std::size_t length) {
-    using Kind = quill::formula::Node::Kind;
+    using quill::formula::Node;
+    using Kind = Node::Kind;
     if (depth > 2 * quill::formula::MaxFormulaDepth + 4)
         fail("tree deeper than the reader allows");
-    for (const quill::formula::Node& n : row) {
+    for (const Node& n : row) {
         if (n.position < 1 || static_cast<std::size_t>(n.position) > length)
             fail("node outside the line");
-        const std::size_t parts = n.kind == Kind::Group || n.kind == Kind::Root ? 1
-                                  : n.kind == Kind::Fraction                    ? 2
-                                  : n.kind == Kind::Scripts                     ? 3
-                                                                                : 0;
+        std::size_t parts = 0;
+        switch (n.kind) {
+        case Kind::Group:
+        case Kind::Accent:
+            parts = 1;
+            break;
+        case Kind::Fraction:
+            parts = 2;
+            break;
+        case Kind::Root:
+            parts = n.hasIndex ? 2 : 1;
+            break;
+        case Kind::Scripts:
+            parts = 3;
+            if (n.parts[0].size() > 1 || !(n.hasSup || n.hasSub))
+                fail("scripts without a script or with a base of several nodes");
+            break;
+        case Kind::Delimited:
+            if (n.delims.size() < 2)
+                fail("delimiters without a left and a right");
+            parts = n.delims.size() - 1;
+            break;
+        case Kind::Array:
+            if (n.columns < 1 || n.align.size() != static_cast<std::size_t>(n.columns) ||
+                n.hlines.size() != static_cast<std::size_t>(n.rows()) + 1 ||
+                n.parts.size() % static_cast<std::size_t>(n.columns) != 0 || n.rows() < 1 ||
+                n.parts.size() > static_cast<std::size_t>(quill::formula::MaxArrayCells))
+                fail("an array's cells, columns, alignment and lines disagree");
+            parts = n.parts.size();
+            break;
+        case Kind::OverUnder:
+            parts = n.parts.size() == 2 ? 2 : 1;
+            break;
+        case Kind::Operator:
+            if (n.text.empty())
+                fail("a named function without a name");
+            break;
+        default:
+            break;
+        }
         if (n.parts.size() != parts)
             fail("wrong number of parts");
-        if (n.kind == Kind::Scripts && (n.parts[0].size() > 1 || !(n.hasSup || n.hasSub)))
-            fail("scripts without a script or with a base of several nodes");
         for (const quill::formula::Row& p : n.parts)
             check(p, depth + 1, length);
     }
@@ -55,6 +93,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fail("a refused line came without a reason");
         if (r.position < 1 || static_cast<std::size_t>(r.position) > length + 1)
             fail("error position outside the line");
+        for (const std::string& shown : {r.message, quill::formula::quoteAround(line, r.position)})
+            for (const char c : shown)
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                    fail("a message shows a control character");
+        // Each character quoted is shown in at most six bytes (\u202e).
+        if (characters(quill::formula::quoteAround(line, r.position)) >
+            6 * quill::formula::MaxQuotedCharacters + 6)
+            fail("a message quotes too much of the line");
         return 0;
     }
     check(r.row, 0, length);

@@ -16,10 +16,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fontconfig/fontconfig.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quill::cli {
+
+void useProgramFontsOnly() {
+    // An empty configuration: no font folders, no rules. Installed as the
+    // current one, it is the one Qt finds, so the system's is never read.
+    if (FcConfig* empty = FcConfigCreate())
+        FcConfigSetCurrent(empty);
+}
 
 namespace {
 
@@ -124,64 +132,9 @@ ExpressionInput readExpressionInput(const QString& path) {
 Exporter::Exporter(const ExportOptions& options) : m_options(options), m_canvas(options.screen) {}
 
 ExportArea Exporter::area(const Expression& expr) {
-    ExportArea a;
-    m_canvas.paint(expr);
-    const QImage workspace = m_canvas.workspace();
-    if (m_options.outline) {
-        const auto& c = *m_options.outline;
-        const OutlineArea inside = outlineArea(c[0], c[1], c[2], c[3]);
-        if (inside.empty()) {
-            a.message = QStringLiteral("empty area: the outline %1,%2,%3,%4 encloses no pixels")
-                            .arg(c[0])
-                            .arg(c[1])
-                            .arg(c[2])
-                            .arg(c[3]);
-            return a;
-        }
-        if (static_cast<long long>(inside.width) * inside.height > MaxAreaPixels) {
-            a.message = QStringLiteral("the outline's area of %1 x %2 pixels is too large")
-                            .arg(inside.width)
-                            .arg(inside.height);
-            return a;
-        }
-        a.rect = QRect(inside.left, inside.top, inside.width, inside.height);
-        a.captured = captureOutline(workspace, inside);
-        a.ok = true;
-        return a;
-    }
-    const std::optional<QRect> ink = inkBounds(workspace, m_canvas.paintedArea());
-    if (!ink) {
-        a.message = QStringLiteral("empty area: nothing is drawn in the %1 x %2 workspace")
-                        .arg(workspace.width())
-                        .arg(workspace.height());
-        return a;
-    }
-    const int m = m_options.fitMargin;
-    a.rect = ink->adjusted(-m, -m, m, m);
-    if (static_cast<long long>(a.rect.width()) * a.rect.height() > MaxAreaPixels) {
-        a.message = QStringLiteral("the fitted area of %1 x %2 pixels is too large")
-                        .arg(a.rect.width())
-                        .arg(a.rect.height());
-        return a;
-    }
-    // The margin is white even where it reaches past the workspace, so the
-    // box is captured from a white picture of its own size that holds the
-    // workspace's part of it.
-    QImage box(a.rect.size(), QImage::Format_RGB32);
-    box.fill(Qt::white);
-    const QRect inWorkspace = a.rect.intersected(workspace.rect());
-    for (int y = inWorkspace.top(); y <= inWorkspace.bottom(); ++y)
-        std::memcpy(box.scanLine(y - a.rect.top()) +
-                        static_cast<std::ptrdiff_t>(inWorkspace.left() - a.rect.left()) * 4,
-                    workspace.constScanLine(y) +
-                        static_cast<std::ptrdiff_t>(inWorkspace.left()) * 4,
-                    static_cast<std::size_t>(inWorkspace.width()) * 4);
-    OutlineArea whole;
-    whole.width = a.rect.width();
-    whole.height = a.rect.height();
-    a.captured = captureOutline(box, whole);
-    a.ok = true;
-    return a;
+    if (m_options.outline)
+        return m_canvas.outlined(expr, *m_options.outline);
+    return m_canvas.fitted(expr, m_options.fitMargin);
 }
 
 QString Exporter::outputPath(const QString& input, int factor) const {
@@ -397,8 +350,6 @@ int runExportCommand(const QStringList& args, const QString& programFolder, std:
     if (o.extract) {
         ok = extractCommand(o, errors);
     } else {
-        // The canvas is made (a screen-sized picture cleared to white)
-        // while the font configuration may still be loading.
         Exporter exporter(o);
         registerProgramFonts(programFolder);
         // Inputs are reported in their order; a few may still be writing

@@ -5,8 +5,8 @@
 // reported as one line naming the file and does not stop the others.
 
 #include "cli/exportoptions.h"
-#include "cli/offscreencanvas.h"
 #include "export/capture.h"
+#include "export/expressioncanvas.h"
 #include "files/atomicwrite.h"
 #include "model/expression.h"
 
@@ -24,9 +24,11 @@ namespace quill::cli {
 
 inline constexpr char ExportProgramName[] = "corvel-quillmark-export";
 
-// A picture larger than this many pixels is refused: an outline may reach
-// far outside the workspace, and its capture holds four bytes a pixel.
-inline constexpr long long MaxAreaPixels = 64LL * 1024 * 1024;
+// The canvas draws only the program's own fonts (makeQFont), so the
+// exporter needs nothing of the system's font configuration, which takes
+// longer to load (some eighty files) than a whole picture takes to draw.
+// Called before the QGuiApplication is made, this gives Qt an empty one.
+void useProgramFontsOnly();
 
 struct ExpressionInput {
     bool ok = false;
@@ -38,14 +40,6 @@ struct ExpressionInput {
 // Reads and decodes an expression file, with the reason when it is missing,
 // unreadable or not an expression file.
 ExpressionInput readExpressionInput(const QString& path);
-
-// The area to export on the painted canvas, and its captured colours.
-struct ExportArea {
-    bool ok = false;
-    QString message; // why there is nothing to export
-    QRect rect;      // workspace pixels
-    CapturedImage captured;
-};
 
 // One input's outcome: the messages found so far and the files still being
 // written. Waiting for it gives every line in order.
@@ -94,6 +88,10 @@ public:
 
     // The area the options choose on the expression, painted on the canvas.
     ExportArea area(const Expression& expr);
+    // The canvas pictures are taken from: the screen's (--screen) for
+    // expression files, grown to hold a whole formula.
+    void setCanvasSize(QSize size) { m_canvas.setScreen(size); }
+    QRect itemsBounds(const Expression& expr) { return m_canvas.itemsBounds(expr); }
 
     // Where the output for `input` at `factor` goes.
     QString outputPath(const QString& input, int factor) const;
@@ -103,7 +101,7 @@ private:
                      PendingExport& pending);
 
     ExportOptions m_options;
-    OffscreenCanvas m_canvas;
+    ExpressionCanvas m_canvas;
     QSet<QString> m_claimed; // outputs of this run, absolute paths
 };
 

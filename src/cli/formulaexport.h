@@ -10,8 +10,10 @@
 
 namespace quill::cli {
 
-// How the Nth formula (from 1) is named in messages: formula N ("TEXT").
-QString formulaName(int n, const QString& text);
+// How the Nth formula (from 1) is named in messages: formula N ("TEXT"),
+// TEXT being at most 60 characters of the line around `position` (1-based
+// characters), anything a terminal would act on shown escaped.
+QString formulaName(int n, const QByteArray& line, int position = 1);
 
 // Where the Nth of `count` formulas goes: -o OUT itself for one formula,
 // OUT-N.EXT for several; without -o, formula-N.EXT in --out-dir or here.
@@ -22,7 +24,9 @@ QString formulaOutputPath(const ExportOptions& options, int n, int count, int fa
 bool writesExpressionFile(const ExportOptions& options);
 
 // Starts the export of every formula in turn, appending one pending result
-// each to `pending`; a formula that cannot be typeset is a failed input.
+// each to `pending`; a formula that cannot be typeset, or whose picture
+// would be larger than MaxCanvasSide a side or MaxAreaPixels in all, is a
+// failed input. The canvas grows to hold each formula whole.
 void startFormulaExports(Exporter& exporter, const ExportOptions& options,
                          std::deque<PendingExport>& pending, const std::function<void()>& settle);
 

@@ -2,7 +2,6 @@
 // line, rendered as the editor's canvas shows them, with no display.
 
 #include "cli/exportcommand.h"
-#include "cli/offscreencanvas.h"
 #include "files/filename.h"
 #include "files/folders.h"
 

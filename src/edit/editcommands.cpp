@@ -3,8 +3,8 @@
 
 #include "app/mainpanel.h"
 #include "app/widgets.h"
-#include "cli/exportcommand.h"
 #include "edit/pasteitems.h"
+#include "export/expressioncanvas.h"
 #include "export/workspacecapture.h"
 #include "files/expcodec.h"
 
@@ -79,7 +79,7 @@ ClipboardPicture MainPanel::clipboardPicture() {
         // The pixels Save Image would take: the area inside the outline, of
         // the frozen copy the outline is drawn over.
         const OutlineArea area = outlineArea(outlineX1, outlineY1, outlineX2, outlineY2);
-        if (!area.empty() && static_cast<long long>(area.width) * area.height <= cli::MaxAreaPixels)
+        if (!area.empty() && static_cast<long long>(area.width) * area.height <= MaxAreaPixels)
             captureOutline(picture6Copy, area, picture.captured);
         return picture;
     }

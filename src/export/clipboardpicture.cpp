@@ -1,6 +1,5 @@
 #include "export/clipboardpicture.h"
 
-#include "cli/exportcommand.h"
 #include "export/pictureformats.h"
 #include "files/expcodec.h"
 
@@ -23,17 +22,10 @@ const QString& expressionType() {
 
 } // namespace
 
-ClipboardPainter::ClipboardPainter(QSize screen) : m_screen(screen) {
-    cli::ExportOptions options;
-    options.screen = screen;
-    options.fitMargin = ClipboardFitMargin;
-    m_exporter = std::make_unique<cli::Exporter>(options);
-}
-
-ClipboardPainter::~ClipboardPainter() = default;
+ClipboardPainter::ClipboardPainter(QSize screen) : m_canvas(screen) {}
 
 CapturedImage ClipboardPainter::fitted(const Expression& expr) {
-    cli::ExportArea area = m_exporter->area(expr);
+    ExportArea area = m_canvas.fitted(expr, ClipboardFitMargin);
     if (!area.ok)
         return {};
     return std::move(area.captured);

@@ -5,22 +5,18 @@
 // write, and the expression file itself.
 
 #include "export/bmpimage.h"
+#include "export/expressioncanvas.h"
 #include "model/expression.h"
 
 #include <QByteArray>
 #include <QMimeData>
 #include <QSize>
 #include <QStringList>
-#include <memory>
 #include <optional>
 
 class QImage;
 
 namespace quill {
-
-namespace cli {
-class Exporter;
-}
 
 // The clipboard type of an expression file's bytes.
 inline constexpr char ExpressionMimeType[] = "application/x-corvel-quillmark-expression";
@@ -34,21 +30,19 @@ struct ClipboardPicture {
     QByteArray expFile;              // the whole expression
 };
 
-// Paints expressions as the command-line exporter does, on a canvas of the
-// screen's size kept from one copy to the next.
+// Paints expressions as the command-line exporter does, as a canvas of the
+// screen's size shows them, on a surface kept from one copy to the next.
 class ClipboardPainter {
 public:
     explicit ClipboardPainter(QSize screen);
-    ~ClipboardPainter();
-    QSize screen() const { return m_screen; }
+    QSize screen() const { return m_canvas.screen(); }
 
     // The tightest box around the ink of every live item with the margin
     // of white around it; no pixels when nothing is inked.
     CapturedImage fitted(const Expression& expr);
 
 private:
-    QSize m_screen;
-    std::unique_ptr<cli::Exporter> m_exporter;
+    ExpressionCanvas m_canvas;
 };
 
 // The clipboard's offer for a picture. The picture formats are made only

@@ -114,7 +114,9 @@ struct Node {
     int space = 0;
 
     // Scripts: which scripts there are, and where a large operator's
-    // limits go (\limits, \nolimits).
+    // limits go (\limits, \nolimits). A Symbol or Operator followed by
+    // \limits or \nolimits holds it too, and hands it to the Scripts it
+    // becomes the base of.
     bool hasSup = false;
     bool hasSub = false;
     Limits limits = Limits::Auto;
@@ -160,6 +162,10 @@ struct Node {
 // Limits that keep a hostile line from costing more than a long one should.
 inline constexpr int MaxFormulaCharacters = 4000;
 inline constexpr int MaxFormulaDepth = 40;
+// Cells of all the arrays of one line together, short rows filled up.
+inline constexpr int MaxArrayCells = 2 * MaxFormulaCharacters;
+// A message quotes at most this many characters of the line.
+inline constexpr int MaxQuotedCharacters = 60;
 
 struct ParseResult {
     bool ok = false;
@@ -174,8 +180,32 @@ ParseResult parseFormula(std::string_view line);
 // The tree as a short text, for tests and messages: ASCII symbols as
 // themselves, others as "\name", text("..."), space(N), {..} for groups,
 // frac(A,B), sqrt(A), and base^A, base_B, base_B^A for scripts (one-node
-// parts bare, longer ones in parentheses).
+// parts bare, longer ones in parentheses). Also:
+//   \mathbf{x}        a symbol in another font (\mathrm \mathit \mathbf
+//                     \boldsymbol \mathsf \mathtt \mathcal \mathbb \mathfrak)
+//   \not\prec         a symbol struck through
+//   \bigl(            a delimiter of a fixed size (\big \Big \bigg \Bigg,
+//                     l, r or m for its class)
+//   textbf("...")     text in another font (textit, textsf, texttt)
+//   dfrac(A,B) tfrac(A,B) binom(A,B) dbinom(A,B) tbinom(A,B) atop(A,B)
+//   sqrt[N](A)        a root with its index
+//   \sum\limits_A     scripts with \limits or \nolimits
+//   \left( A \middle| B \right)   with \left. for the empty delimiter
+//   matrix(a & b \\ c & d)   smallmatrix(..), cases(..), aligned(..),
+//                     array{lcr}(..); \hline where the array has lines
+//   hat(A) widehat(A) tilde(A) ...   accents by their command's name
+//   overline(A) overbrace(A,NOTE) overset(ABOVE,A) underset(BELOW,A) ...
+//   op(sin) op*(lim)  a named function (* for its limits below);
+//                     binop(mod) for \bmod, ordop(mod) inside \pmod
+//   \displaystyle      a style change
 std::string describe(const Row& row);
+
+// The part of `line` around `position` (1-based characters) that a message
+// quotes: at most MaxQuotedCharacters characters, "..." where it is cut.
+// Control characters, bytes that are not UTF-8 and the characters that
+// reorder or break a line are shown escaped ("\x1b", "\xff", "\u202e"), so
+// the quote is safe to print on a terminal.
+std::string quoteAround(std::string_view line, int position);
 
 // The shortest command name (without backslash) of a symbol character, or
 // "" when no command names it.

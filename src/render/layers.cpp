@@ -49,29 +49,30 @@ template <typename F> void eachLiveRow(const std::vector<VbBool>& live, std::int
 } // namespace
 
 // A line is a bar as wide as its pen; the pen is left one pixel wide.
-void DrawHLines(Surface& canvas, const Expression& expr) {
+void DrawHLines(Surface& canvas, const Expression& expr, QPoint origin) {
     const auto& t = expr.HLines;
     canvas.fillEach(BgrBlack, [&](auto&& put) {
-        eachLiveRow(t.live, expr.hLineRowCount(),
-                    [&](std::size_t r) { put(hLineBar(t.x1[r], t.x2[r], t.y[r], t.width[r])); });
+        eachLiveRow(t.live, expr.hLineRowCount(), [&](std::size_t r) {
+            put(hLineBar(t.x1[r], t.x2[r], t.y[r], t.width[r]).translated(-origin));
+        });
     });
     canvas.setDrawWidth(1);
 }
 
-void DrawVLines(Surface& canvas, const Expression& expr) {
+void DrawVLines(Surface& canvas, const Expression& expr, QPoint origin) {
     const auto& t = expr.VLines;
     canvas.fillEach(BgrBlack, [&](auto&& put) {
-        eachLiveRow(t.live, expr.vLineRowCount(),
-                    [&](std::size_t r) { put(vLineBar(t.x[r], t.y1[r], t.y2[r], t.width[r])); });
+        eachLiveRow(t.live, expr.vLineRowCount(), [&](std::size_t r) {
+            put(vLineBar(t.x[r], t.y1[r], t.y2[r], t.width[r]).translated(-origin));
+        });
     });
     canvas.setDrawWidth(1);
 }
 
-void DrawItems(Surface& canvas, const Expression& expr) {
-    if (expr.hLinesExist == VbTrue)
-        DrawHLines(canvas, expr);
-    if (expr.vLinesExist == VbTrue)
-        DrawVLines(canvas, expr);
+namespace {
+// Calls f(row) for every live text item with the surface's font and
+// position set to it.
+template <typename F> void eachText(Surface& canvas, const Expression& expr, QPoint origin, F&& f) {
     if (expr.textItemsExist != VbTrue)
         return;
     const auto& t = expr.TextItems;
@@ -80,9 +81,37 @@ void DrawItems(Surface& canvas, const Expression& expr) {
         canvas.setFontBold(t.fontBold[r] != 0);
         canvas.setFontItalic(t.fontItalic[r] != 0);
         canvas.setFontSize(t.fontSize[r]);
-        canvas.setCurrentPos(t.x[r], t.y[r]);
-        canvas.print(t.text[r]);
+        canvas.setCurrentPos(t.x[r] - origin.x(), t.y[r] - origin.y());
+        f(t.text[r]);
     });
+}
+} // namespace
+
+void DrawItems(Surface& canvas, const Expression& expr, QPoint origin) {
+    if (expr.hLinesExist == VbTrue)
+        DrawHLines(canvas, expr, origin);
+    if (expr.vLinesExist == VbTrue)
+        DrawVLines(canvas, expr, origin);
+    eachText(canvas, expr, origin, [&](const std::string& text) { canvas.print(text); });
+}
+
+QRect ItemsBounds(Surface& canvas, const Expression& expr) {
+    QRect bounds;
+    if (expr.hLinesExist == VbTrue) {
+        const auto& t = expr.HLines;
+        eachLiveRow(t.live, expr.hLineRowCount(), [&](std::size_t r) {
+            bounds |= hLineBar(t.x1[r], t.x2[r], t.y[r], t.width[r]);
+        });
+    }
+    if (expr.vLinesExist == VbTrue) {
+        const auto& t = expr.VLines;
+        eachLiveRow(t.live, expr.vLineRowCount(), [&](std::size_t r) {
+            bounds |= vLineBar(t.x[r], t.y1[r], t.y2[r], t.width[r]);
+        });
+    }
+    eachText(canvas, expr, QPoint(),
+             [&](const std::string& text) { bounds |= canvas.printBounds(text); });
+    return bounds;
 }
 
 void DrawMarkers(Surface& canvas, const Expression& expr, const QImage& marker) {

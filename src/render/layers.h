@@ -17,13 +17,18 @@ namespace quill {
 void DrawGrid(Surface& canvas, QSize screenPixels);
 
 // Live horizontal / vertical lines as solid black bars `width` pixels thick
-// running 6 pixels past each end handle; the pen width ends at 1.
-void DrawHLines(Surface& canvas, const Expression& expr);
-void DrawVLines(Surface& canvas, const Expression& expr);
+// running 6 pixels past each end handle; the pen width ends at 1. The
+// canvas point `origin` goes to the surface's top-left corner: a surface
+// can hold any part of the canvas, with the canvas's pixels.
+void DrawHLines(Surface& canvas, const Expression& expr, QPoint origin = {});
+void DrawVLines(Surface& canvas, const Expression& expr, QPoint origin = {});
 
 // All live lines, then all live text items in row order (later rows over
 // earlier ones), each in its own font with its top-left at (x, y).
-void DrawItems(Surface& canvas, const Expression& expr);
+void DrawItems(Surface& canvas, const Expression& expr, QPoint origin = {});
+// Every canvas pixel DrawItems may draw on: the lines' bars and the texts'
+// ink (Surface::printBounds, in the surface's fonts), not clipped.
+QRect ItemsBounds(Surface& canvas, const Expression& expr);
 
 // The 9 x 9 marker, copied without transparency, centred on every handle of
 // every live item: lines first (middle, first end, second end), then text.

@@ -350,6 +350,30 @@ void Surface::print(const std::string& text) {
     submit(std::move(op));
 }
 
+QRect Surface::printBounds(const std::string& text) {
+    if (text.empty())
+        return QRect();
+    if (!cacheable(m_font, text))
+        return uncachedBounds(text);
+    const std::shared_ptr<const TextRun> run = m_textCache.run(m_font, text);
+    if (run->maskSize.isEmpty())
+        return QRect();
+    return QRect(
+        QPoint(roundPixel(m_currentX) + run->offset.x(), roundPixel(m_currentY) + run->offset.y()),
+        run->maskSize);
+}
+
+QRect Surface::uncachedBounds(const std::string& text) {
+    // Where the glyphs go is not worth working out exactly: take the
+    // advance box with a generous margin.
+    const QFontMetricsF& fm = metrics();
+    const double margin = m_font.pixelSize;
+    const double x = std::floor(m_currentX + 0.5), top = std::floor(m_currentY + 0.5);
+    return QRectF(x - margin, top - margin, fm.horizontalAdvance(fromLatin1(text)) + 2 * margin,
+                  fm.height() + 2 * margin)
+        .toAlignedRect();
+}
+
 void Surface::printUncached(const std::string& text) {
     const QFontMetricsF& fm = metrics();
     auto plain = std::make_shared<PlainText>();
@@ -357,15 +381,9 @@ void Surface::printUncached(const std::string& text) {
     plain->font = m_font;
     plain->baseline =
         QPointF(std::floor(m_currentX + 0.5), std::floor(m_currentY + 0.5) + fm.ascent());
-    // Where the glyphs go is not worth working out exactly: take the
-    // advance box with a generous margin.
-    const double margin = m_font.pixelSize;
     DrawOp op;
     op.kind = DrawOp::Kind::PlainText;
-    op.bounds =
-        QRectF(plain->baseline.x() - margin, plain->baseline.y() - fm.ascent() - margin,
-               fm.horizontalAdvance(fromLatin1(text)) + 2 * margin, fm.height() + 2 * margin)
-            .toAlignedRect();
+    op.bounds = uncachedBounds(text);
     op.colour = bgrToRgb(m_foreground);
     op.plain = plain.get();
     if (inFrame())

@@ -119,6 +119,11 @@ public:
     // Draws text with its top-left corner at the drawing position, in the
     // foreground colour, without painting the background between glyphs.
     void print(const std::string& text);
+    // Every pixel print(text) may draw at the current position and font,
+    // not clipped to the surface: exactly the rendered ink of a text the
+    // cache holds, a generous box around one too large for it. Renders
+    // the text into the cache if it is not there yet, as print() would.
+    QRect printBounds(const std::string& text);
     // Width and height of a string in the current font, in pixels.
     double textWidth(const std::string& text);
     double textHeight(const std::string& text);
@@ -259,6 +264,7 @@ private:
 
     QPainter& painter();
     void printUncached(const std::string& text);
+    QRect uncachedBounds(const std::string& text);
     // The run the last frame drew for the text printed at the same place in
     // its order, if that was this text in this font; saves looking it up.
     const TextRun* remembered(const std::string& text) const;

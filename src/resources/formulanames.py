@@ -17,9 +17,13 @@ Each entry is (name, character, class):
     punct  punctuation: a thin space after it
     inner  dots between terms (\\cdots, \\ldots): a thin space each side
 
-The parser's table of names is generated from this list at build time
-(make_formula_symbols.py), and the build of the formula fonts refuses to go
-on when a character listed here has no glyph, so every name draws.
+FUNCTIONS lists the named functions (\\sin, \\lim) and NEGATIONS the single
+characters \\not gives.
+
+The parser's tables are generated from these lists at build time
+(make_formula_symbols.py), the help's formula page lists them, and the build
+of the formula fonts refuses to go on when a character listed here has no
+glyph, so every name draws.
 
 Characters that need no command (letters, digits, + - = < > ( ) [ ] | / ! ?
 ; : , . ' * " @) are the parser's own; a few escapes stand for characters the
@@ -60,6 +64,15 @@ NAMES = [
     ("bigtriangledown", "\u25BD", "bin"), ("triangleleft", "\u25C1", "bin"),
     ("triangleright", "\u25B7", "bin"), ("dagger", "\u2020", "bin"), ("ddagger", "\u2021", "bin"),
     ("amalg", "\u2A3F", "bin"),
+    ("dotplus", "\u2214", "bin"), ("ltimes", "\u22C9", "bin"), ("rtimes", "\u22CA", "bin"),
+    ("leftthreetimes", "\u22CB", "bin"), ("rightthreetimes", "\u22CC", "bin"),
+    ("boxplus", "\u229E", "bin"), ("boxminus", "\u229F", "bin"), ("boxtimes", "\u22A0", "bin"),
+    ("boxdot", "\u22A1", "bin"), ("circledast", "\u229B", "bin"), ("circledcirc", "\u229A", "bin"),
+    ("intercal", "\u22BA", "bin"), ("veebar", "\u22BB", "bin"), ("barwedge", "\u22BC", "bin"),
+    ("curlywedge", "\u22CF", "bin"), ("curlyvee", "\u22CE", "bin"),
+    ("divideontimes", "\u22C7", "bin"), ("centerdot", "\u22C5", "bin"),
+    ("smallsetminus", "\u2216", "bin"), ("lhd", "\u22B2", "bin"), ("rhd", "\u22B3", "bin"),
+    ("unlhd", "\u22B4", "bin"), ("unrhd", "\u22B5", "bin"), ("bigcirc", "\u25EF", "bin"),
 
     # Relations
     ("le", "\u2264", "rel"), ("leq", "\u2264", "rel"), ("ge", "\u2265", "rel"),
@@ -83,6 +96,28 @@ NAMES = [
     ("nless", "\u226E", "rel"), ("ngtr", "\u226F", "rel"), ("nleq", "\u2270", "rel"),
     ("ngeq", "\u2271", "rel"), ("nsim", "\u2241", "rel"), ("ncong", "\u2247", "rel"),
     ("nsubseteq", "\u2288", "rel"), ("nsupseteq", "\u2289", "rel"),
+    ("lt", "<", "rel"), ("gt", ">", "rel"), ("leqq", "\u2266", "rel"), ("geqq", "\u2267", "rel"),
+    ("lneq", "\u2A87", "rel"), ("gneq", "\u2A88", "rel"), ("lneqq", "\u2268", "rel"),
+    ("gneqq", "\u2269", "rel"), ("eqslantless", "\u2A95", "rel"), ("eqslantgtr", "\u2A96", "rel"),
+    ("lessapprox", "\u2A85", "rel"), ("gtrapprox", "\u2A86", "rel"), ("lessgtr", "\u2276", "rel"),
+    ("gtrless", "\u2277", "rel"), ("lesseqgtr", "\u22DA", "rel"), ("gtreqless", "\u22DB", "rel"),
+    ("lll", "\u22D8", "rel"), ("ggg", "\u22D9", "rel"), ("precsim", "\u227E", "rel"),
+    ("succsim", "\u227F", "rel"), ("nprec", "\u2280", "rel"), ("nsucc", "\u2281", "rel"),
+    ("npreceq", "\u22E0", "rel"), ("nsucceq", "\u22E1", "rel"),
+    ("triangleq", "\u225C", "rel"), ("eqcirc", "\u2256", "rel"), ("circeq", "\u2257", "rel"),
+    ("risingdotseq", "\u2253", "rel"), ("fallingdotseq", "\u2252", "rel"),
+    ("backsim", "\u223D", "rel"), ("backsimeq", "\u22CD", "rel"), ("thicksim", "\u223C", "rel"),
+    ("thickapprox", "\u2248", "rel"), ("varpropto", "\u221D", "rel"), ("between", "\u226C", "rel"),
+    ("sqsubset", "\u228F", "rel"), ("sqsupset", "\u2290", "rel"), ("Subset", "\u22D0", "rel"),
+    ("Supset", "\u22D1", "rel"), ("Vdash", "\u22A9", "rel"), ("vDash", "\u22A8", "rel"),
+    ("nvdash", "\u22AC", "rel"), ("nvDash", "\u22AD", "rel"), ("nVdash", "\u22AE", "rel"),
+    ("nVDash", "\u22AF", "rel"), ("vartriangleleft", "\u22B2", "rel"),
+    ("vartriangleright", "\u22B3", "rel"), ("trianglelefteq", "\u22B4", "rel"),
+    ("trianglerighteq", "\u22B5", "rel"), ("ntriangleleft", "\u22EA", "rel"),
+    ("ntriangleright", "\u22EB", "rel"), ("shortmid", "\u2223", "rel"),
+    ("shortparallel", "\u2225", "rel"), ("nshortmid", "\u2224", "rel"),
+    ("nshortparallel", "\u2226", "rel"), ("eqqcolon", "\u2255", "rel"),
+    ("multimap", "\u22B8", "rel"), ("therefore", "\u2234", "rel"), ("because", "\u2235", "rel"),
 
     # Arrows (relations)
     ("leftarrow", "\u2190", "rel"), ("gets", "\u2190", "rel"), ("rightarrow", "\u2192", "rel"),
@@ -103,6 +138,22 @@ NAMES = [
     ("rightharpoonup", "\u21C0", "rel"), ("leftharpoondown", "\u21BD", "rel"),
     ("rightharpoondown", "\u21C1", "rel"), ("rightleftharpoons", "\u21CC", "rel"),
     ("leadsto", "\u21DD", "rel"),
+    ("rightrightarrows", "\u21C9", "rel"), ("leftleftarrows", "\u21C7", "rel"),
+    ("leftrightarrows", "\u21C6", "rel"), ("rightleftarrows", "\u21C4", "rel"),
+    ("leftrightharpoons", "\u21CB", "rel"), ("twoheadrightarrow", "\u21A0", "rel"),
+    ("twoheadleftarrow", "\u219E", "rel"), ("rightarrowtail", "\u21A3", "rel"),
+    ("leftarrowtail", "\u21A2", "rel"), ("nleftarrow", "\u219A", "rel"),
+    ("nrightarrow", "\u219B", "rel"), ("nLeftarrow", "\u21CD", "rel"),
+    ("nRightarrow", "\u21CF", "rel"), ("nleftrightarrow", "\u21AE", "rel"),
+    ("nLeftrightarrow", "\u21CE", "rel"), ("upharpoonright", "\u21BE", "rel"),
+    ("restriction", "\u21BE", "rel"), ("upharpoonleft", "\u21BF", "rel"),
+    ("downharpoonright", "\u21C2", "rel"), ("downharpoonleft", "\u21C3", "rel"),
+    ("Lsh", "\u21B0", "rel"), ("Rsh", "\u21B1", "rel"), ("curvearrowright", "\u21B7", "rel"),
+    ("curvearrowleft", "\u21B6", "rel"), ("circlearrowleft", "\u21BA", "rel"),
+    ("circlearrowright", "\u21BB", "rel"), ("Lleftarrow", "\u21DA", "rel"),
+    ("Rrightarrow", "\u21DB", "rel"), ("leftrightsquigarrow", "\u21AD", "rel"),
+    ("rightsquigarrow", "\u21DD", "rel"), ("looparrowleft", "\u21AB", "rel"),
+    ("looparrowright", "\u21AC", "rel"),
 
     # Ordinary symbols
     ("infty", "\u221E", "ord"), ("partial", "\u2202", "ord"), ("nabla", "\u2207", "ord"),
@@ -119,9 +170,24 @@ NAMES = [
     ("clubsuit", "\u2663", "ord"), ("spadesuit", "\u2660", "ord"), ("flat", "\u266D", "ord"),
     ("natural", "\u266E", "ord"), ("sharp", "\u266F", "ord"), ("surd", "\u221A", "ord"),
     ("vdots", "\u22EE", "ord"), ("ddots", "\u22F1", "ord"),
+    ("dprime", "\u2033", "ord"), ("complement", "\u2201", "ord"), ("square", "\u25A1", "ord"),
+    ("blacksquare", "\u25A0", "ord"), ("lozenge", "\u25CA", "ord"), ("mho", "\u2127", "ord"),
+    ("eth", "\u00F0", "ord"), ("S", "\u00A7", "ord"), ("P", "\u00B6", "ord"),
+    ("pounds", "\u00A3", "ord"), ("yen", "\u00A5", "ord"), ("euro", "\u20AC", "ord"),
+    ("copyright", "\u00A9", "ord"), ("circledR", "\u00AE", "ord"),
+    ("checkmark", "\u2713", "ord"), ("maltese", "\u2720", "ord"),
+    ("sphericalangle", "\u2222", "ord"), ("triangledown", "\u25BD", "ord"),
+    ("blacktriangle", "\u25B2", "ord"), ("blacktriangledown", "\u25BC", "ord"),
+    ("blacktriangleleft", "\u25C0", "ord"), ("blacktriangleright", "\u25B6", "ord"),
+    ("iddots", "\u22F0", "ord"),
 
     # Dots between terms
     ("ldots", "\u2026", "inner"), ("dots", "\u2026", "inner"), ("cdots", "\u22EF", "inner"),
+    ("dotsc", "\u2026", "inner"), ("dotso", "\u2026", "inner"), ("dotsb", "\u22EF", "inner"),
+    ("dotsm", "\u22EF", "inner"), ("dotsi", "\u22EF", "inner"),
+
+    # Punctuation
+    ("colon", ":", "punct"), ("cdotp", "\u00B7", "punct"),
 
     # Large operators
     ("sum", "\u2211", "op"), ("prod", "\u220F", "op"), ("coprod", "\u2210", "op"),
@@ -129,7 +195,8 @@ NAMES = [
     ("bigvee", "\u22C1", "op"), ("bigwedge", "\u22C0", "op"), ("bigoplus", "\u2A01", "op"),
     ("bigotimes", "\u2A02", "op"), ("bigodot", "\u2A00", "op"), ("biguplus", "\u2A04", "op"),
     ("int", "\u222B", "int"), ("iint", "\u222C", "int"), ("iiint", "\u222D", "int"),
-    ("oint", "\u222E", "int"), ("oiint", "\u222F", "int"),
+    ("oint", "\u222E", "int"), ("oiint", "\u222F", "int"), ("oiiint", "\u2230", "int"),
+    ("iiiint", "\u2A0C", "int"), ("intop", "\u222B", "int"), ("bigsqcap", "\u2A05", "op"),
 
     # Delimiters
     ("langle", "\u27E8", "open"), ("rangle", "\u27E9", "close"),
@@ -139,11 +206,47 @@ NAMES = [
     ("rVert", "\u2016", "close"), ("vert", "|", "ord"), ("Vert", "\u2016", "ord"),
     ("|", "\u2016", "ord"), ("lbrace", "{", "open"), ("rbrace", "}", "close"),
     ("{", "{", "open"), ("}", "}", "close"), ("lbrack", "[", "open"), ("rbrack", "]", "close"),
-    ("backslash", "\\", "ord"),
+    ("backslash", "\\", "ord"), ("llbracket", "\u27E6", "open"), ("rrbracket", "\u27E7", "close"),
+    ("lgroup", "\u27EE", "open"), ("rgroup", "\u27EF", "close"), ("ulcorner", "\u231C", "open"),
+    ("urcorner", "\u231D", "close"), ("llcorner", "\u231E", "open"), ("lrcorner", "\u231F", "close"),
 
     # Escaped characters
     ("%", "%", "ord"), ("$", "$", "ord"), ("&", "&", "ord"), ("#", "#", "ord"),
     ("_", "_", "ord"),
+]
+# fmt: on
+
+# Named functions, set upright as words: (name, text as set, limits).
+# "limits": in display style their subscript goes below them, as under \lim.
+# fmt: off
+FUNCTIONS = [
+    ("arccos", "arccos", False), ("arcsin", "arcsin", False), ("arctan", "arctan", False),
+    ("arg", "arg", False), ("cos", "cos", False), ("cosh", "cosh", False), ("cot", "cot", False),
+    ("coth", "coth", False), ("csc", "csc", False), ("deg", "deg", False), ("det", "det", True),
+    ("dim", "dim", False), ("exp", "exp", False), ("gcd", "gcd", True), ("hom", "hom", False),
+    ("inf", "inf", True), ("injlim", "inj lim", True), ("ker", "ker", False), ("lg", "lg", False),
+    ("lim", "lim", True), ("liminf", "lim inf", True), ("limsup", "lim sup", True),
+    ("ln", "ln", False), ("log", "log", False), ("max", "max", True), ("min", "min", True),
+    ("Pr", "Pr", True), ("projlim", "proj lim", True), ("sec", "sec", False), ("sin", "sin", False),
+    ("sinh", "sinh", False), ("sup", "sup", True), ("tan", "tan", False), ("tanh", "tanh", False),
+]
+# fmt: on
+
+# \not before a symbol: the single character that says "not" it, where
+# Unicode has one; any other symbol after \not is drawn struck through.
+# fmt: off
+NEGATIONS = [
+    ("=", "\u2260"), ("<", "\u226E"), (">", "\u226F"), ("|", "\u2224"),
+    ("\u2264", "\u2270"), ("\u2265", "\u2271"), ("\u2208", "\u2209"), ("\u220B", "\u220C"),
+    ("\u2282", "\u2284"), ("\u2283", "\u2285"), ("\u2286", "\u2288"), ("\u2287", "\u2289"),
+    ("\u223C", "\u2241"), ("\u2245", "\u2247"), ("\u2261", "\u2262"), ("\u2248", "\u2249"),
+    ("\u2243", "\u2244"), ("\u2223", "\u2224"), ("\u2225", "\u2226"), ("\u2203", "\u2204"),
+    ("\u227A", "\u2280"), ("\u227B", "\u2281"), ("\u2291", "\u22E2"), ("\u2292", "\u22E3"),
+    ("\u22A2", "\u22AC"), ("\u22A8", "\u22AD"), ("\u22A9", "\u22AE"), ("\u22B2", "\u22EA"),
+    ("\u22B3", "\u22EB"), ("\u22B4", "\u22EC"), ("\u22B5", "\u22ED"), ("\u224D", "\u226D"),
+    ("\u2190", "\u219A"), ("\u2192", "\u219B"), ("\u2194", "\u21AE"), ("\u21D0", "\u21CD"),
+    ("\u21D2", "\u21CF"), ("\u21D4", "\u21CE"), ("\u2272", "\u2274"), ("\u2273", "\u2275"),
+    ("\u2276", "\u2278"), ("\u2277", "\u2279"),
 ]
 # fmt: on
 
@@ -160,6 +263,12 @@ def _check():
             raise AssertionError(f"\\{name} must stand for one character")
         if cls not in CLASSES:
             raise AssertionError(f"\\{name} has no known class: {cls}")
+    functions = [n for n, _, _ in FUNCTIONS]
+    if len(set(functions)) != len(functions) or set(functions) & set(names):
+        raise AssertionError("a function is listed twice or shares its name with a symbol")
+    negated = [c for c, _ in NEGATIONS]
+    if len(set(negated)) != len(negated):
+        raise AssertionError("a symbol has two negations")
 
 
 _check()

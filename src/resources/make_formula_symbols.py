@@ -3,15 +3,18 @@
     make_formula_symbols.py OUT.h
 
 Each name becomes one entry: its name, the Unicode character it stands for
-and its class. The entries are sorted by name so the parser can look them up
-by halving.
+and its class; each named function its name, the text it is set as and
+whether it takes its limits below in display style; each negation the
+character and the one \\not makes of it. Names are sorted so the parser can
+look them up by halving (symbols also by character, the shortest name of a
+character first), negations by their character.
 """
 
 import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from formulanames import NAMES  # noqa: E402
+from formulanames import FUNCTIONS, NAMES, NEGATIONS  # noqa: E402
 
 CLASS_NAMES = {
     "ord": "Ordinary",
@@ -51,6 +54,44 @@ def main():
     for name, char, cls in sorted(NAMES, key=lambda c: c[0].encode()):
         escaped = name.replace("\\", "\\\\").replace('"', '\\"')
         lines.append(f'    {{"{escaped}", 0x{ord(char):04X}, SymbolClass::{CLASS_NAMES[cls]}}},')
+    # The same names by character, the shortest name of a character first:
+    # what a character typed as itself stands for, and its name in messages.
+    ordered = sorted(NAMES, key=lambda c: c[0].encode())
+    by_char = sorted(range(len(ordered)),
+                     key=lambda i: (ord(ordered[i][1]), len(ordered[i][0]), ordered[i][0].encode()))
+    lines += [
+        "}};",
+        "",
+        "// Indices into NamedSymbols sorted by character, the shortest name first.",
+        f"inline constexpr std::array<unsigned short, {len(NAMES)}> NamesByCharacter{{{{",
+    ]
+    for k in range(0, len(by_char), 16):
+        lines.append("    " + ", ".join(str(i) for i in by_char[k:k + 16]) + ",")
+    lines += [
+        "}};",
+        "",
+        "struct NamedFunction {",
+        "    std::string_view name; // without the backslash",
+        "    std::string_view text; // as it is set",
+        "    bool limits;           // below it in display style",
+        "};",
+        "",
+        f"inline constexpr std::array<NamedFunction, {len(FUNCTIONS)}> NamedFunctions{{{{",
+    ]
+    for name, text, limits in sorted(FUNCTIONS, key=lambda c: c[0].encode()):
+        lines.append(f'    {{"{name}", "{text}", {"true" if limits else "false"}}},')
+    lines += [
+        "}};",
+        "",
+        "struct Negation {",
+        "    char32_t ch;      // a symbol",
+        "    char32_t negated; // the character \\not makes of it",
+        "};",
+        "",
+        f"inline constexpr std::array<Negation, {len(NEGATIONS)}> Negations{{{{",
+    ]
+    for char, negated in sorted(NEGATIONS, key=lambda c: ord(c[0])):
+        lines.append(f"    {{0x{ord(char):04X}, 0x{ord(negated):04X}}},")
     lines += ["}};", "", "} // namespace quill::formula", ""]
     text = "\n".join(lines)
     out = sys.argv[1]
