@@ -371,12 +371,20 @@ Box Engine::node(const Node& n, Style s, Atom& atom) {
     case Node::Kind::Accent:
         return accent(n, s);
     case Node::Kind::OverUnder:
+        // \overset{!}{=} is a relation, \underset{k}{\max} an operator.
         if ((n.overUnder == OverUnderKind::Over || n.overUnder == OverUnderKind::Under) &&
-            !n.parts.empty() && n.parts[0].size() == 1 && n.parts[0][0].kind == Node::Kind::Symbol)
-            atom = atomOf(n.parts[0][0].cls);
+            !n.parts.empty() && n.parts[0].size() == 1) {
+            const Node& base = n.parts[0][0];
+            if (base.kind == Node::Kind::Symbol)
+                atom = atomOf(base.cls);
+            else if (base.kind == Node::Kind::Operator)
+                atom = base.cls == SymbolClass::LargeOperator ? Atom::Op : atomOf(base.cls);
+        }
         return overUnder(n, s);
     case Node::Kind::Operator:
-        atom = Atom::Op;
+        // \sin, \lim: an operator; \bmod a binary sign, the "mod" of
+        // \pmod an ordinary word.
+        atom = n.cls == SymbolClass::LargeOperator ? Atom::Op : atomOf(n.cls);
         return word(textFaceFor(FontStyle::Roman), latin1Of(n.text), pointsOf(s));
     case Node::Kind::Space:
     case Node::Kind::StyleChange:

@@ -10,10 +10,11 @@ namespace quill::formula {
 namespace {
 
 constexpr std::array<std::string_view, FaceCount> FaceNames{
-    "Zidezir",           "MathSymbols",        "Arial",
-    "Corvel Serif",      "Corvel Mono",        "Corvel Math",
-    "Corvel Math Extra", "Corvel Math Greek",  "Corvel Math Large",
-    "Corvel Math Pieces", "Corvel Math Alphabets"};
+    "Zidezir",           "MathSymbols",           "Arial",
+    "Corvel Serif",      "Corvel Mono",           "Corvel Math",
+    "Corvel Math Relations", "Corvel Math Extra", "Corvel Math Greek",
+    "Corvel Math Large", "Corvel Math Delimiters", "Corvel Math Pieces",
+    "Corvel Math Alphabets"};
 
 constexpr bool charsSorted() {
     for (std::size_t i = 1; i < std::size(tables::CharGlyphs); ++i) {

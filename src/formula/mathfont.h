@@ -23,14 +23,16 @@ enum class Face : std::uint8_t {
     Text,          // Arial, drawn in Corvel Sans: \mathsf
     Serif,         // Corvel Serif, in four styles: \text, \mathrm, \mathbf, named functions
     Mono,          // Corvel Mono: \mathtt, \texttt
-    Math,          // Corvel Math: signs, relations, delimiters, accents
-    MathExtra,     // Corvel Math Extra: arrows and ordinary symbols
-    MathGreek,     // Corvel Math Greek: Greek in every style
-    MathLarge,     // Corvel Math Large: larger sizes of operators, delimiters, radicals
-    MathPieces,    // Corvel Math Pieces: what taller and wider signs are assembled from
-    MathAlphabets, // Corvel Math Alphabets: calligraphic, fraktur, double-struck
+    Math,           // Corvel Math: signs, binary operators, delimiters, accents
+    MathRelations,  // Corvel Math Relations
+    MathExtra,      // Corvel Math Extra: arrows and ordinary symbols
+    MathGreek,      // Corvel Math Greek: Greek in every style
+    MathLarge,      // Corvel Math Large: large operators in all sizes, radical sizes
+    MathDelimiters, // Corvel Math Delimiters: the larger sizes of delimiters
+    MathPieces,     // Corvel Math Pieces: what taller and wider signs are assembled from
+    MathAlphabets,  // Corvel Math Alphabets: calligraphic, fraktur, double-struck
 };
-inline constexpr int FaceCount = 11;
+inline constexpr int FaceCount = 13;
 
 // The face's name as text items store it.
 std::string_view faceNameOf(Face face);

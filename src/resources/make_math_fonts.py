@@ -33,6 +33,8 @@ import sys
 
 from fontTools import subset
 from fontTools.pens.boundsPen import BoundsPen
+from fontTools.pens.t2CharStringPen import T2CharStringPen
+from fontTools.pens.transformPen import TransformPen
 from fontTools.ttLib import TTFont
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -116,6 +118,10 @@ def wanted_characters():
     want[("\u2032", "Math")] = 0x2032
     want[("\u2033", "Math")] = 0x2033
     want[("\u2034", "Math")] = 0x2034
+    # Accents, arrows over a base and the stroke of \not.
+    for u in (0x300, 0x301, 0x302, 0x303, 0x304, 0x306, 0x307, 0x308, 0x30A, 0x30C, 0x20D6,
+              0x20D7, 0x20E1, 0x338):
+        want[(chr(u), "Math")] = u
     want[("\u0131", "Math")] = 0x1D6A4
     want[("\u0237", "Math")] = 0x1D6A5
     italic = greek_alphabet(0x1D6E2, 0x1D6FC)
@@ -174,6 +180,17 @@ class Termes:
         self.vertical = dict(zip(mv.VertGlyphCoverage.glyphs, mv.VertGlyphConstruction))
         self.horizontal = dict(zip(mv.HorizGlyphCoverage.glyphs, mv.HorizGlyphConstruction))
 
+    def spacing_shift(self, glyph):
+        """How far a glyph without advance moves right to stand on its own
+        advance (0 for the others). Combining accents have none and ink left
+        of their origin, which text layout measures wrongly; they become
+        ordinary glyphs as wide as their ink."""
+        if self.glyphs[glyph].width != 0:
+            return 0
+        pen = BoundsPen(self.glyphs)
+        self.glyphs[glyph].draw(pen)
+        return -round(pen.bounds[0]) if pen.bounds else 0
+
     def glyph_for(self, codepoint):
         if chr(codepoint) in PLAIN and codepoint < 0x80:
             return PLAIN[chr(codepoint)]
@@ -182,12 +199,32 @@ class Termes:
     def box(self, glyph):
         pen = BoundsPen(self.glyphs)
         self.glyphs[glyph].draw(pen)
-        b = pen.bounds or (0, 0, 0, 0)
-        return (self.glyphs[glyph].width, *[round(v) for v in b],
-                self.italic.get(glyph, 0), self.accent.get(glyph))
+        x0, y0, x1, y1 = [round(v) for v in pen.bounds or (0, 0, 0, 0)]
+        width = self.glyphs[glyph].width
+        accent = self.accent.get(glyph)
+        dx = self.spacing_shift(glyph)
+        if dx:
+            x0, x1, width = x0 + dx, x1 + dx, x1 - x0
+            accent = None if accent is None else accent + dx
+        return (width, x0, y0, x1, y1, self.italic.get(glyph, 0), accent)
 
 
-def build_math_face(termes_path, family, code_of, out_path):
+def give_advance(font, glyph, dx):
+    """Moves a glyph's outline `dx` units right and gives it its ink's width."""
+    glyphs = font.getGlyphSet()
+    bounds = BoundsPen(glyphs)
+    glyphs[glyph].draw(bounds)
+    x0, _, x1, _ = bounds.bounds
+    width = round(x1 - x0)
+    charstrings = font["CFF "].cff.topDictIndex[0].CharStrings
+    old = charstrings[glyph]
+    pen = T2CharStringPen(width, glyphs)
+    glyphs[glyph].draw(TransformPen(pen, (1, 0, 0, 1, dx, 0)))
+    charstrings[glyph] = pen.getCharString(private=old.private, globalSubrs=old.globalSubrs)
+    font["hmtx"][glyph] = (width, round(x0) + dx)
+
+
+def build_math_face(termes, termes_path, family, code_of, out_path):
     font = TTFont(termes_path)
     options = subset.Options()
     options.layout_features = []
@@ -199,6 +236,10 @@ def build_math_face(termes_path, family, code_of, out_path):
     sub = subset.Subsetter(options)
     sub.populate(glyphs=list(code_of))
     sub.subset(font)
+    for glyph in code_of:
+        dx = termes.spacing_shift(glyph)
+        if dx:
+            give_advance(font, glyph, dx)
     _set_cmap(font, {code: glyph for glyph, code in code_of.items()})
     note = ("Mathematical glyphs of TeX Gyre Termes Math on byte codes of their own, "
             "renamed for Corvel Quillmark's formulas.")
@@ -313,7 +354,7 @@ def main():
     faces = [(enum, family, file, list(glyphs)) for enum, family, file, glyphs in mathfaces.FACES]
     listed = {g for _, _, _, glyphs in faces for g in glyphs}
     want = wanted_characters()
-    extra = faces[1][3]
+    extra = faces[2][3]
     for key in sorted(want, key=lambda k: (want[k], k[1])):
         glyph = termes.glyph_for(want[key])
         if glyph is None:
@@ -333,7 +374,7 @@ def main():
         code_of = mathfaces.codes_of(glyphs)
         for g, c in code_of.items():
             where.setdefault(g, (enum, c))
-        build_math_face(TERMES, family, code_of, os.path.join(out, file))
+        build_math_face(termes, TERMES, family, code_of, os.path.join(out, file))
 
     for style, source, file, _, _ in SERIF_STYLES:
         build_renamed_face(os.path.join(LIBERATION, source), "Corvel Serif", style,
@@ -344,8 +385,9 @@ def main():
                        "Liberation Mono, renamed for Corvel Quillmark's formulas.")
     _write_licence(
         os.path.join(out, "CorvelMath-LICENSE.txt"),
-        "CorvelMath.otf, CorvelMathExtra.otf, CorvelMathGreek.otf, CorvelMathLarge.otf,\n"
-        "CorvelMathPieces.otf and CorvelMathAlphabets.otf are modified versions of\n"
+        "CorvelMath.otf, CorvelMathRelations.otf, CorvelMathExtra.otf, CorvelMathGreek.otf,\n"
+        "CorvelMathLarge.otf, CorvelMathDelimiters.otf, CorvelMathPieces.otf and\n"
+        "CorvelMathAlphabets.otf are modified versions of\n"
         "TeX Gyre Termes Math (texgyretermes-math.otf of the Debian package\n"
         "fonts-texgyre-math): subsets of its glyphs on other character codes, renamed\n"
         "as the licence below asks of derived works. src/resources/make_math_fonts.py\n"

@@ -11,7 +11,18 @@ end of a face, never by inserting, removing or reordering.
 Each entry of FACES is (enum name, family name, file name, glyph names).
 make_math_fonts.py builds one font a face and the typesetter's tables from
 them; a symbol of formulanames.py whose glyph no list holds yet goes after
-the end of EXTRA, with a note in the build's output.
+the end of EXTRA, with a note in the build's output (add it to a list).
+
+  MATH        signs, binary operators, delimiters, punctuation, dots, primes
+              (with their forms for scripts) and accents
+  RELATIONS   relations
+  EXTRA       arrows and ordinary symbols
+  GREEK       Greek: italic, upright, bold and bold italic
+  LARGE       large operators and integrals in all their sizes, radical sizes
+  DELIMITERS  the larger sizes of delimiters
+  PIECES      what taller delimiters and radicals, wide braces, arrows and
+              accents are assembled from, and wide accents
+  ALPHABETS   calligraphic, fraktur and double-struck letters
 """
 
 # fmt: off
@@ -24,6 +35,18 @@ MATH = [
     "uni2296", "circlemultiply", "circledivide", "circledot", "union", "intersection",
     "uni2294", "uni2293", "uni228E", "logicaland", "logicalor", "uni2216", "uni2240",
     "uni22C4", "uni25B3", "uni25BD", "uni25C1", "uni25B7", "dagger", "daggerdbl", "uni2A3F",
+    "uni2214", "uni22C9", "uni22CA", "uni22CB", "uni22CC", "uni229E", "uni229F", "uni22A0",
+    "uni22A1", "uni229B", "uni229A", "uni22BA", "uni22BB", "uni22BC", "uni22CF", "uni22CE",
+    "uni22C7", "uni22B2", "uni22B3", "uni22B4", "uni22B5", "uni25EF", "ellipsis", "uni22EF",
+    "periodcentered", "uni27E8", "uni27E9", "uni230A", "uni230B", "uni2308", "uni2309",
+    "dblverticalbar", "uni27E6", "uni27E7", "uni27EE", "uni27EF", "uni231C", "uni231D",
+    "uni231E", "uni231F", "uni2034", "minute.st", "uni2033.st", "uni2034.st", "minute.sts",
+    "uni2033.sts", "uni2034.sts", "primereversed.st", "uni0300", "uni0301", "circumflexcmb",
+    "tildecomb", "uni0304", "brevecmb", "uni0307", "uni0308", "uni030A", "caroncmb", "uni20D7",
+    "uni20D6", "uni20E1", "uni0338",
+]
+
+RELATIONS = [
     "lessequal", "greaterequal", "notequal", "uni2A7D", "uni2A7E", "equivalence",
     "approxequal", "uni224A", "similar", "similar_equal", "uni2245", "proportional",
     "lessmuch", "greatermuch", "uni2272", "uni2273", "uni227A", "uni227B", "uni2AAF",
@@ -31,12 +54,13 @@ MATH = [
     "reflexsubset", "reflexsuperset", "uni228A", "uni228B", "uni2291", "uni2292", "divides",
     "uni2224", "parallel", "uni2226", "uni27C2", "uni22A2", "uni22A3", "uni22A8", "uni224D",
     "uni2250", "uni22C8", "uni2323", "uni2322", "uni2254", "uni226E", "uni226F", "uni2270",
-    "uni2271", "uni2241", "uni2247", "uni2288", "uni2289", "ellipsis", "uni22EF", "uni27E8",
-    "uni27E9", "uni230A", "uni230B", "uni2308", "uni2309", "dblverticalbar", "uni2033",
-    "uni2034", "minute.st", "uni2033.st", "uni2034.st", "minute.sts", "uni2033.sts",
-    "uni2034.sts", "primereversed.st", "uni0300", "uni0301", "circumflexcmb", "tildecomb",
-    "uni0304", "brevecmb", "uni0307", "uni0308", "uni030A", "caroncmb", "uni20D7", "uni20D6",
-    "uni20E1", "uni0338",
+    "uni2271", "uni2241", "uni2247", "uni2288", "uni2289", "uni2266", "uni2267", "uni2A87",
+    "uni2A88", "uni2268", "uni2269", "uni2A95", "uni2A96", "uni2A85", "uni2A86", "uni2276",
+    "uni2277", "uni22DA", "uni22DB", "uni22D8", "uni22D9", "uni227E", "uni227F", "uni2280",
+    "uni2281", "uni22E0", "uni22E1", "uni225C", "uni2256", "uni2257", "uni2253", "uni2252",
+    "uni223D", "uni22CD", "uni226C", "uni228F", "uni2290", "uni22D0", "uni22D1", "uni22A9",
+    "uni22AC", "uni22AD", "uni22AE", "uni22AF", "uni22EA", "uni22EB", "uni2255", "uni22B8",
+    "therefore", "because",
 ]
 
 EXTRA = [
@@ -44,12 +68,18 @@ EXTRA = [
     "uni27F5", "uni27F6", "uni27F7", "uni27F8", "uni27F9", "uni27FA", "uni21A6", "uni27FC",
     "arrowup", "arrowdown", "arrowupdn", "arrowdblup", "arrowdbldown", "uni21D5", "uni2197",
     "uni2198", "uni2199", "uni2196", "uni21A9", "uni21AA", "uni21BC", "uni21C0", "uni21BD",
-    "uni21C1", "uni21CC", "uni21DD", "infinity", "partialdiff", "nabla", "universal",
-    "existential", "uni2204", "logicalnot", "emptyset", "uni2300", "uni2220", "uni2221",
-    "uni2113", "uni210F", "dotlessi", "dotlessj", "aleph", "uni2136", "uni2137", "uni211C",
-    "uni2111", "weierstrass", "uni22A4", "uni22A5", "minute", "primereversed", "degree",
-    "H22073", "diamondsuitwhite", "heartsuitwhite", "club", "spade", "musicflatsign",
-    "uni266E", "musicsharpsign", "radical", "uni22EE", "uni22F1",
+    "uni21C1", "uni21CC", "uni21DD", "uni21C9", "uni21C7", "uni21C6", "uni21C4", "uni21CB",
+    "uni21A0", "uni219E", "uni21A3", "uni21A2", "uni219A", "uni219B", "uni21CD", "uni21CF",
+    "uni21AE", "uni21CE", "uni21BE", "uni21BF", "uni21C2", "uni21C3", "uni21B0", "uni21B1",
+    "uni21B7", "uni21B6", "uni21BA", "uni21BB", "uni21DA", "uni21DB", "uni21AD", "uni21AB",
+    "uni21AC", "infinity", "partialdiff", "nabla", "universal", "existential", "uni2204",
+    "logicalnot", "emptyset", "uni2300", "uni2220", "uni2221", "uni2113", "uni210F",
+    "dotlessi", "dotlessj", "aleph", "uni2136", "uni2137", "uni211C", "uni2111", "weierstrass",
+    "uni22A4", "uni22A5", "minute", "primereversed", "degree", "H22073", "diamondsuitwhite",
+    "heartsuitwhite", "club", "spade", "musicflatsign", "uni266E", "musicsharpsign", "radical",
+    "uni22EE", "uni22F1", "uni2033", "uni2201", "filledbox", "lozenge", "uni2127", "eth",
+    "section", "paragraph", "sterling", "yen", "Euro", "copyright", "registered", "checkmark",
+    "uni2720", "uni2222", "triagup", "triagdn", "uni25C0", "uni25B6", "uni22F0",
 ]
 
 GREEK = [
@@ -71,8 +101,7 @@ GREEK = [
     "u1D740", "u1D741", "u1D742", "u1D743", "u1D744", "u1D745", "u1D746", "u1D747", "u1D748",
     "u1D749", "u1D74A", "u1D74B", "u1D74C", "u1D74D", "u1D74E", "u1D750", "u1D751", "u1D752",
     "u1D753", "u1D754", "u1D755", "u1D71E", "u1D71F", "u1D723", "u1D726", "u1D729", "u1D72B",
-    "u1D72E", "u1D730", "u1D731", "u1D733", "u1D734",
-    "u1D6DB", "u1D74F",
+    "u1D72E", "u1D730", "u1D731", "u1D733", "u1D734", "u1D6DB", "u1D74F",
 ]
 
 LARGE = [
@@ -85,12 +114,18 @@ LARGE = [
     "uni222D.v1", "uni222D.v2", "uni222D.v3", "uni222D.v4", "uni222D.v5", "uni222D.v6",
     "contourintegral", "contourintegral.v1", "contourintegral.v2", "contourintegral.v3",
     "contourintegral.v4", "contourintegral.v5", "contourintegral.v6", "uni222F", "uni222F.v1",
-    "uni222F.v2", "uni222F.v3", "uni222F.v4", "uni222F.v5", "uni222F.v6", "radical.v1",
-    "radical.v2", "radical.v3", "radical.v4", "radical.v5", "radical.v6", "parenleft.v1",
-    "parenleft.v2", "parenleft.v3", "parenleft.v4", "parenleft.v5", "parenleft.v6",
-    "parenright.v1", "parenright.v2", "parenright.v3", "parenright.v4", "parenright.v5",
-    "parenright.v6", "bracketleft.v1", "bracketleft.v2", "bracketleft.v3", "bracketleft.v4",
-    "bracketleft.v5", "bracketleft.v6", "bracketright.v1", "bracketright.v2",
+    "uni222F.v2", "uni222F.v3", "uni222F.v4", "uni222F.v5", "uni222F.v6", "uni2230",
+    "uni2230.v1", "uni2230.v2", "uni2230.v3", "uni2230.v4", "uni2230.v5", "uni2230.v6",
+    "uni2A0C", "uni2A0C.v1", "uni2A0C.v2", "uni2A0C.v3", "uni2A0C.v4", "uni2A0C.v5",
+    "uni2A0C.v6", "uni2A05", "uni2A05.v1", "radical.v1", "radical.v2", "radical.v3",
+    "radical.v4", "radical.v5", "radical.v6",
+]
+
+DELIMITERS = [
+    "parenleft.v1", "parenleft.v2", "parenleft.v3", "parenleft.v4", "parenleft.v5",
+    "parenleft.v6", "parenright.v1", "parenright.v2", "parenright.v3", "parenright.v4",
+    "parenright.v5", "parenright.v6", "bracketleft.v1", "bracketleft.v2", "bracketleft.v3",
+    "bracketleft.v4", "bracketleft.v5", "bracketleft.v6", "bracketright.v1", "bracketright.v2",
     "bracketright.v3", "bracketright.v4", "bracketright.v5", "bracketright.v6", "braceleft.v1",
     "braceleft.v2", "braceleft.v3", "braceleft.v4", "braceleft.v5", "braceleft.v6",
     "braceright.v1", "braceright.v2", "braceright.v3", "braceright.v4", "braceright.v5",
@@ -104,7 +139,11 @@ LARGE = [
     "uni2308.v6", "uni2309.v1", "uni2309.v2", "uni2309.v3", "uni2309.v4", "uni2309.v5",
     "uni2309.v6", "slash.v1", "slash.v2", "slash.v3", "slash.v4", "slash.v5", "slash.v6",
     "backslash.v1", "backslash.v2", "backslash.v3", "backslash.v4", "backslash.v5",
-    "backslash.v6", "arrowup.v1", "arrowdown.v1", "arrowupdn.v1", "arrowdblup.v1",
+    "backslash.v6", "uni27E6.v1", "uni27E6.v2", "uni27E6.v3", "uni27E6.v4", "uni27E6.v5",
+    "uni27E6.v6", "uni27E7.v1", "uni27E7.v2", "uni27E7.v3", "uni27E7.v4", "uni27E7.v5",
+    "uni27E7.v6", "uni27EE.v1", "uni27EE.v2", "uni27EE.v3", "uni27EE.v4", "uni27EE.v5",
+    "uni27EE.v6", "uni27EF.v1", "uni27EF.v2", "uni27EF.v3", "uni27EF.v4", "uni27EF.v5",
+    "uni27EF.v6", "arrowup.v1", "arrowdown.v1", "arrowupdn.v1", "arrowdblup.v1",
     "arrowdbldown.v1", "uni21D5.v1",
 ]
 
@@ -113,7 +152,9 @@ PIECES = [
     "uni23A1", "uni23A6", "uni23A5", "uni23A4", "uni23A9", "braceleft.ex", "uni23A8",
     "uni23A7", "uni23AD", "braceright.ex", "uni23AC", "uni23AB", "divides.bt", "divides.ex",
     "divides.tp", "parallel.bt", "parallel.ex", "parallel.tp", "uni23B7", "radical.ex",
-    "radical.tp", "arrowup.bt", "arrowup.ex", "arrowup.tp", "arrowdown.bt", "arrowdown.ex",
+    "radical.tp", "uni27E6.bt", "uni27E6.ex", "uni27E6.tp", "uni27E7.bt", "uni27E7.ex",
+    "uni27E7.tp", "uni27EE.bt", "uni27EE.ex", "uni27EE.tp", "uni27EF.bt", "uni27EF.ex",
+    "uni27EF.tp", "arrowup.bt", "arrowup.ex", "arrowup.tp", "arrowdown.bt", "arrowdown.ex",
     "arrowdown.tp", "arrowupdn.bt", "arrowupdn.ex", "arrowupdn.tp", "arrowdblup.bt",
     "arrowdblup.ex", "arrowdblup.tp", "arrowdbldown.bt", "arrowdbldown.ex", "arrowdbldown.tp",
     "uni21D5.bt", "uni21D5.ex", "uni21D5.tp", "uni23DE", "uni23DE.h1", "uni23DE.h2",
@@ -153,9 +194,11 @@ ALPHABETS = [
 
 FACES = (
     ("Math", "Corvel Math", "CorvelMath.otf", MATH),
+    ("MathRelations", "Corvel Math Relations", "CorvelMathRelations.otf", RELATIONS),
     ("MathExtra", "Corvel Math Extra", "CorvelMathExtra.otf", EXTRA),
     ("MathGreek", "Corvel Math Greek", "CorvelMathGreek.otf", GREEK),
     ("MathLarge", "Corvel Math Large", "CorvelMathLarge.otf", LARGE),
+    ("MathDelimiters", "Corvel Math Delimiters", "CorvelMathDelimiters.otf", DELIMITERS),
     ("MathPieces", "Corvel Math Pieces", "CorvelMathPieces.otf", PIECES),
     ("MathAlphabets", "Corvel Math Alphabets", "CorvelMathAlphabets.otf", ALPHABETS),
 )
