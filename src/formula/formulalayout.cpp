@@ -176,6 +176,7 @@ void Engine::reset() {
     delimiters.clear();
     arrays.clear();
     accents.clear();
+    joins.clear();
 }
 
 FaceSize& Engine::faceSize(const Glyph& g, int points) {
@@ -327,6 +328,7 @@ Box Engine::symbol(const Node& n, Style s) {
             Box over = glyphBox(slash, points);
             const double dx = b.inkCentre() - over.inkCentre();
             const Box keep = b;
+            joins.push_back({{false, b.t[0].id}, {false, over.t[0].id}});
             b.place(std::move(over), dx, 0);
             b.w = keep.w, b.h = std::max(keep.h, b.ih), b.d = std::max(keep.d, b.id);
             b.single = false;
@@ -610,6 +612,8 @@ TypesetFormula Typesetter::typeset(const Row& row, int points) {
     }
     for (const AccentParts& a : e.accents)
         out.accents.push_back({mapped(a.accent), mapped(a.base)});
+    for (const auto& j : e.joins)
+        out.joins.push_back(mapped(j));
     out.ok = true;
     return out;
 }

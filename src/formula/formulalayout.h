@@ -116,6 +116,9 @@ struct TypesetFormula {
     std::vector<DelimiterParts> delimiters;
     std::vector<ArrayParts> arrays;
     std::vector<AccentParts> accents;
+    // Items drawn overlapping on purpose: a radical sign and its bar, the
+    // pieces of an assembled sign, a symbol and the stroke of its \not.
+    std::vector<std::vector<ItemRef>> joins;
 };
 
 // Typesets formulas. It keeps the fonts' metrics between calls, so typesetting

@@ -105,6 +105,7 @@ public:
     std::vector<DelimiterParts> delimiters;
     std::vector<ArrayParts> arrays;
     std::vector<AccentParts> accents;
+    std::vector<std::vector<ItemRef>> joins;
 
     // A face at a size, measured once.
     FaceSize& faceSize(const Glyph& g, int points);

@@ -221,6 +221,8 @@ Box Engine::radical(const Node& n, Style s) {
     out.place(std::move(body), bodyX, 0);
     Box bar = rule(ruleLeft, bodyX + bodyW, ruleTop);
     parts.bar = bar.b[0].id;
+    joins.push_back(parts.sign);
+    joins.back().push_back({true, parts.bar});
     out.place(std::move(bar), 0, 0);
     out.h = std::max(out.h, -ruleTop + units(s, k.radicalExtraAscender));
     out.w = bodyX + bodyW;
@@ -296,9 +298,6 @@ Box Engine::scriptsBox(const Node& n, Style s, Atom& atom) {
     if (sup) {
         const double shift = s.cramped ? SupShiftCrampedEm : s.display() ? SupShiftDisplayEm : SupShiftEm;
         u = std::max({u, shift * em, sup->d + units(s, k.superscriptBottomMin)});
-        // A prime hangs from the top of its base.
-        if (prime && base.ink && sup->ink)
-            u = std::min(u, base.ih + sup->id);
     }
     if (sub && !sup)
         v = std::max({v, SubShiftEm * em, sub->h - units(s, k.subscriptTopMax)});
@@ -315,15 +314,33 @@ Box Engine::scriptsBox(const Node& n, Style s, Atom& atom) {
             }
         }
     }
+    // A prime hangs from the top of its base, no higher than its foot at the
+    // base's top (a subscript below it moves down instead).
+    if (prime && base.ink && !sup->t.empty()) {
+        const TPiece& p = sup->t[0];
+        const GlyphBox& g = boxOf(p.glyph);
+        const double foot = g.yMin * pointsToPixels(p.points) / unitsPerEm(p.glyph) - p.base;
+        if (u + foot > base.ih) {
+            const double down = u + foot - base.ih;
+            u -= down;
+            if (sub) {
+                const double gap = (u - sup->d) - (sub->h - v);
+                const double least = units(s, k.subSuperscriptGapMin);
+                if (gap < least)
+                    v += least - gap;
+            }
+        }
+    }
     Box out;
     out.grow(base, 0);
     double right = width;
     out.place(std::move(base), 0, 0);
     if (sup) {
         double x = width + delta;
-        // A prime touches its base.
+        // A prime touches its base (overlapping its edge by a pixel, so
+        // that neither rounding nor the edges' grey leave a gap).
         if (prime && out.ink && sup->ink)
-            x = out.ir - sup->il;
+            x = out.ir - sup->il - 1;
         right = std::max(right, x + sup->w);
         out.grow(*sup, -u);
         out.place(std::move(*sup), x, -u);
@@ -478,6 +495,7 @@ Box Engine::assembly(std::span<const Part> parts, double size, int points, bool 
             out.place(std::move(g), at, 0);
         }
     }
+    joins.push_back(out.refs());
     return out;
 }
 
@@ -651,9 +669,12 @@ Box Engine::array(const Node& n, Style s) {
             const double cw = colW[static_cast<std::size_t>(c)];
             const double cx = colX[static_cast<std::size_t>(c)];
             const char a = align[static_cast<std::size_t>(c)];
+            // Cells line up by their ink; but the left edge of an aligned
+            // right-hand cell is its box's, where the space before its
+            // relation begins.
             double dx = cx;
-            if (n.arrayKind == ArrayKind::Aligned)
-                dx = a == 'r' ? cx + cw - b.w : cx;
+            if (n.arrayKind == ArrayKind::Aligned && a == 'l')
+                dx = cx;
             else if (a == 'l')
                 dx = cx - b.inkLeft();
             else if (a == 'r')

@@ -16,7 +16,7 @@
 
 and HEADER, the tables the typesetter is compiled with: which face and byte
 code draws each character in each font style, every glyph's box (advance,
-ink, italic correction, accent attachment) in the faces a formula uses, the
+ink, italic correction, the x accents over it centre on) in the faces a formula uses, the
 growing glyphs' sizes and assembly pieces, the fonts' maths constants and
 the Unicode character of every code of the new faces (for the reading text
 of SVG pictures).
@@ -32,6 +32,7 @@ import os
 import sys
 
 from fontTools import subset
+from fontTools.pens.basePen import BasePen
 from fontTools.pens.boundsPen import BoundsPen
 from fontTools.pens.t2CharStringPen import T2CharStringPen
 from fontTools.pens.transformPen import TransformPen
@@ -44,6 +45,9 @@ import mathfaces  # noqa: E402
 
 TERMES = "/usr/share/texmf/fonts/opentype/public/tex-gyre-math/texgyretermes-math.otf"
 TERMES_LICENCE = "/usr/share/doc/fonts-texgyre-math/copyright"
+
+# The band of a glyph (ems above its baseline) whose ink an accent centres on.
+ACCENT_BAND = (0.225, 0.45)
 
 # Vertical metrics of the maths faces, per 1000 units: Zidezir's (Liberation
 # Serif's), so that text items of every face at one size put their baseline
@@ -148,6 +152,58 @@ def wanted_characters():
     return want
 
 
+class _Segments(BasePen):
+    """An outline as straight segments (curves cut into short pieces)."""
+
+    def __init__(self, glyphset):
+        super().__init__(glyphset)
+        self.segments = []
+        self._at = self._start = None
+
+    def _moveTo(self, pt):
+        self._at = self._start = pt
+
+    def _lineTo(self, pt):
+        self.segments.append((self._at, pt))
+        self._at = pt
+
+    def _curveToOne(self, p1, p2, p3):
+        p0 = self._at
+        for i in range(1, 13):
+            t = i / 12
+            u = 1 - t
+            x = u**3 * p0[0] + 3 * u * u * t * p1[0] + 3 * u * t * t * p2[0] + t**3 * p3[0]
+            y = u**3 * p0[1] + 3 * u * u * t * p1[1] + 3 * u * t * t * p2[1] + t**3 * p3[1]
+            self._lineTo((x, y))
+
+    def _closePath(self):
+        if self._at != self._start:
+            self._lineTo(self._start)
+
+    _endPath = _closePath
+
+
+def accent_attachment(glyphset, glyph, units_per_em, dx=0):
+    """Where an accent over the glyph centres: the middle of its ink between
+    a quarter and a half of an em above the baseline (about the upper half of
+    an x), so that over a slanted letter it sits over the letter's body, not
+    its foot. None for a glyph with no ink there."""
+    pen = _Segments(glyphset)
+    glyphset[glyph].draw(pen)
+    y0, y1 = ACCENT_BAND[0] * units_per_em, ACCENT_BAND[1] * units_per_em
+    xs = []
+    for (ax, ay), (bx, by) in pen.segments:
+        if ay > by:
+            ax, ay, bx, by = bx, by, ax, ay
+        if by < y0 or ay > y1:
+            continue
+        for y in (max(ay, y0), min(by, y1)):
+            xs.append(ax if by == ay else ax + (bx - ax) * (y - ay) / (by - ay))
+    if not xs:
+        return None
+    return round((min(xs) + max(xs)) / 2) + dx
+
+
 class Termes:
     """The source font, with its maths tables read once."""
 
@@ -161,9 +217,6 @@ class Termes:
         info = math.MathGlyphInfo
         ic = info.MathItalicsCorrectionInfo
         self.italic = dict(zip(ic.Coverage.glyphs, (v.Value for v in ic.ItalicsCorrection)))
-        ta = info.MathTopAccentAttachment
-        self.accent = dict(zip(ta.TopAccentCoverage.glyphs,
-                               (v.Value for v in ta.TopAccentAttachment)))
         mv = math.MathVariants
         self.script_forms = {}  # glyph -> [script form, scriptscript form]
         gsub = self.font["GSUB"].table
@@ -201,11 +254,10 @@ class Termes:
         self.glyphs[glyph].draw(pen)
         x0, y0, x1, y1 = [round(v) for v in pen.bounds or (0, 0, 0, 0)]
         width = self.glyphs[glyph].width
-        accent = self.accent.get(glyph)
         dx = self.spacing_shift(glyph)
         if dx:
             x0, x1, width = x0 + dx, x1 + dx, x1 - x0
-            accent = None if accent is None else accent + dx
+        accent = accent_attachment(self.glyphs, glyph, 1000, dx)
         return (width, x0, y0, x1, y1, self.italic.get(glyph, 0), accent)
 
 
@@ -273,6 +325,7 @@ def latin_boxes(path):
     font = TTFont(path)
     cmap = font.getBestCmap()
     gs = font.getGlyphSet()
+    upem = font["head"].unitsPerEm
     boxes = {}
     for code in range(32, 256):
         glyph = cmap.get(code)
@@ -281,14 +334,14 @@ def latin_boxes(path):
         pen = BoundsPen(gs)
         gs[glyph].draw(pen)
         b = pen.bounds or (0, 0, 0, 0)
-        boxes[code] = (gs[glyph].width, *[round(v) for v in b], 0, None)
-    return font["head"].unitsPerEm, boxes
+        boxes[code] = (gs[glyph].width, *[round(v) for v in b], 0,
+                       accent_attachment(gs, glyph, upem))
+    return upem, boxes
 
 
-def borrow_italic_metrics(zidezir_boxes, termes):
-    """Zidezir's italic letters take the italic correction and the accent
-    attachment of Termes's maths italic letters (the same Times design), each
-    moved with the letter's ink and scaled to Zidezir's units."""
+def borrow_italic_corrections(zidezir_boxes, termes):
+    """Zidezir's italic letters take the italic corrections of Termes's maths
+    italic letters (the same Times design), scaled to Zidezir's units."""
     scale = 2048 / 1000
     for code in list(zidezir_boxes):
         ch = chr(code)
@@ -296,13 +349,9 @@ def borrow_italic_metrics(zidezir_boxes, termes):
             continue
         u = 0x210E if ch == "h" else (0x1D434 + ord(ch) - 65 if ch.isupper()
                                         else 0x1D44E + ord(ch) - 97)
-        t = termes.box(termes.cmap[u])
-        adv, x0, y0, x1, y1, _, _ = zidezir_boxes[code]
-        italic = round(t[5] * scale)
-        accent = None
-        if t[6] is not None:
-            accent = round((x0 + x1) / 2 + (t[6] - (t[1] + t[3]) / 2) * scale)
-        zidezir_boxes[code] = (adv, x0, y0, x1, y1, italic, accent)
+        italic = termes.box(termes.cmap[u])[5]
+        adv, x0, y0, x1, y1, _, accent = zidezir_boxes[code]
+        zidezir_boxes[code] = (adv, x0, y0, x1, y1, round(italic * scale), accent)
 
 
 def cxx_boxes(name, boxes):
@@ -458,7 +507,7 @@ def main():
     for enum, bold, italic, file in latin:
         upem, boxes = latin_boxes(os.path.join(out, file))
         if enum == "Variable":
-            borrow_italic_metrics(boxes, termes)
+            borrow_italic_corrections(boxes, termes)
         name = f"{enum}{'Bold' if bold else ''}{'Italic' if italic else ''}Boxes"
         lines += cxx_boxes(name, boxes)
         lines.append("")
