@@ -191,12 +191,23 @@ TEST_F(FormulaGeometry, TableOfFormulas) {
             const Drawn d = draw(line, points);
             ASSERT_TRUE(d.f.ok) << d.f.message;
 
-            // Every item inside the bounds, which start at (0, 0).
+            // Every item inside the bounds, which start at (0, 0), and drawn
+            // whole: a glyph's ink as tall as the face says, however far
+            // past the line a tall sign reaches.
             EXPECT_EQ(d.f.bounds.topLeft(), QPoint(0, 0));
             for (std::size_t i = 0; i < d.f.texts.size(); ++i) {
                 const PlacedText& t = d.f.texts[i];
                 EXPECT_TRUE(d.f.bounds.contains(QPoint(t.x, t.y)));
                 EXPECT_TRUE(d.f.bounds.contains(d.texts[i].box)) << "tall ink inside too";
+                if (t.text.size() == 1) {
+                    const GlyphBox& g = boxOf({t.face, t.bold, t.italic,
+                                               static_cast<unsigned char>(t.text[0])});
+                    const double scale =
+                        pointsToPixels(t.points) /
+                        static_cast<double>(unitsPerEm({t.face, t.bold, t.italic, 0}));
+                    EXPECT_NEAR(d.texts[i].box.height(), (g.yMax - g.yMin) * scale, 2.0)
+                        << "item " << i << " drawn whole";
+                }
                 EXPECT_GE(t.points, MinFormulaPoints);
                 EXPECT_LE(t.points, MaxFormulaPoints);
                 // The baseline the canvas puts under the text's top.
@@ -382,6 +393,30 @@ TEST_F(FormulaGeometry, TableOfFormulas) {
                 }
                 EXPECT_NEAR(centreX(mark), centre, 1.0)
                     << "accent over " << d.f.texts[static_cast<std::size_t>(ac.base[0].index)].text;
+            }
+
+            // Pieces of a tall or wide sign join without a seam: every row
+            // (column) across the pieces stacked (set side by side) has ink.
+            for (const auto& group : d.f.joins) {
+                std::vector<const Ink*> pieces;
+                for (const ItemRef& r : group)
+                    if (!r.bar)
+                        pieces.push_back(&d.texts[static_cast<std::size_t>(r.index)]);
+                if (pieces.size() < 2)
+                    continue;
+                QRect all;
+                for (const Ink* p : pieces)
+                    all |= p->box;
+                const bool stacked = pieces[0]->box.top() != pieces[1]->box.top();
+                const int first = stacked ? all.top() : all.left();
+                const int last = stacked ? all.bottom() : all.right();
+                std::vector<bool> inked(static_cast<std::size_t>(last - first + 1), false);
+                for (const Ink* p : pieces)
+                    for (const auto& [at, a] : p->pixels)
+                        if (a >= 128)
+                            inked[static_cast<std::size_t>((stacked ? at.y() : at.x()) - first)] =
+                                true;
+                EXPECT_EQ(std::count(inked.begin(), inked.end(), false), 0) << "a seam";
             }
 
             // No pixel inked by two items, except where the layout joins

@@ -325,14 +325,17 @@ TEST_F(Window, CoversTheScreenWithCaptionMenusAndCaretTimer) {
 TEST_F(Window, StartsWithFontsPicturesStateAndOneCleanRedraw) {
     MainPanel& p = *panel;
     const QString folder = test::buildProgramFolder();
-    EXPECT_EQ(platform.registeredFonts,
-              QStringList({folder + QStringLiteral("/MathSymbols.ttf"),
-                           folder + QStringLiteral("/MathSymbolsBold.ttf"),
-                           folder + QStringLiteral("/Zidezir.ttf"),
-                           folder + QStringLiteral("/CorvelSans.ttf"),
-                           folder + QStringLiteral("/CorvelSansBold.ttf"),
-                           folder + QStringLiteral("/CorvelSansItalic.ttf"),
-                           folder + QStringLiteral("/CorvelSansBoldItalic.ttf")}));
+    QStringList fonts;
+    for (const char* name :
+         {"MathSymbols.ttf", "MathSymbolsBold.ttf", "Zidezir.ttf", "CorvelSans.ttf",
+          "CorvelSansBold.ttf", "CorvelSansItalic.ttf", "CorvelSansBoldItalic.ttf",
+          "CorvelSerif.ttf", "CorvelSerifBold.ttf", "CorvelSerifItalic.ttf",
+          "CorvelSerifBoldItalic.ttf", "CorvelMono.ttf", "CorvelMath.otf",
+          "CorvelMathRelations.otf", "CorvelMathExtra.otf", "CorvelMathGreek.otf",
+          "CorvelMathLarge.otf", "CorvelMathDelimiters.otf", "CorvelMathPieces.otf",
+          "CorvelMathAlphabets.otf"})
+        fonts << folder + QLatin1Char('/') + QLatin1String(name);
+    EXPECT_EQ(platform.registeredFonts, fonts);
 
     // marker.bmp is there: the marker is a copy of it.
     const QImage marker =

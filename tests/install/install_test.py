@@ -41,7 +41,12 @@ INSTALLED = sorted(
     ["usr/share/corvel-quillmark/" + n for n in (
         "MathSymbols.ttf", "MathSymbolsBold.ttf", "Zidezir.ttf", "MathSymbols-LICENSE.txt",
         "Zidezir-LICENSE.txt", "CorvelSans.ttf", "CorvelSansBold.ttf", "CorvelSansItalic.ttf",
-        "CorvelSansBoldItalic.ttf", "CorvelSans-LICENSE.txt", "marker.bmp", "KBnorm465.bmp", "KBshift465.bmp",
+        "CorvelSansBoldItalic.ttf", "CorvelSans-LICENSE.txt", "CorvelSerif.ttf",
+        "CorvelSerifBold.ttf", "CorvelSerifItalic.ttf", "CorvelSerifBoldItalic.ttf", "CorvelMono.ttf",
+        "CorvelSerif-LICENSE.txt", "CorvelMath.otf", "CorvelMathRelations.otf",
+        "CorvelMathExtra.otf", "CorvelMathGreek.otf", "CorvelMathLarge.otf",
+        "CorvelMathDelimiters.otf", "CorvelMathPieces.otf", "CorvelMathAlphabets.otf",
+        "CorvelMath-LICENSE.txt", "marker.bmp", "KBnorm465.bmp", "KBshift465.bmp",
         "splash-logo.png", "Tvx4_3.qch")] +
     ["usr/share/icons/hicolor/%dx%d/apps/%s.png" % (s, s, APP_ID) for s in ICON_SIZES] +
     ["usr/share/icons/hicolor/scalable/apps/%s.svg" % APP_ID,
