@@ -325,12 +325,9 @@ TEST_F(ExportCli, SaveImageWritesTheExportersPngAndSvg) {
         const char* format;
     };
     const std::vector<Case> cases = {
-        {QString(), "a.png", "a.png", "png"},
-        {png, "b", "b.png", "png"},
-        {svg, "c", "c.svg", "svg"},
-        {png, "d.SVG", "d.SVG", "svg"},
-        {svg, "e.bmp", "e.bmp", "bmp"},
-        {QString(), "f", "f.bmp", "bmp"},
+        {QString(), "a.png", "a.png", "png"}, {png, "b", "b.png", "png"},
+        {svg, "c", "c.svg", "svg"},           {png, "d.SVG", "d.SVG", "svg"},
+        {svg, "e.bmp", "e.bmp", "bmp"},       {QString(), "f", "f.bmp", "bmp"},
         {QString(), "g.txt", "g.txt", "bmp"}, // a name with an extension of its own
     };
     const std::array<int, 4> corners{250, 80, 761, 420};
@@ -843,6 +840,31 @@ TEST_F(ExportCli, FormulasAreNumberedAndABadOneIsReported) {
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(QFile::exists(at(QStringLiteral("two-1.bmp"))));
     EXPECT_TRUE(QFile::exists(at(QStringLiteral("two-2.bmp"))));
+
+    // A picture past 16000 pixels a side is refused, and nothing written.
+    r = run({QStringLiteral("--formula"), QStringLiteral("a \\hspace{50em} b"),
+             QStringLiteral("--size"), QStringLiteral("250"), QStringLiteral("-o"),
+             at(QStringLiteral("huge.png"))});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.startsWith(QStringLiteral("corvel-quillmark-export: formula 1 (\"a "
+                                                "\\hspace{50em} b\"): the formula is ")))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.endsWith(QStringLiteral(" pixels at 250 points; a picture may have at most "
+                                              "16000 pixels a side and 67108864 in all\n")))
+        << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(at(QStringLiteral("huge.png"))));
+
+    // What the line quotes reaches the terminal escaped: a control
+    // character, a byte that is not UTF-8 (given as such on the command line).
+    r = run({QStringLiteral("--formula"), QStringLiteral("a\x1b[31m"), QStringLiteral("--formula"),
+             QStringLiteral("b") + QChar(0xDCFF), QStringLiteral("-o"),
+             at(QStringLiteral("c.bmp"))});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              QStringLiteral("corvel-quillmark-export: formula 1 (\"a\\x1b[31m\"): character "
+                             "\"\\x1b\" is not part of the formula language at 2\n"
+                             "corvel-quillmark-export: formula 2 (\"b\\xff\"): invalid "
+                             "UTF-8 (byte \\xff) at 2\n"));
 }
 
 // The expression file written for a formula opens in the editor with every

@@ -1,11 +1,15 @@
 // Edit > Insert Formula in the main window: the dialog's line, preview and
 // message, OK adding the typeset items where new items appear as one undo
-// step with the markers on, and nothing added on Cancel, for a bad line or
+// step with the markers on, and nothing added on Cancel, for a bad line,
+// for a formula wider than the canvas (which the exporter draws whole) or
 // while an image is set.
 
 #include "app/formuladialog.h"
 #include "app/mainpanel.h"
 #include "app/widgets.h"
+#include "cli/exportcommand.h"
+#include "export/bmpimage.h"
+#include "export/expressioncanvas.h"
 #include "scriptedplatform.h"
 
 #include <QAction>
@@ -14,7 +18,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -89,6 +95,66 @@ TEST_F(InsertFormula, ABadLineSaysWhyAndCannotBeAdded) {
     QCoreApplication::processEvents();
     EXPECT_EQ(w->expression, before);
     EXPECT_FALSE(w->history.canUndo());
+}
+
+// A formula wider than the canvas: the dialog says by how much and keeps OK
+// disabled, the preview showing it scaled down; the exporter's canvas grows
+// and its picture holds the whole formula, pixel for pixel as the formula
+// draws on a picture of its own.
+TEST_F(InsertFormula, AFormulaWiderThanTheCanvasIsRefusedAndExportedWhole) {
+    w->cboFsize->setCurrentIndex(3); // 100 points
+    const QString line = QStringLiteral("x_1 + x_2 + x_3 + x_4 + x_5 + x_6 + x_7 + x_8 + x_9 = S");
+    FormulaDialog* d = openAndType(line);
+    ASSERT_TRUE(d);
+    const formula::TypesetFormula f = d->result();
+    ASSERT_TRUE(f.ok);
+    const QSize canvas = w->canvas.image().size();
+    const int over = 30 + f.bounds.width() - canvas.width();
+    ASSERT_GT(over, 0) << "the formula must be wider than the canvas";
+    ASSERT_LE(100 + f.bounds.height(), canvas.height());
+    EXPECT_EQ(d->lblError->text(),
+              QStringLiteral("At 100 points the formula is %1 x %2 pixels, %3 pixels too wide for "
+                             "the %4 x %5 canvas: choose a smaller size.")
+                  .arg(f.bounds.width())
+                  .arg(f.bounds.height())
+                  .arg(over)
+                  .arg(canvas.width())
+                  .arg(canvas.height()));
+    EXPECT_FALSE(ok(d)->isEnabled());
+    ASSERT_FALSE(d->picPreview->pixmap().isNull());
+    EXPECT_LE(d->picPreview->pixmap().width(), d->picPreview->width());
+    const Expression before = w->expression;
+    QTest::keyClick(d->lineFormula, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w->expression, before) << "Return adds nothing while OK is disabled";
+    // The window is taken apart at the end with the dialog still open.
+
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString png = tmp.filePath(QStringLiteral("wide.png"));
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    EXPECT_EQ(cli::runExportCommand({QStringLiteral("--formula"), line, QStringLiteral("--format"),
+                                     QStringLiteral("png"), QStringLiteral("-o"), png},
+                                    test::buildProgramFolder(), out, err),
+              0);
+    std::fclose(out);
+    std::fclose(err);
+    const QImage exported(png);
+    ASSERT_FALSE(exported.isNull());
+    const QImage own = formula::renderFormula(f);
+    const std::optional<QRect> ink = inkBounds(exported), ownInk = inkBounds(own);
+    ASSERT_TRUE(ink && ownInk);
+    ASSERT_EQ(ink->size(), ownInk->size());
+    EXPECT_GT(ink->width(), canvas.width() - 30);
+    for (int y = 0; y < ink->height(); ++y)
+        for (int x = 0; x < ink->width(); ++x) {
+            const QRgb a = exported.pixel(ink->topLeft() + QPoint(x, y));
+            const QRgb b = own.pixel(ownInk->topLeft() + QPoint(x, y));
+            ASSERT_EQ(greyLevel(static_cast<std::int32_t>(a & 0xFFFFFF)),
+                      greyLevel(static_cast<std::int32_t>(b & 0xFFFFFF)))
+                << "at " << x << ", " << y;
+        }
 }
 
 TEST_F(InsertFormula, NothingWhileAnImageIsSet) {

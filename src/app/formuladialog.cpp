@@ -1,5 +1,7 @@
 #include "app/formuladialog.h"
 
+#include "formula/formulafit.h"
+
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,7 +17,8 @@ constexpr int PreviewWidth = 640;
 constexpr int PreviewHeight = 220;
 } // namespace
 
-FormulaDialog::FormulaDialog(int points, QWidget* parent) : QDialog(parent), m_points(points) {
+FormulaDialog::FormulaDialog(int points, QSize canvas, QWidget* parent)
+    : QDialog(parent), m_points(points), m_canvas(canvas) {
     setWindowTitle(QStringLiteral("Insert Formula"));
     auto* layout = new QVBoxLayout(this);
     auto* prompt = new QLabel(QStringLiteral("&Formula:"), this);
@@ -53,14 +56,18 @@ void FormulaDialog::lineFormula_Change() {
         std::string_view(line.constData(), static_cast<std::size_t>(line.size())), m_points);
     const bool hasItems =
         m_result.ok && !(m_result.texts.empty() && m_result.bars.empty() && m_result.vbars.empty());
-    lblError->setText(m_result.ok ? QString() : QString::fromStdString(m_result.message));
+    const std::string tooLarge =
+        hasItems ? formula::formulaFitProblem(m_result.bounds.size(), formula::NewItemSpot,
+                                              m_canvas, m_points)
+                 : std::string();
+    lblError->setText(QString::fromStdString(m_result.ok ? tooLarge : m_result.message));
     QImage picture = hasItems ? formula::renderFormula(m_result) : QImage();
     if (!picture.isNull() &&
         (picture.width() > picPreview->width() || picture.height() > picPreview->height()))
         picture = picture.scaled(picPreview->size() - QSize(4, 4), Qt::KeepAspectRatio,
                                  Qt::SmoothTransformation);
     picPreview->setPixmap(picture.isNull() ? QPixmap() : QPixmap::fromImage(picture));
-    buttons->button(QDialogButtonBox::Ok)->setEnabled(hasItems);
+    buttons->button(QDialogButtonBox::Ok)->setEnabled(hasItems && tooLarge.empty());
 }
 
 } // namespace quill

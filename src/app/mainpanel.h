@@ -17,6 +17,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QPointer>
 #include <QTimer>
 #include <array>
 #include <cstdint>
@@ -243,7 +244,9 @@ public:
     QAction* mnuCopy = nullptr;
     QAction* mnuPaste = nullptr;
     QAction* mnuInsertFormula = nullptr;
-    FormulaDialog* formulaDialog = nullptr; // while it is open
+    // While it is open; nothing once it is gone, even while the window
+    // itself is being taken apart.
+    QPointer<FormulaDialog> formulaDialog;
 
     // Counts full repaints; lets tests and the benchmark see that one ran.
     std::uint64_t redrawCount = 0;

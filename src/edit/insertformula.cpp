@@ -26,15 +26,12 @@ void MainPanel::InsertFormula_Click() {
     const int points = position >= 0 && position < static_cast<int>(FontSizeTable.size())
                            ? FontSizeTable[static_cast<std::size_t>(position)]
                            : 100;
-    formulaDialog = new FormulaDialog(points, this);
+    formulaDialog = new FormulaDialog(points, canvas.image().size(), this);
     formulaDialog->setAttribute(Qt::WA_DeleteOnClose);
     formulaDialog->setWindowModality(Qt::ApplicationModal);
     connect(formulaDialog, &QDialog::accepted, this,
             [this] { InsertFormula(formulaDialog->result()); });
-    connect(formulaDialog, &QObject::destroyed, this, [this] {
-        formulaDialog = nullptr;
-        Picture4->setFocus();
-    });
+    connect(formulaDialog, &QDialog::finished, this, [this] { Picture4->setFocus(); });
     formulaDialog->open();
 }
 

@@ -130,56 +130,6 @@ _TABLE = [
 ]
 # fmt: on
 
-# Formula commands: the name a formula line gives a symbol of the face
-# ("\alpha"), the symbol it draws and how it sits between its neighbours:
-#   ord  an ordinary symbol (letters, signs standing alone)
-#   bin  a binary operator: a medium space each side, none where it is unary
-#   rel  a relation or arrow: a thick space each side
-#   op   a large operator: drawn larger, its limits above and below
-#   lim  a large operator whose limits stay beside it as scripts (integral)
-# The formula typesetter's table of names is generated from this list at
-# build time (make_formula_symbols.py), so the two never disagree; each
-# symbol must be one the face draws for a typeable code.
-# fmt: off
-COMMANDS = [
-    ("alpha", "\u03B1", "ord"), ("beta", "\u03B2", "ord"), ("gamma", "\u03B3", "ord"),
-    ("delta", "\u03B4", "ord"), ("epsilon", "\u03B5", "ord"), ("zeta", "\u03B6", "ord"),
-    ("eta", "\u03B7", "ord"), ("theta", "\u03B8", "ord"), ("vartheta", "\u03D1", "ord"),
-    ("iota", "\u03B9", "ord"), ("kappa", "\u03BA", "ord"), ("lambda", "\u03BB", "ord"),
-    ("mu", "\u03BC", "ord"), ("nu", "\u03BD", "ord"), ("xi", "\u03BE", "ord"),
-    ("pi", "\u03C0", "ord"), ("varpi", "\u03D6", "ord"), ("rho", "\u03C1", "ord"),
-    ("sigma", "\u03C3", "ord"), ("tau", "\u03C4", "ord"), ("upsilon", "\u03C5", "ord"),
-    ("phi", "\u03C6", "ord"), ("varphi", "\u03D5", "ord"), ("chi", "\u03C7", "ord"),
-    ("psi", "\u03C8", "ord"), ("omega", "\u03C9", "ord"),
-    ("Gamma", "\u0393", "ord"), ("Delta", "\u0394", "ord"), ("Theta", "\u0398", "ord"),
-    ("Lambda", "\u039B", "ord"), ("Xi", "\u039E", "ord"), ("Pi", "\u03A0", "ord"),
-    ("Sigma", "\u03A3", "ord"), ("Upsilon", "\u03D2", "ord"), ("Phi", "\u03A6", "ord"),
-    ("Psi", "\u03A8", "ord"), ("Omega", "\u03A9", "ord"),
-    ("pm", "\u00B1", "bin"), ("times", "\u00D7", "bin"), ("div", "\u00F7", "bin"),
-    ("cdot", "\u00B7", "bin"), ("circ", "\u2218", "bin"), ("cup", "\u222A", "bin"),
-    ("cap", "\u2229", "bin"), ("wedge", "\u2227", "bin"), ("land", "\u2227", "bin"),
-    ("vee", "\u2228", "bin"), ("lor", "\u2228", "bin"),
-    ("le", "\u2264", "rel"), ("leq", "\u2264", "rel"), ("ge", "\u2265", "rel"),
-    ("geq", "\u2265", "rel"), ("ne", "\u2260", "rel"), ("neq", "\u2260", "rel"),
-    ("approx", "\u2248", "rel"), ("equiv", "\u2261", "rel"), ("propto", "\u221D", "rel"),
-    ("in", "\u2208", "rel"), ("notin", "\u2209", "rel"), ("subset", "\u2282", "rel"),
-    ("supset", "\u2283", "rel"), ("subseteq", "\u2286", "rel"), ("supseteq", "\u2287", "rel"),
-    ("to", "\u2192", "rel"), ("rightarrow", "\u2192", "rel"), ("Rightarrow", "\u21D2", "rel"),
-    ("implies", "\u21D2", "rel"), ("Leftrightarrow", "\u21D4", "rel"),
-    ("iff", "\u21D4", "rel"),
-    ("infty", "\u221E", "ord"), ("partial", "\u2202", "ord"), ("nabla", "\u2207", "ord"),
-    ("forall", "\u2200", "ord"), ("exists", "\u2203", "ord"), ("neg", "\u00AC", "ord"),
-    ("lnot", "\u00AC", "ord"), ("emptyset", "\u2205", "ord"), ("degree", "\u00B0", "ord"),
-    ("prime", "\u2032", "ord"), ("dprime", "\u2033", "ord"),
-    ("sum", "\u2211", "op"), ("prod", "\u220F", "op"), ("int", "\u222B", "lim"),
-    ("mathbb{N}", "\u2115", "ord"), ("mathbb{Z}", "\u2124", "ord"),
-    ("mathbb{R}", "\u211D", "ord"), ("mathbb{C}", "\u2102", "ord"),
-]
-# fmt: on
-
-COMMAND_CLASSES = ("ord", "bin", "rel", "op", "lim")
-
-
 SYMBOLS = [Symbol(code, char, name) for code, char, name in _TABLE]
 
 TYPEABLE_CODES = list(range(32, 127)) + [163, 172]
@@ -206,23 +156,6 @@ def _check():
     chars = [s.char for s in SYMBOLS]
     if len(set(chars)) != len(chars):
         raise AssertionError("two codes give the same symbol")
-    names = [c[0] for c in COMMANDS]
-    if len(set(names)) != len(names):
-        raise AssertionError("a formula command is named twice")
-    drawn = {s.char for s in SYMBOLS}
-    for name, char, cls in COMMANDS:
-        if char not in drawn:
-            raise AssertionError(f"formula command \\{name} names a symbol the face does not draw")
-        if cls not in COMMAND_CLASSES:
-            raise AssertionError(f"formula command \\{name} has no known class")
-
-
-def command_code(char):
-    """The typed code whose symbol is `char`."""
-    for s in SYMBOLS:
-        if s.char == char:
-            return s.code
-    raise KeyError(char)
 
 
 _check()

@@ -12,10 +12,11 @@ and writes OUT_DIR/Tvx4_3.qhp, the project that lists every file, the table
 of contents and the index.
 
 With --formulas, the formula page (html/formulas.htm) gets its examples and
-its list of symbol names: each line of EXAMPLES (blank lines and lines
-starting with "#" aside) is typeset by EXPORTER, the command-line exporter,
-into a picture beside the page, and the names come from the symbol table's
-formula commands.
+its lists of names: each line of EXAMPLES (blank lines and lines starting
+with "#" aside) is typeset by EXPORTER, the command-line exporter, into a
+picture beside the page, and the names of symbols and functions come from
+formulanames.py (in SYMBOLTABLE_DIR), the table the formula reader's names
+are generated from.
 
 Before writing the project it checks the pages: every link and picture must
 lead to a file of the help (and to an anchor that exists), and every page
@@ -83,6 +84,14 @@ KEYWORDS = [
     ("formula", "html/formulas.htm"),
     ("Insert Formula", "html/formulas.htm"),
     ("symbol names", "html/formulas.htm#names"),
+    ("matrix", "html/formulas.htm#arrays"),
+    ("cases", "html/formulas.htm#arrays"),
+    ("delimiters", "html/formulas.htm#delimiters"),
+    ("fraction", "html/formulas.htm#fractions"),
+    ("root", "html/formulas.htm#fractions"),
+    ("named functions", "html/formulas.htm#functions"),
+    ("accents", "html/formulas.htm#accents"),
+    ("spaces in formulas", "html/formulas.htm#spaces"),
     ("keys", "html/reference.htm"),
     ("mouse", "html/reference.htm"),
 ]
@@ -324,9 +333,41 @@ def formula_pictures(exporter, examples, html_out):
     return names
 
 
-def formula_page(text, examples, pictures, symbols_dir):
-    sys.path.insert(0, symbols_dir)
-    import symboltable  # noqa: E402
+# The formula page's tables of names, by how the symbols sit in a formula.
+NAME_GROUPS = [
+    ("ord", "Letters and ordinary symbols"),
+    ("bin", "Binary operators"),
+    ("rel", "Relations and arrows"),
+    ("op", "Large operators (limits above and below in display)"),
+    ("int", "Integrals (limits beside them)"),
+    ("open", "Opening delimiters"),
+    ("close", "Closing delimiters"),
+    ("punct", "Punctuation"),
+    ("inner", "Dots"),
+]
+
+
+def names_table(entries, columns=4):
+    rows = ['<table border="1" cellspacing="0" cellpadding="4">',
+            "<tr>" + "<th>Name</th><th>Symbol</th>" * columns + "</tr>"]
+    for i in range(0, len(entries), columns):
+        cells = []
+        for name, char in entries[i:i + columns]:
+            shown = "\\" + name
+            cells.append('<td><kbd>%s</kbd></td><td class="sym">%s</td>'
+                         % (html.escape(shown), html.escape(char)))
+        rows.append("<tr>" + "".join(cells) + "</tr>")
+    rows.append("</table>")
+    return "\n".join(rows)
+
+
+def formula_page(text, examples, pictures, names_dir):
+    """The page with its examples' pictures and the names of formulanames.py."""
+    sys.path.insert(0, names_dir)
+    try:
+        import formulanames  # noqa: E402
+    finally:
+        sys.path.pop(0)
 
     rows = ['<table border="1" cellspacing="0" cellpadding="4">',
             "<tr><th>Formula line</th><th>Result (50 points)</th></tr>"]
@@ -334,15 +375,23 @@ def formula_page(text, examples, pictures, symbols_dir):
         rows.append('<tr><td><kbd>%s</kbd></td><td><img src="%s" alt="%s"></td></tr>'
                     % (html.escape(e), pic, html.escape(e)))
     rows.append("</table>")
-    names = ['<table border="1" cellspacing="0" cellpadding="4">',
-             "<tr><th>Name</th><th>Symbol</th><th>Name</th><th>Symbol</th>"
-             "<th>Name</th><th>Symbol</th></tr>"]
-    commands = symboltable.COMMANDS
-    for i in range(0, len(commands), 3):
+    names = []
+    for cls, heading in NAME_GROUPS:
+        entries = [(n, c) for n, c, k in formulanames.NAMES if k == cls]
+        if entries:
+            names.append("<h3>%s</h3>" % html.escape(heading))
+            names.append(names_table(entries))
+    names.append('<h3 id="functions"><a name="functions"></a>Named functions</h3>')
+    names.append('<table border="1" cellspacing="0" cellpadding="4">'
+                 "<tr><th>Name</th><th>Set as</th><th>Name</th><th>Set as</th>"
+                 "<th>Name</th><th>Set as</th></tr>")
+    functions = formulanames.FUNCTIONS
+    for i in range(0, len(functions), 3):
         cells = []
-        for name, char, _cls in commands[i:i + 3]:
-            cells.append('<td><kbd>\\%s</kbd></td><td class="sym">%s</td>'
-                         % (html.escape(name), html.escape(char)))
+        for name, shown, limits in functions[i:i + 3]:
+            cells.append("<td><kbd>\\%s</kbd></td><td>%s%s</td>"
+                         % (html.escape(name), html.escape(shown),
+                            " (limits below)" if limits else ""))
         names.append("<tr>" + "".join(cells) + "</tr>")
     names.append("</table>")
     if EXAMPLES_MARK not in text or NAMES_MARK not in text:
