@@ -36,7 +36,7 @@ constexpr QRgb White = 0xFFFFFFFF;
 constexpr QRgb Black = 0xFF000000;
 constexpr QRgb GridBlue = 0xFF0000FF;
 
-QRect inkBounds(const QImage& img, QRect within = QRect()) {
+QRect inkBox(const QImage& img, QRect within = QRect()) {
     if (within.isNull())
         within = img.rect();
     QRect box;
@@ -48,7 +48,7 @@ QRect inkBounds(const QImage& img, QRect within = QRect()) {
 }
 
 bool allWhite(const QImage& img) {
-    return inkBounds(img).isEmpty();
+    return inkBox(img).isEmpty();
 }
 
 // A marker picture with every pixel distinct, so a copy that is off by a
@@ -409,7 +409,7 @@ TEST_F(Window, MarkersAreCopiedCentredOverEverythingInTableOrder) {
     p.chkMarkers->setValue(0);
     QImage expected = canvas();
     // The second text item's handle goes on its ink.
-    const QRect ink = inkBounds(expected, QRect(700, 250, 500, 250));
+    const QRect ink = inkBox(expected, QRect(700, 250, 500, 250));
     ASSERT_FALSE(ink.isEmpty());
     QPoint onInk;
     for (int x = ink.left(); x <= ink.right() && onInk.isNull(); ++x)
@@ -587,7 +587,7 @@ TEST_F(Window, TypedLineIsDrawnWhereItsItemWillStay) {
     p.textString = "Hg";
     p.Redraw();
     const QImage typed = canvas();
-    const QRect ink = inkBounds(typed);
+    const QRect ink = inkBox(typed);
     ASSERT_FALSE(ink.isEmpty());
     EXPECT_GE(ink.left(), 28);
     EXPECT_GE(ink.top(), 100) << "the line hangs from y 100";
@@ -602,7 +602,7 @@ TEST_F(Window, TypedLineIsDrawnWhereItsItemWillStay) {
     p.expression.TextItems.x[0] = 60;
     p.expression.TextItems.y[0] = 140;
     p.Redraw();
-    EXPECT_EQ(inkBounds(canvas()), ink.translated(30, 40));
+    EXPECT_EQ(inkBox(canvas()), ink.translated(30, 40));
 
     // The typed line takes the list's font.
     p.expression.ClearExpression();
@@ -700,7 +700,7 @@ TEST_F(Window, NewEmptiesTheExpressionButKeepsTheTypedLine) {
     p.mnuNew->trigger();
     EXPECT_EQ(p.textString, "ab");
     EXPECT_EQ(p.chkText->value(), 1);
-    const QRect ink = inkBounds(canvas());
+    const QRect ink = inkBox(canvas());
     ASSERT_FALSE(ink.isEmpty()) << "the typed line is drawn again";
     EXPECT_TRUE(QRect(28, 100, 200, 160).contains(ink));
 }

@@ -487,6 +487,12 @@ def main():
             reverse.setdefault(r.VariantGlyph, reverse.get(g, 0))
         for p in cons.GlyphAssembly.PartRecords if cons.GlyphAssembly else []:
             reverse.setdefault(p.glyph, reverse.get(g, 0))
+    # Greek set in italic says its letter, not the maths italic one (a search
+    # for α finds it); bold and the other alphabets keep their own.
+    for (ch, style), u in want.items():
+        glyph = termes.glyph_for(u)
+        if style in ("Math", "Roman", "Italic") and reverse.get(glyph, 0) >= 0x1D400:
+            reverse[glyph] = ord(ch)
     for glyph, u in (("minute", 0x2032), ("uni2033", 0x2033), ("uni2034", 0x2034),
                      ("primereversed", 0x2035)):
         for size in (".st", ".sts"):
