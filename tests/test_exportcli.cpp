@@ -565,10 +565,10 @@ TEST_F(ExportCli, SvgHasOneElementPerLiveItemInDrawingOrder) {
     ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     // Live: two horizontal bars less one deleted, one vertical bar, four
     // texts of five; bars first, as the canvas draws them.
-    EXPECT_EQ(items, (QStringList{QStringLiteral("rect"), QStringLiteral("rect"),
-                                  QStringLiteral("path"), QStringLiteral("path"),
-                                  QStringLiteral("path"), QStringLiteral("path"),
-                                  QStringLiteral("path"), QStringLiteral("path")}));
+    EXPECT_EQ(items,
+              (QStringList{QStringLiteral("rect"), QStringLiteral("rect"), QStringLiteral("path"),
+                           QStringLiteral("path"), QStringLiteral("path"), QStringLiteral("path"),
+                           QStringLiteral("path"), QStringLiteral("path")}));
     const QStringList said{QStringLiteral("a+b"),
                            QStringLiteral("x<&\">2 %1"),
                            QStringLiteral("\u03B1\u03B2\u00B1\u00D6"),

@@ -200,8 +200,8 @@ TEST_F(FormulaGeometry, TableOfFormulas) {
                 EXPECT_TRUE(d.f.bounds.contains(QPoint(t.x, t.y)));
                 EXPECT_TRUE(d.f.bounds.contains(d.texts[i].box)) << "tall ink inside too";
                 if (t.text.size() == 1) {
-                    const GlyphBox& g = boxOf({t.face, t.bold, t.italic,
-                                               static_cast<unsigned char>(t.text[0])});
+                    const GlyphBox& g =
+                        boxOf({t.face, t.bold, t.italic, static_cast<unsigned char>(t.text[0])});
                     const double scale =
                         pointsToPixels(t.points) /
                         static_cast<double>(unitsPerEm({t.face, t.bold, t.italic, 0}));
@@ -315,8 +315,8 @@ TEST_F(FormulaGeometry, TableOfFormulas) {
                 // A prime touches its base.
                 if (s.prime) {
                     const QRect prime = d.of({s.sup[0]});
-                    EXPECT_LE(distance(prime, base), 1) << "prime " << prime.x() << ","
-                                                        << prime.y() << " base " << base.right();
+                    EXPECT_LE(distance(prime, base), 1)
+                        << "prime " << prime.x() << "," << prime.y() << " base " << base.right();
                 }
             }
 
@@ -533,11 +533,8 @@ TEST_F(FormulaGeometry, SpacesAroundSigns) {
         double left, right; // eighteenths of an em the ink is apart at least, or -1: close
     };
     const Case cases[] = {
-        {"(a+b)-c", U'\u2212', 4, 4},
-        {"a-b", U'\u2212', 4, 4},
-        {"a=-b", U'\u2212', 5, -1},
-        {"a+b=c", '=', 5, 5},
-        {"\\sin x + \\sin(x)", '+', 4, 4},
+        {"(a+b)-c", U'\u2212', 4, 4}, {"a-b", U'\u2212', 4, 4},          {"a=-b", U'\u2212', 5, -1},
+        {"a+b=c", '=', 5, 5},         {"\\sin x + \\sin(x)", '+', 4, 4},
     };
     const int points = 100;
     const double mu = pointsToPixels(points) / 18.0;
@@ -572,10 +569,14 @@ TEST_F(FormulaGeometry, SpacesAroundSigns) {
 // style (or asked by \limits), beside it otherwise and for integrals.
 TEST_F(FormulaGeometry, WhereLimitsGo) {
     const std::pair<const char*, bool> cases[] = {
-        {"\\sum_{i=1}^n x", true},          {"\\lim_{n \\to \\infty} x", true},
-        {"\\max_x f", true},                {"\\int_0^1 x", false},
-        {"\\int\\limits_0^1 x", true},     {"\\sum\\nolimits_i x", false},
-        {"\\textstyle \\lim_{n} x", false}, {"\\sin_x y", false},
+        {"\\sum_{i=1}^n x", true},
+        {"\\lim_{n \\to \\infty} x", true},
+        {"\\max_x f", true},
+        {"\\int_0^1 x", false},
+        {"\\int\\limits_0^1 x", true},
+        {"\\sum\\nolimits_i x", false},
+        {"\\textstyle \\lim_{n} x", false},
+        {"\\sin_x y", false},
     };
     for (const auto& [formula, below] : cases) {
         const TypesetFormula f = m_typesetter.typeset(formula, 100);

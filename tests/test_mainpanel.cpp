@@ -327,13 +327,13 @@ TEST_F(Window, StartsWithFontsPicturesStateAndOneCleanRedraw) {
     const QString folder = test::buildProgramFolder();
     QStringList fonts;
     for (const char* name :
-         {"MathSymbols.ttf", "MathSymbolsBold.ttf", "Zidezir.ttf", "CorvelSans.ttf",
-          "CorvelSansBold.ttf", "CorvelSansItalic.ttf", "CorvelSansBoldItalic.ttf",
-          "CorvelSerif.ttf", "CorvelSerifBold.ttf", "CorvelSerifItalic.ttf",
-          "CorvelSerifBoldItalic.ttf", "CorvelMono.ttf", "CorvelMath.otf",
-          "CorvelMathRelations.otf", "CorvelMathExtra.otf", "CorvelMathGreek.otf",
-          "CorvelMathLarge.otf", "CorvelMathDelimiters.otf", "CorvelMathPieces.otf",
-          "CorvelMathAlphabets.otf"})
+         {"MathSymbols.ttf",          "MathSymbolsBold.ttf",       "Zidezir.ttf",
+          "CorvelSans.ttf",           "CorvelSansBold.ttf",        "CorvelSansItalic.ttf",
+          "CorvelSansBoldItalic.ttf", "CorvelSerif.ttf",           "CorvelSerifBold.ttf",
+          "CorvelSerifItalic.ttf",    "CorvelSerifBoldItalic.ttf", "CorvelMono.ttf",
+          "CorvelMath.otf",           "CorvelMathRelations.otf",   "CorvelMathExtra.otf",
+          "CorvelMathGreek.otf",      "CorvelMathLarge.otf",       "CorvelMathDelimiters.otf",
+          "CorvelMathPieces.otf",     "CorvelMathAlphabets.otf"})
         fonts << folder + QLatin1Char('/') + QLatin1String(name);
     EXPECT_EQ(platform.registeredFonts, fonts);
 

@@ -241,7 +241,7 @@ QString itemUnicodeText(const std::string& face, const std::string& text) {
         else if (zidezir && c == '-')
             u = U'\u2212';
         else if (const char32_t m = formula::unicodeOf(face, c); m != 0)
-            u = m; // the formula faces' glyphs on their codes
+            u = m;                               // the formula faces' glyphs on their codes
         if (u < 0x20 || (u >= 0x7F && u < 0xA0)) // controls: nothing to read
             continue;
         if (u > 0xFFFF)

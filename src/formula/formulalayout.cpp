@@ -93,7 +93,8 @@ std::string latin1Of(const std::string& utf8) {
             out += static_cast<char>(b);
             ++i;
         } else if ((b >> 5) == 6 && i + 1 < utf8.size()) {
-            const unsigned c = ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
+            const unsigned c =
+                ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
             out += c < 0x100 ? static_cast<char>(c) : '?';
             i += 2;
         } else {
@@ -169,14 +170,7 @@ std::vector<ItemRef> Box::refs() const {
 
 void Engine::reset() {
     m_nextId = 0;
-    rows.clear();
-    fractions.clear();
-    scripts.clear();
-    roots.clear();
-    delimiters.clear();
-    arrays.clear();
-    accents.clear();
-    joins.clear();
+    account = TypesetFormula{};
 }
 
 FaceSize& Engine::faceSize(const Glyph& g, int points) {
@@ -202,7 +196,8 @@ int Engine::pointsOf(Style s) const {
     case MathStyle::Text:
         return m_points;
     case MathStyle::Script:
-        return clampPoints(static_cast<int>(std::lround(m_points * c.scriptPercentScaleDown / 100.0)));
+        return clampPoints(
+            static_cast<int>(std::lround(m_points * c.scriptPercentScaleDown / 100.0)));
     case MathStyle::ScriptScript:
         return clampPoints(
             static_cast<int>(std::lround(m_points * c.scriptScriptPercentScaleDown / 100.0)));
@@ -328,7 +323,7 @@ Box Engine::symbol(const Node& n, Style s) {
             Box over = glyphBox(slash, points);
             const double dx = b.inkCentre() - over.inkCentre();
             const Box keep = b;
-            joins.push_back({{false, b.t[0].id}, {false, over.t[0].id}});
+            account.joins.push_back({{false, b.t[0].id}, {false, over.t[0].id}});
             b.place(std::move(over), dx, 0);
             b.w = keep.w, b.h = std::max(keep.h, b.ih), b.d = std::max(keep.d, b.id);
             b.single = false;
@@ -448,8 +443,8 @@ Box Engine::row(const Row& r, Style s, bool afterOrd) {
         Box& b = it.box;
         const double width = b.w;
         const double italic = b.single ? b.italic : 0;
-        const bool oneGlyph = b.single && b.t.size() == 1 && b.b.empty() && b.t[0].base == 0 &&
-                              b.t[0].x == 0;
+        const bool oneGlyph =
+            b.single && b.t.size() == 1 && b.b.empty() && b.t[0].base == 0 && b.t[0].x == 0;
         out.h = std::max(out.h, b.h), out.d = std::max(out.d, b.d);
         // A glyph right after one of the same face and size, with nothing
         // between them, joins its text item.
@@ -479,7 +474,7 @@ Box Engine::row(const Row& r, Style s, bool afterOrd) {
         if (p.base == 0)
             same.push_back(p.id);
     if (same.size() > 1)
-        rows.push_back(std::move(same));
+        account.baselineRows.push_back(std::move(same));
     return out;
 }
 
@@ -583,36 +578,36 @@ TypesetFormula Typesetter::typeset(const Row& row, int points) {
             r.push_back(where.at(x.index));
         return r;
     };
-    for (const auto& ids : e.rows) {
+    for (const auto& ids : e.account.baselineRows) {
         std::vector<int> r;
         for (const int id : ids)
             r.push_back(where.at(id).index);
         out.baselineRows.push_back(std::move(r));
     }
-    for (const FractionParts& f : e.fractions)
-        out.fractions.push_back({f.bar < 0 ? -1 : where.at(f.bar).index, mapped(f.numerator),
-                                 mapped(f.denominator)});
-    for (const ScriptParts& s : e.scripts)
+    for (const FractionParts& f : e.account.fractions)
+        out.fractions.push_back(
+            {f.bar < 0 ? -1 : where.at(f.bar).index, mapped(f.numerator), mapped(f.denominator)});
+    for (const ScriptParts& s : e.account.scripts)
         out.scripts.push_back({mapped(s.base), mapped(s.sup), mapped(s.sub), s.limits, s.prime});
-    for (const RootParts& r : e.roots)
+    for (const RootParts& r : e.account.roots)
         out.roots.push_back(
             {mapped(r.sign), where.at(r.bar).index, mapped(r.body), mapped(r.index)});
-    for (const DelimiterParts& d : e.delimiters) {
+    for (const DelimiterParts& d : e.account.delimiters) {
         DelimiterParts m;
         for (const auto& one : d.delimiters)
             m.delimiters.push_back(mapped(one));
         m.contents = mapped(d.contents);
         out.delimiters.push_back(std::move(m));
     }
-    for (const ArrayParts& a : e.arrays) {
+    for (const ArrayParts& a : e.account.arrays) {
         ArrayParts m{a.columns, a.align, {}};
         for (const auto& cell : a.cells)
             m.cells.push_back(mapped(cell));
         out.arrays.push_back(std::move(m));
     }
-    for (const AccentParts& a : e.accents)
+    for (const AccentParts& a : e.account.accents)
         out.accents.push_back({mapped(a.accent), mapped(a.base)});
-    for (const auto& j : e.joins)
+    for (const auto& j : e.account.joins)
         out.joins.push_back(mapped(j));
     out.ok = true;
     return out;

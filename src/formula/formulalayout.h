@@ -92,7 +92,7 @@ struct DelimiterParts {
 };
 struct ArrayParts {
     int columns = 0;
-    std::string align;                    // per column: 'l', 'c' or 'r'
+    std::string align;                       // per column: 'l', 'c' or 'r'
     std::vector<std::vector<ItemRef>> cells; // row by row
 };
 struct AccentParts {

@@ -97,15 +97,9 @@ public:
     Box layout(const Row& row, int points);
     void reset();
 
-    // The account of what the layout did (see TypesetFormula).
-    std::vector<std::vector<int>> rows;
-    std::vector<FractionParts> fractions;
-    std::vector<ScriptParts> scripts;
-    std::vector<RootParts> roots;
-    std::vector<DelimiterParts> delimiters;
-    std::vector<ArrayParts> arrays;
-    std::vector<AccentParts> accents;
-    std::vector<std::vector<ItemRef>> joins;
+    // The account of what the layout did (TypesetFormula's, by piece ids
+    // rather than item indices).
+    TypesetFormula account;
 
     // A face at a size, measured once.
     FaceSize& faceSize(const Glyph& g, int points);

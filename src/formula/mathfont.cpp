@@ -9,12 +9,19 @@ namespace quill::formula {
 
 namespace {
 
-constexpr std::array<std::string_view, FaceCount> FaceNames{
-    "Zidezir",           "MathSymbols",           "Arial",
-    "Corvel Serif",      "Corvel Mono",           "Corvel Math",
-    "Corvel Math Relations", "Corvel Math Extra", "Corvel Math Greek",
-    "Corvel Math Large", "Corvel Math Delimiters", "Corvel Math Pieces",
-    "Corvel Math Alphabets"};
+constexpr std::array<std::string_view, FaceCount> FaceNames{"Zidezir",
+                                                            "MathSymbols",
+                                                            "Arial",
+                                                            "Corvel Serif",
+                                                            "Corvel Mono",
+                                                            "Corvel Math",
+                                                            "Corvel Math Relations",
+                                                            "Corvel Math Extra",
+                                                            "Corvel Math Greek",
+                                                            "Corvel Math Large",
+                                                            "Corvel Math Delimiters",
+                                                            "Corvel Math Pieces",
+                                                            "Corvel Math Alphabets"};
 
 constexpr bool charsSorted() {
     for (std::size_t i = 1; i < std::size(tables::CharGlyphs); ++i) {
@@ -27,8 +34,7 @@ constexpr bool charsSorted() {
 }
 static_assert(charsSorted(), "the generated character table must be sorted");
 
-template <std::size_t N>
-constexpr bool constructionsSorted(const Construction (&c)[N]) {
+template <std::size_t N> constexpr bool constructionsSorted(const Construction (&c)[N]) {
     for (std::size_t i = 1; i < N; ++i)
         if (c[i - 1].ch >= c[i].ch)
             return false;
@@ -59,11 +65,11 @@ bool isLatinLetter(char32_t c) {
 const CharGlyph* findChar(char32_t ch, FontStyle style) {
     const auto* begin = std::begin(tables::CharGlyphs);
     const auto* end = std::end(tables::CharGlyphs);
-    const auto* it = std::lower_bound(begin, end, std::pair{ch, style},
-                                      [](const CharGlyph& g, const std::pair<char32_t, FontStyle>& k) {
-                                          return g.ch < k.first ||
-                                                 (g.ch == k.first && g.style < k.second);
-                                      });
+    const auto* it =
+        std::lower_bound(begin, end, std::pair{ch, style},
+                         [](const CharGlyph& g, const std::pair<char32_t, FontStyle>& k) {
+                             return g.ch < k.first || (g.ch == k.first && g.style < k.second);
+                         });
     return it != end && it->ch == ch && it->style == style ? it : nullptr;
 }
 

@@ -18,11 +18,11 @@ namespace quill::formula {
 
 // The faces of a typeset formula's text items.
 enum class Face : std::uint8_t {
-    Variable,      // Zidezir: Latin letters in italic, digits upright
-    Symbol,        // MathSymbols: the symbol keyboard's face (not used by typesetting)
-    Text,          // Arial, drawn in Corvel Sans: \mathsf
-    Serif,         // Corvel Serif, in four styles: \text, \mathrm, \mathbf, named functions
-    Mono,          // Corvel Mono: \mathtt, \texttt
+    Variable,       // Zidezir: Latin letters in italic, digits upright
+    Symbol,         // MathSymbols: the symbol keyboard's face (not used by typesetting)
+    Text,           // Arial, drawn in Corvel Sans: \mathsf
+    Serif,          // Corvel Serif, in four styles: \text, \mathrm, \mathbf, named functions
+    Mono,           // Corvel Mono: \mathtt, \texttt
     Math,           // Corvel Math: signs, binary operators, delimiters, accents
     MathRelations,  // Corvel Math Relations
     MathExtra,      // Corvel Math Extra: arrows and ordinary symbols
@@ -51,8 +51,7 @@ inline constexpr std::int16_t NoAccent = std::numeric_limits<std::int16_t>::min(
 // A glyph's box in design units: its advance, its ink (y up), its italic
 // correction and the x its accents centre on (NoAccent: none given).
 struct GlyphBox {
-    std::int16_t advance = 0, xMin = 0, yMin = 0, xMax = 0, yMax = 0, italic = 0,
-                 accent = NoAccent;
+    std::int16_t advance = 0, xMin = 0, yMin = 0, xMax = 0, yMax = 0, italic = 0, accent = NoAccent;
 };
 
 struct FaceMetrics {
@@ -101,24 +100,23 @@ struct Construction {
 
 // The maths font's constants (OpenType MATH), in units of 1000 an em.
 struct MathConstants {
-    std::int16_t scriptPercentScaleDown, scriptScriptPercentScaleDown,
-        delimitedSubFormulaMinHeight, displayOperatorMinHeight, axisHeight, accentBaseHeight,
-        flattenedAccentBaseHeight, subscriptShiftDown, subscriptTopMax, subscriptBaselineDropMin,
-        superscriptShiftUp, superscriptShiftUpCramped, superscriptBottomMin,
-        superscriptBaselineDropMax, subSuperscriptGapMin, superscriptBottomMaxWithSubscript,
-        spaceAfterScript, upperLimitGapMin, upperLimitBaselineRiseMin, lowerLimitGapMin,
-        lowerLimitBaselineDropMin, stackTopShiftUp, stackTopDisplayStyleShiftUp,
-        stackBottomShiftDown, stackBottomDisplayStyleShiftDown, stackGapMin,
-        stackDisplayStyleGapMin, stretchStackTopShiftUp, stretchStackBottomShiftDown,
+    std::int16_t scriptPercentScaleDown, scriptScriptPercentScaleDown, delimitedSubFormulaMinHeight,
+        displayOperatorMinHeight, axisHeight, accentBaseHeight, flattenedAccentBaseHeight,
+        subscriptShiftDown, subscriptTopMax, subscriptBaselineDropMin, superscriptShiftUp,
+        superscriptShiftUpCramped, superscriptBottomMin, superscriptBaselineDropMax,
+        subSuperscriptGapMin, superscriptBottomMaxWithSubscript, spaceAfterScript, upperLimitGapMin,
+        upperLimitBaselineRiseMin, lowerLimitGapMin, lowerLimitBaselineDropMin, stackTopShiftUp,
+        stackTopDisplayStyleShiftUp, stackBottomShiftDown, stackBottomDisplayStyleShiftDown,
+        stackGapMin, stackDisplayStyleGapMin, stretchStackTopShiftUp, stretchStackBottomShiftDown,
         stretchStackGapAboveMin, stretchStackGapBelowMin, fractionNumeratorShiftUp,
         fractionNumeratorDisplayStyleShiftUp, fractionDenominatorShiftDown,
         fractionDenominatorDisplayStyleShiftDown, fractionNumeratorGapMin,
         fractionNumDisplayStyleGapMin, fractionRuleThickness, fractionDenominatorGapMin,
         fractionDenomDisplayStyleGapMin, overbarVerticalGap, overbarRuleThickness,
-        overbarExtraAscender, underbarVerticalGap, underbarRuleThickness,
-        underbarExtraDescender, radicalVerticalGap, radicalDisplayStyleVerticalGap,
-        radicalRuleThickness, radicalExtraAscender, radicalKernBeforeDegree,
-        radicalKernAfterDegree, radicalDegreeBottomRaisePercent, minConnectorOverlap;
+        overbarExtraAscender, underbarVerticalGap, underbarRuleThickness, underbarExtraDescender,
+        radicalVerticalGap, radicalDisplayStyleVerticalGap, radicalRuleThickness,
+        radicalExtraAscender, radicalKernBeforeDegree, radicalKernAfterDegree,
+        radicalDegreeBottomRaisePercent, minConnectorOverlap;
 };
 
 const MathConstants& mathConstants();

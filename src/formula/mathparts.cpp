@@ -90,8 +90,10 @@ Box Engine::fraction(const Node& n, Style outer) {
     double u = 0, v = 0;
     if (n.bar) {
         u = units(s, d ? k.fractionNumeratorDisplayStyleShiftUp : k.fractionNumeratorShiftUp);
-        v = units(s, d ? k.fractionDenominatorDisplayStyleShiftDown : k.fractionDenominatorShiftDown);
-        const double numGap = units(s, d ? k.fractionNumDisplayStyleGapMin : k.fractionNumeratorGapMin);
+        v = units(s,
+                  d ? k.fractionDenominatorDisplayStyleShiftDown : k.fractionDenominatorShiftDown);
+        const double numGap =
+            units(s, d ? k.fractionNumDisplayStyleGapMin : k.fractionNumeratorGapMin);
         const double denGap =
             units(s, d ? k.fractionDenomDisplayStyleGapMin : k.fractionDenominatorGapMin);
         // The parts clear the bar by their gaps.
@@ -130,7 +132,7 @@ Box Engine::fraction(const Node& n, Style outer) {
         box.grow(bar, 0);
         box.place(std::move(bar), 0, 0);
     }
-    fractions.push_back(std::move(parts));
+    account.fractions.push_back(std::move(parts));
     if (!delimited)
         return box;
     // \binom: delimiters that cover the stack.
@@ -221,12 +223,12 @@ Box Engine::radical(const Node& n, Style s) {
     out.place(std::move(body), bodyX, 0);
     Box bar = rule(ruleLeft, bodyX + bodyW, ruleTop);
     parts.bar = bar.b[0].id;
-    joins.push_back(parts.sign);
-    joins.back().push_back({true, parts.bar});
+    account.joins.push_back(parts.sign);
+    account.joins.back().push_back({true, parts.bar});
     out.place(std::move(bar), 0, 0);
     out.h = std::max(out.h, -ruleTop + units(s, k.radicalExtraAscender));
     out.w = bodyX + bodyW;
-    roots.push_back(std::move(parts));
+    account.roots.push_back(std::move(parts));
     return out;
 }
 
@@ -242,17 +244,17 @@ Box Engine::scriptsBox(const Node& n, Style s, Atom& atom) {
         base = node(*one, s, atom);
     else if (!baseRow.empty())
         base = row(baseRow, s);
-    const bool bigSymbol = one && one->kind == Node::Kind::Symbol &&
-                           (one->cls == SymbolClass::LargeOperator ||
-                            one->cls == SymbolClass::Integral);
+    const bool bigSymbol =
+        one && one->kind == Node::Kind::Symbol &&
+        (one->cls == SymbolClass::LargeOperator || one->cls == SymbolClass::Integral);
     const bool op = bigSymbol || (one && one->kind == Node::Kind::Operator);
     bool above = false;
     if (op) {
         const bool displayLimits = one->kind == Node::Kind::Operator
                                        ? one->displayLimits
                                        : one->cls == SymbolClass::LargeOperator;
-        above = n.limits == Limits::Above ||
-                (n.limits == Limits::Auto && displayLimits && s.display());
+        above =
+            n.limits == Limits::Above || (n.limits == Limits::Auto && displayLimits && s.display());
     }
 
     std::optional<Box> sup, sub;
@@ -269,7 +271,7 @@ Box Engine::scriptsBox(const Node& n, Style s, Atom& atom) {
     parts.limits = above;
     parts.prime = n.hasSup && isPrime(n.parts[1]);
     const bool prime = parts.prime;
-    scripts.push_back(std::move(parts));
+    account.scripts.push_back(std::move(parts));
     if (above)
         return limits(std::move(base), std::move(sup), std::move(sub), s, base.italic);
 
@@ -296,7 +298,9 @@ Box Engine::scriptsBox(const Node& n, Style s, Atom& atom) {
     }
     const double em = emOf(s);
     if (sup) {
-        const double shift = s.cramped ? SupShiftCrampedEm : s.display() ? SupShiftDisplayEm : SupShiftEm;
+        const double shift = s.cramped     ? SupShiftCrampedEm
+                             : s.display() ? SupShiftDisplayEm
+                                           : SupShiftEm;
         u = std::max({u, shift * em, sup->d + units(s, k.superscriptBottomMin)});
     }
     if (sub && !sup)
@@ -495,7 +499,7 @@ Box Engine::assembly(std::span<const Part> parts, double size, int points, bool 
             out.place(std::move(g), at, 0);
         }
     }
-    joins.push_back(out.refs());
+    account.joins.push_back(out.refs());
     return out;
 }
 
@@ -561,7 +565,7 @@ Box Engine::delimited(const Node& n, Style s) {
         }
     }
     out.w = x;
-    delimiters.push_back(std::move(parts));
+    account.delimiters.push_back(std::move(parts));
     return out;
 }
 
@@ -600,7 +604,6 @@ Box Engine::array(const Node& n, Style s) {
     }
     if (n.hasStyle)
         cell = Style{n.style, false};
-    (void)s;
 
     // The cells; in aligned, a right-hand cell starts after an empty atom,
     // so that its relation keeps its space.
@@ -616,8 +619,10 @@ Box Engine::array(const Node& n, Style s) {
             cells.push_back(row(content, cell, n.arrayKind == ArrayKind::Aligned && c % 2 == 1));
             const Box& b = cells.back();
             colW[static_cast<std::size_t>(c)] = std::max(colW[static_cast<std::size_t>(c)], b.w);
-            rowH[static_cast<std::size_t>(r)] = std::max({rowH[static_cast<std::size_t>(r)], b.h, strutH});
-            rowD[static_cast<std::size_t>(r)] = std::max({rowD[static_cast<std::size_t>(r)], b.d, strutD});
+            rowH[static_cast<std::size_t>(r)] =
+                std::max({rowH[static_cast<std::size_t>(r)], b.h, strutH});
+            rowD[static_cast<std::size_t>(r)] =
+                std::max({rowD[static_cast<std::size_t>(r)], b.d, strutD});
         }
     }
     // Columns across.
@@ -686,7 +691,7 @@ Box Engine::array(const Node& n, Style s) {
     }
     for (const double ry : ruleY)
         out.place(rule(0, width, top + ry), 0, 0);
-    arrays.push_back(std::move(parts));
+    account.arrays.push_back(std::move(parts));
     return out;
 }
 
@@ -709,7 +714,8 @@ Box Engine::accent(const Node& n, Style s) {
     }
     // The accent's own attachment over the base's: a letter's given one (a
     // slanted letter's lies right of its middle), else the ink's middle.
-    const double baseAt = base.single && !std::isnan(base.accentX) ? base.accentX : base.inkCentre();
+    const double baseAt =
+        base.single && !std::isnan(base.accentX) ? base.accentX : base.inkCentre();
     const double markAt = !std::isnan(mark.accentX) ? mark.accentX : mark.inkCentre();
     // The accents are drawn for a base as tall as an x; a taller base lifts them.
     const double lift = std::max(0.0, base.h - units(s, k.accentBaseHeight));
@@ -722,7 +728,7 @@ Box Engine::accent(const Node& n, Style s) {
     out.grow(mark, -lift);
     out.place(std::move(base), 0, 0);
     out.place(std::move(mark), baseAt - markAt, -lift);
-    accents.push_back(std::move(parts));
+    account.accents.push_back(std::move(parts));
     return out;
 }
 

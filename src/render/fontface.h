@@ -45,10 +45,12 @@ inline constexpr std::string_view CanvasSansFamily = "Corvel Sans";
 // symbol keyboard's, Zidezir, and those of typeset formulas. Any other name
 // draws in Corvel Sans.
 inline constexpr std::array<std::string_view, 12> OwnFaces{
-    "MathSymbols",       "Zidezir",           "Corvel Serif",          "Corvel Mono",
-    "Corvel Math",       "Corvel Math Relations", "Corvel Math Extra", "Corvel Math Greek",
-    "Corvel Math Large", "Corvel Math Delimiters", "Corvel Math Pieces",
-    "Corvel Math Alphabets"};
+    "MathSymbols",        "Zidezir",
+    "Corvel Serif",       "Corvel Mono",
+    "Corvel Math",        "Corvel Math Relations",
+    "Corvel Math Extra",  "Corvel Math Greek",
+    "Corvel Math Large",  "Corvel Math Delimiters",
+    "Corvel Math Pieces", "Corvel Math Alphabets"};
 
 // The QFont for a canvas font: antialiased greys, no subpixel colour
 // fringes, light hinting, only the program's own fonts (the program folder's
