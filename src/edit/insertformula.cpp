@@ -26,13 +26,14 @@ void MainPanel::InsertFormula_Click() {
     const int points = position >= 0 && position < static_cast<int>(FontSizeTable.size())
                            ? FontSizeTable[static_cast<std::size_t>(position)]
                            : 100;
-    formulaDialog = new FormulaDialog(points, canvas.image().size(), this);
-    formulaDialog->setAttribute(Qt::WA_DeleteOnClose);
-    formulaDialog->setWindowModality(Qt::ApplicationModal);
-    connect(formulaDialog, &QDialog::accepted, this,
-            [this] { InsertFormula(formulaDialog->result()); });
-    connect(formulaDialog, &QDialog::finished, this, [this] { Picture4->setFocus(); });
-    formulaDialog->open();
+    auto* dialog = new FormulaDialog(points, canvas.image().size(), this);
+    formulaDialog = dialog;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    // The dialog itself sends these, so it is there while they run.
+    connect(dialog, &QDialog::accepted, this, [this, dialog] { InsertFormula(dialog->result()); });
+    connect(dialog, &QDialog::finished, this, [this] { Picture4->setFocus(); });
+    dialog->open();
 }
 
 bool MainPanel::InsertFormula(const formula::TypesetFormula& typeset) {
