@@ -9,6 +9,7 @@
 
 #include "cli/offscreencanvas.h"
 #include "formula/formulalayout.h"
+#include "formula/formulasymbols.h"
 #include "render/fontface.h"
 #include "render/layers.h"
 #include "render/textcache.h"
@@ -538,6 +539,21 @@ TEST_F(FormulaGeometry, SymbolsHaveTheWeightOfTheMinus) {
     }
     const double stem = stroke("l"), integral = stroke("\\int");
     EXPECT_NEAR(integral / stem, 1.0, 0.2) << integral << " px against " << stem;
+}
+
+// Every symbol the language names, and every sign \not makes of one, has a
+// glyph of the formula faces (a missing one would be drawn as a stand-in).
+TEST_F(FormulaGeometry, EverySymbolHasItsGlyph) {
+    std::vector<char32_t> chars;
+    for (const NamedSymbol& s : NamedSymbols)
+        chars.push_back(s.ch);
+    for (const Negation& n : Negations)
+        chars.push_back(n.negated);
+    for (const char32_t ch : chars) {
+        Glyph g;
+        EXPECT_TRUE(glyphFor(ch, FontStyle::Math, g))
+            << "U+" << std::hex << static_cast<unsigned>(ch);
+    }
 }
 
 // TeX's spaces around a sign: a binary sign between two terms gets a medium

@@ -39,7 +39,7 @@ from fontTools.pens.transformPen import TransformPen
 from fontTools.ttLib import TTFont
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from formulanames import NAMES  # noqa: E402
+from formulanames import NAMES, NEGATIONS  # noqa: E402
 from make_fonts import LIBERATION, LIBERATION_LICENCE, GPL2, _rename, _set_cmap, _write_licence  # noqa: E402
 import mathfaces  # noqa: E402
 
@@ -116,6 +116,8 @@ def wanted_characters():
     want = {}
     for _name, ch, _cls in NAMES:
         want[(ch, "Math")] = ord(ch)
+    for _ch, negated in NEGATIONS:
+        want[(negated, "Math")] = ord(negated)
     for ch in PLAIN_SIGNS:
         want[(ch, "Math")] = ord(ch)
     want[("\u2212", "Math")] = 0x2212
@@ -397,6 +399,7 @@ def main():
 
     # Every formula symbol must have a glyph.
     missing = [f"\\{n} (U+{ord(c):04X})" for n, c, _ in NAMES if ord(c) not in termes.cmap]
+    missing += [f"\\not (U+{ord(c):04X})" for _, c in NEGATIONS if ord(c) not in termes.cmap]
     if missing:
         raise SystemExit("TeX Gyre Termes Math has no glyph for " + ", ".join(missing))
 

@@ -61,6 +61,9 @@ RELATIONS = [
     "uni223D", "uni22CD", "uni226C", "uni228F", "uni2290", "uni22D0", "uni22D1", "uni22A9",
     "uni22AC", "uni22AD", "uni22AE", "uni22AF", "uni22EA", "uni22EB", "uni2255", "uni22B8",
     "therefore", "because",
+    # Signs \not makes of a relation.
+    "uni220C", "uni2244", "uni2249", "uni2262", "uni226D", "uni2274", "uni2275", "uni2278",
+    "uni2279", "uni2284", "uni2285", "uni22E2", "uni22E3", "uni22EC", "uni22ED",
 ]
 
 EXTRA = [
