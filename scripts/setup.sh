@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev libqt6test6 qt6-tools-dev libgl-dev
   libqt6help6 qt6-documentation-tools
   libgtest-dev libbenchmark-dev
-  fonts-liberation fonts-dejavu-core
+  fonts-liberation fonts-dejavu-core fonts-texgyre-math
   python3 python3-pil python3-fonttools
   clang libclang-rt-14-dev
   xvfb xauth

@@ -538,10 +538,20 @@ TEST_F(ExportCli, ExtractRefusesPicturesWithoutAnExpression) {
 // --- SVG ------------------------------------------------------------------------
 
 // Text items are drawn as outlines that need no font, and say their text
-// in Unicode: the symbol face's symbols, Zidezir's minus sign.
+// in Unicode: the symbol face's symbols, Zidezir's minus sign, the formula
+// faces' glyphs (a larger size of a sign says the sign).
 TEST_F(ExportCli, SvgHasOneElementPerLiveItemInDrawingOrder) {
     Expression e = sampleExpression();
     e.AddTextItem("Zidezir", VbFalse, VbFalse, 50, "3x-1", 300, 420, 295, 475, 60);
+    formula::Glyph alpha;
+    ASSERT_TRUE(formula::glyphFor(U'\u03B1', formula::FontStyle::Math, alpha));
+    const formula::Construction* sum = formula::verticalConstruction(U'\u2211');
+    ASSERT_NE(sum, nullptr);
+    const formula::Variant& large = formula::variantsOf(*sum).back();
+    e.AddTextItem(formula::faceName(alpha.face), VbFalse, VbFalse, 50,
+                  std::string(1, static_cast<char>(alpha.code)), 500, 300, 495, 355, 60);
+    e.AddTextItem(formula::faceName(large.face), VbFalse, VbFalse, 50,
+                  std::string(1, static_cast<char>(large.code)), 600, 300, 595, 355, 60);
     const QString exp = put(QStringLiteral("v.exp"), expBytes(e));
     const RunResult r =
         run({QStringLiteral("--format=svg"), QStringLiteral("--screen=1280x800"),
@@ -586,11 +596,16 @@ TEST_F(ExportCli, SvgHasOneElementPerLiveItemInDrawingOrder) {
     ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     // Live: two horizontal bars less one deleted, one vertical bar, four
     // texts of five; bars first, as the canvas draws them.
-    EXPECT_EQ(items, (QStringList{QStringLiteral("rect"), QStringLiteral("rect"),
-                                  QStringLiteral("path"), QStringLiteral("path"),
-                                  QStringLiteral("path"), QStringLiteral("path")}));
-    const QStringList said{QStringLiteral("a+b"), QStringLiteral("x<&\">2 %1"),
-                           QStringLiteral("\u03B1\u03B2\u00B1\u00D6"), QStringLiteral("3x\u22121")};
+    EXPECT_EQ(items,
+              (QStringList{QStringLiteral("rect"), QStringLiteral("rect"), QStringLiteral("path"),
+                           QStringLiteral("path"), QStringLiteral("path"), QStringLiteral("path"),
+                           QStringLiteral("path"), QStringLiteral("path")}));
+    const QStringList said{QStringLiteral("a+b"),
+                           QStringLiteral("x<&\">2 %1"),
+                           QStringLiteral("\u03B1\u03B2\u00B1\u00D6"),
+                           QStringLiteral("3x\u22121"),
+                           QStringLiteral("\u03B1"),
+                           QStringLiteral("\u2211")};
     EXPECT_EQ(labels, said);
     EXPECT_EQ(titles, said);
     EXPECT_EQ(viewBox, QStringLiteral("251 81 508 338"));

@@ -41,7 +41,7 @@ constexpr QRgb White = 0xFFFFFFFF;
 constexpr QRgb Black = 0xFF000000;
 constexpr QRgb GridBlue = 0xFF0000FF;
 
-QRect inkBounds(const QImage& img, QRect within = QRect()) {
+QRect inkBox(const QImage& img, QRect within = QRect()) {
     if (within.isNull())
         within = img.rect();
     QRect box;
@@ -53,7 +53,7 @@ QRect inkBounds(const QImage& img, QRect within = QRect()) {
 }
 
 bool allWhite(const QImage& img) {
-    return inkBounds(img).isEmpty();
+    return inkBox(img).isEmpty();
 }
 
 // A marker picture with every pixel distinct, so a copy that is off by a
@@ -336,14 +336,17 @@ TEST_F(Window, CoversTheScreenWithCaptionMenusAndCaretTimer) {
 TEST_F(Window, StartsWithFontsPicturesStateAndOneCleanRedraw) {
     MainPanel& p = *panel;
     const QString folder = test::buildProgramFolder();
-    EXPECT_EQ(platform.registeredFonts,
-              QStringList({folder + QStringLiteral("/MathSymbols.ttf"),
-                           folder + QStringLiteral("/MathSymbolsBold.ttf"),
-                           folder + QStringLiteral("/Zidezir.ttf"),
-                           folder + QStringLiteral("/CorvelSans.ttf"),
-                           folder + QStringLiteral("/CorvelSansBold.ttf"),
-                           folder + QStringLiteral("/CorvelSansItalic.ttf"),
-                           folder + QStringLiteral("/CorvelSansBoldItalic.ttf")}));
+    QStringList fonts;
+    for (const char* name :
+         {"MathSymbols.ttf",          "MathSymbolsBold.ttf",       "Zidezir.ttf",
+          "CorvelSans.ttf",           "CorvelSansBold.ttf",        "CorvelSansItalic.ttf",
+          "CorvelSansBoldItalic.ttf", "CorvelSerif.ttf",           "CorvelSerifBold.ttf",
+          "CorvelSerifItalic.ttf",    "CorvelSerifBoldItalic.ttf", "CorvelMono.ttf",
+          "CorvelMath.otf",           "CorvelMathRelations.otf",   "CorvelMathExtra.otf",
+          "CorvelMathGreek.otf",      "CorvelMathLarge.otf",       "CorvelMathDelimiters.otf",
+          "CorvelMathPieces.otf",     "CorvelMathAlphabets.otf"})
+        fonts << folder + QLatin1Char('/') + QLatin1String(name);
+    EXPECT_EQ(platform.registeredFonts, fonts);
 
     // marker.bmp is there: the marker is a copy of it.
     const QImage marker =
@@ -417,7 +420,7 @@ TEST_F(Window, MarkersAreCopiedCentredOverEverythingInTableOrder) {
     p.chkMarkers->setValue(0);
     QImage expected = canvas();
     // The second text item's handle goes on its ink.
-    const QRect ink = inkBounds(expected, QRect(700, 250, 500, 250));
+    const QRect ink = inkBox(expected, QRect(700, 250, 500, 250));
     ASSERT_FALSE(ink.isEmpty());
     QPoint onInk;
     for (int x = ink.left(); x <= ink.right() && onInk.isNull(); ++x)
@@ -595,7 +598,7 @@ TEST_F(Window, TypedLineIsDrawnWhereItsItemWillStay) {
     p.textString = "Hg";
     p.Redraw();
     const QImage typed = canvas();
-    const QRect ink = inkBounds(typed);
+    const QRect ink = inkBox(typed);
     ASSERT_FALSE(ink.isEmpty());
     EXPECT_GE(ink.left(), 28);
     EXPECT_GE(ink.top(), 100) << "the line hangs from y 100";
@@ -610,7 +613,7 @@ TEST_F(Window, TypedLineIsDrawnWhereItsItemWillStay) {
     p.expression.TextItems.x[0] = 60;
     p.expression.TextItems.y[0] = 140;
     p.Redraw();
-    EXPECT_EQ(inkBounds(canvas()), ink.translated(30, 40));
+    EXPECT_EQ(inkBox(canvas()), ink.translated(30, 40));
 
     // The typed line takes the list's font.
     p.expression.ClearExpression();
@@ -708,7 +711,7 @@ TEST_F(Window, NewEmptiesTheExpressionButKeepsTheTypedLine) {
     p.mnuNew->trigger();
     EXPECT_EQ(p.textString, "ab");
     EXPECT_EQ(p.chkText->value(), 1);
-    const QRect ink = inkBounds(canvas());
+    const QRect ink = inkBox(canvas());
     ASSERT_FALSE(ink.isEmpty()) << "the typed line is drawn again";
     EXPECT_TRUE(QRect(28, 100, 200, 160).contains(ink));
 }

@@ -228,14 +228,33 @@ TEST_F(SymbolKeyboard, FontsLoadUnderTheirFamiliesAndBoldPicksTheBoldFile) {
         const char* family;
         const char* file;
         const char* style;
-    } faces[] = {{"MathSymbols", false, false, "MathSymbols", "MathSymbols.ttf", "Regular"},
-                 {"MathSymbols", true, false, "MathSymbols", "MathSymbolsBold.ttf", "Bold"},
-                 {"Zidezir", false, false, "Zidezir", "Zidezir.ttf", "Regular"},
-                 {"Arial", false, false, "Corvel Sans", "CorvelSans.ttf", "Regular"},
-                 {"Arial", true, false, "Corvel Sans", "CorvelSansBold.ttf", "Bold"},
-                 {"Arial", false, true, "Corvel Sans", "CorvelSansItalic.ttf", "Italic"},
-                 {"Arial", true, true, "Corvel Sans", "CorvelSansBoldItalic.ttf", "Bold Italic"},
-                 {"Courier New", false, false, "Corvel Sans", "CorvelSans.ttf", "Regular"}};
+    } faces[] = {
+        {"MathSymbols", false, false, "MathSymbols", "MathSymbols.ttf", "Regular"},
+        {"MathSymbols", true, false, "MathSymbols", "MathSymbolsBold.ttf", "Bold"},
+        {"Zidezir", false, false, "Zidezir", "Zidezir.ttf", "Regular"},
+        {"Arial", false, false, "Corvel Sans", "CorvelSans.ttf", "Regular"},
+        {"Arial", true, false, "Corvel Sans", "CorvelSansBold.ttf", "Bold"},
+        {"Arial", false, true, "Corvel Sans", "CorvelSansItalic.ttf", "Italic"},
+        {"Arial", true, true, "Corvel Sans", "CorvelSansBoldItalic.ttf", "Bold Italic"},
+        {"Courier New", false, false, "Corvel Sans", "CorvelSans.ttf", "Regular"},
+        // The faces of typeset formulas.
+        {"Corvel Serif", false, false, "Corvel Serif", "CorvelSerif.ttf", "Regular"},
+        {"Corvel Serif", true, false, "Corvel Serif", "CorvelSerifBold.ttf", "Bold"},
+        {"Corvel Serif", false, true, "Corvel Serif", "CorvelSerifItalic.ttf", "Italic"},
+        {"Corvel Serif", true, true, "Corvel Serif", "CorvelSerifBoldItalic.ttf", "Bold Italic"},
+        {"Corvel Mono", false, false, "Corvel Mono", "CorvelMono.ttf", "Regular"},
+        {"Corvel Math", false, false, "Corvel Math", "CorvelMath.otf", "Regular"},
+        {"Corvel Math Relations", false, false, "Corvel Math Relations", "CorvelMathRelations.otf",
+         "Regular"},
+        {"Corvel Math Extra", false, false, "Corvel Math Extra", "CorvelMathExtra.otf", "Regular"},
+        {"Corvel Math Greek", false, false, "Corvel Math Greek", "CorvelMathGreek.otf", "Regular"},
+        {"Corvel Math Large", false, false, "Corvel Math Large", "CorvelMathLarge.otf", "Regular"},
+        {"Corvel Math Delimiters", false, false, "Corvel Math Delimiters",
+         "CorvelMathDelimiters.otf", "Regular"},
+        {"Corvel Math Pieces", false, false, "Corvel Math Pieces", "CorvelMathPieces.otf",
+         "Regular"},
+        {"Corvel Math Alphabets", false, false, "Corvel Math Alphabets", "CorvelMathAlphabets.otf",
+         "Regular"}};
     for (const auto& f : faces) {
         SCOPED_TRACE(f.file);
         CanvasFont canvasFont;

@@ -29,10 +29,14 @@ inline constexpr std::array<FontChoice, 7> FontTable{{
 
 // The font files the build puts in the program folder, registered at
 // start-up by the editor and by the command-line exporter.
-inline constexpr std::array<std::string_view, 7> ProgramFontFiles{
-    "MathSymbols.ttf",         "MathSymbolsBold.ttf", "Zidezir.ttf",
-    "CorvelSans.ttf",          "CorvelSansBold.ttf",  "CorvelSansItalic.ttf",
-    "CorvelSansBoldItalic.ttf"};
+inline constexpr std::array<std::string_view, 20> ProgramFontFiles{
+    "MathSymbols.ttf",          "MathSymbolsBold.ttf",       "Zidezir.ttf",
+    "CorvelSans.ttf",           "CorvelSansBold.ttf",        "CorvelSansItalic.ttf",
+    "CorvelSansBoldItalic.ttf", "CorvelSerif.ttf",           "CorvelSerifBold.ttf",
+    "CorvelSerifItalic.ttf",    "CorvelSerifBoldItalic.ttf", "CorvelMono.ttf",
+    "CorvelMath.otf",           "CorvelMathRelations.otf",   "CorvelMathExtra.otf",
+    "CorvelMathGreek.otf",      "CorvelMathLarge.otf",       "CorvelMathDelimiters.otf",
+    "CorvelMathPieces.otf",     "CorvelMathAlphabets.otf"};
 
 // Font sizes in points; the list shows the same numbers.
 inline constexpr std::array<int, 7> FontSizeTable{25, 50, 75, 100, 150, 200, 250};

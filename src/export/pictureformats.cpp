@@ -4,6 +4,7 @@
 #include "export/readingorder.h"
 #include "files/expcodec.h"
 #include "files/expfile.h"
+#include "formula/mathfont.h"
 #include "mathsymbolsunicode.h"
 #include "render/fontface.h"
 #include "render/layers.h"
@@ -240,6 +241,8 @@ QString itemUnicodeText(const std::string& face, const std::string& text) {
             u = MathSymbolsUnicode[c];
         else if (zidezir && c == '-')
             u = U'\u2212';
+        else if (const char32_t m = formula::unicodeOf(face, c); m != 0)
+            u = m;                               // the formula faces' glyphs on their codes
         if (u < 0x20 || (u >= 0x7F && u < 0xA0)) // controls: nothing to read
             continue;
         if (u > 0xFFFF)

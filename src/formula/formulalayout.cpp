@@ -1,575 +1,487 @@
 #include "formula/formulalayout.h"
 
-#include "mathsymbolsunicode.h"
+#include "formula/layoutengine.h"
 #include "render/fontface.h"
 #include "render/layers.h"
 #include "render/surface.h"
 
 #include <QFontMetrics>
-#include <QFontMetricsF>
 #include <QRectF>
 #include <algorithm>
 #include <cmath>
-#include <map>
-#include <optional>
+#include <cstdint>
 #include <unordered_map>
 
 namespace quill::formula {
 
 std::string faceName(Face face) {
-    switch (face) {
-    case Face::Variable:
-        return "Zidezir";
-    case Face::Symbol:
-        return "MathSymbols";
-    case Face::Text:
-        return "Arial";
-    }
-    return "Arial";
+    return std::string(faceNameOf(face));
 }
+
+namespace detail {
 
 namespace {
 
-// The symbol face draws the radical sign for "$".
-constexpr unsigned char RadicalCode = '$';
-// Large operators are drawn this much larger than their row.
-constexpr double LargeOperatorScale = 1.4;
-// Scripts are this much of their base's size, never under the smallest size.
-constexpr double ScriptScale = 0.7;
-// A bar is about this thick for its size (the radical sign's own stroke).
-constexpr double BarThicknessEm = 0.047;
 // The largest formula placed: far inside the canvas's 16-bit coordinates.
 constexpr int MaxFormulaPixels = 20000;
+// Latin-1 words measured are forgotten past this many (typing a formula
+// measures a new word on many keystrokes).
+constexpr std::size_t MaxWordsKept = 4096;
+
+// Rounding that moves every value alike, so that parts placed a whole
+// number of pixels apart stay that far apart.
+int snap(double v) {
+    return static_cast<int>(std::floor(v + 0.5));
+}
 
 int clampPoints(int p) {
     return std::clamp(p, MinFormulaPoints, MaxFormulaPoints);
 }
 
-int scriptPoints(int p) {
-    return std::max(MinFormulaPoints, static_cast<int>(std::lround(p * ScriptScale)));
+// The space between neighbours, in eighteenths of an em (TeX's table: thin
+// 3, medium 4, thick 5; the medium and thick ones, and most thin ones, only
+// in display and text style).
+int spacing(Atom l, Atom r, bool scriptStyle) {
+    // Rows: left atom; columns: right atom. Negative: only outside scripts.
+    static constexpr int Table[8][8] = {
+        //         Ord Op  Bin Rel Open Close Punct Inner
+        /* Ord */ {0, 3, -4, -5, 0, 0, 0, -3},
+        /* Op  */ {3, 3, 0, -5, 0, 0, 0, -3},
+        /* Bin */ {-4, -4, 0, 0, -4, 0, 0, -4},
+        /* Rel */ {-5, -5, 0, 0, -5, 0, 0, -5},
+        /* Open */ {0, 0, 0, 0, 0, 0, 0, 0},
+        /* Close */ {0, 3, -4, -5, 0, 0, 0, -3},
+        /* Punct */ {-3, -3, 0, -3, -3, -3, -3, -3},
+        /* Inner */ {-3, 3, -4, -5, -3, 0, -3, -3},
+    };
+    const int v = Table[static_cast<int>(l)][static_cast<int>(r)];
+    if (v < 0)
+        return scriptStyle ? 0 : -v;
+    return v;
 }
 
-// The line width from the list nearest to a bar of `em * BarThicknessEm`.
-int barWidthFor(double em) {
-    const double want = em * BarThicknessEm;
-    int best = FormulaBarWidths[0];
-    for (const int w : FormulaBarWidths)
-        if (std::abs(w - want) < std::abs(best - want))
-            best = w;
-    return best;
+Atom atomOf(SymbolClass c) {
+    switch (c) {
+    case SymbolClass::Binary:
+        return Atom::Bin;
+    case SymbolClass::Relation:
+        return Atom::Rel;
+    case SymbolClass::LargeOperator:
+    case SymbolClass::Integral:
+        return Atom::Op;
+    case SymbolClass::Open:
+        return Atom::Open;
+    case SymbolClass::Close:
+        return Atom::Close;
+    case SymbolClass::Punctuation:
+        return Atom::Punct;
+    case SymbolClass::Inner:
+        return Atom::Inner;
+    default:
+        return Atom::Ord;
+    }
 }
 
-struct FontInfo {
-    QFontMetricsF fm;
-    int ascent = 0; // as the canvas puts the baseline below a text's top
-    int height = 0; // as text entry measures a line
-    double em = 0;  // the pixel size
-    double xHeight = 0;
-    double axis = 0; // height of the maths axis above the baseline
-    explicit FontInfo(const QFont& f) : fm(f) {}
-};
-
-// A text piece: one text item, its baseline at `base` (y grows downwards).
-struct TPiece {
-    int id = 0;
-    Face face = Face::Variable;
-    int points = 0;
-    std::string text;
-    double x = 0;
-    double base = 0;
-    double advance = 0;
-};
-
-// A bar piece: one horizontal line, painted from `left` to `right`, its top
-// row at `top`, `width` rows thick.
-struct BPiece {
-    int id = 0;
-    double left = 0, right = 0, top = 0;
-    int width = 0;
-    bool vertical = false; // then a stem from `top` to `bottom`, left..right wide
-    double bottom = 0;
-};
-
-// A laid-out part: origin on its baseline at its left edge; h and d are the
-// ink's reach above and below the baseline, il and ir its left and right.
-struct Box {
-    double w = 0, h = 0, d = 0, il = 0, ir = 0;
-    bool ink = false;
-    std::vector<TPiece> t;
-    std::vector<BPiece> b;
-
-    void addInk(double left, double right, double above, double below) {
-        if (!ink) {
-            il = left, ir = right, h = above, d = below;
-            ink = true;
-            return;
+// UTF-8 text as the program's 8-bit characters; what Latin-1 lacks
+// becomes "?".
+std::string latin1Of(const std::string& utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        if (b < 0x80) {
+            out += static_cast<char>(b);
+            ++i;
+        } else if ((b >> 5) == 6 && i + 1 < utf8.size()) {
+            const unsigned c =
+                ((b & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu);
+            out += c < 0x100 ? static_cast<char>(c) : '?';
+            i += 2;
+        } else {
+            out += '?';
+            ++i;
+            while (i < utf8.size() && (static_cast<unsigned char>(utf8[i]) >> 6) == 2)
+                ++i;
         }
-        il = std::min(il, left), ir = std::max(ir, right);
-        h = std::max(h, above), d = std::max(d, below);
     }
-    // Puts `c` with its origin at (dx, dy) of this box (dy downwards).
-    void place(Box&& c, double dx, double dy) {
-        for (TPiece& p : c.t) {
-            p.x += dx, p.base += dy;
-            t.push_back(std::move(p));
-        }
-        for (BPiece& p : c.b) {
-            p.left += dx, p.right += dx, p.top += dy, p.bottom += dy;
-            b.push_back(p);
-        }
-        if (c.ink)
-            addInk(c.il + dx, c.ir + dx, c.h - dy, c.d + dy);
-    }
-    std::vector<ItemRef> refs() const {
-        std::vector<ItemRef> r;
-        for (const TPiece& p : t)
-            r.push_back({false, p.id});
-        for (const BPiece& p : b)
-            r.push_back({true, p.id});
-        return r;
-    }
-};
-
-// The face and the typed code that draw a symbol: the variable face for
-// the characters it has, else the symbol face's code for the character.
-struct Glyph {
-    Face face = Face::Variable;
-    unsigned char code = '?';
-};
-Glyph glyphOf(const Node& n) {
-    if (n.font == FontStyle::Math && n.ch < 0x80 && n.ch >= 0x20)
-        return {Face::Variable, static_cast<unsigned char>(n.ch)};
-    const char32_t want = n.font == FontStyle::Blackboard ? (n.ch == 'C'   ? U'\u2102'
-                                                             : n.ch == 'N' ? U'\u2115'
-                                                             : n.ch == 'R' ? U'\u211D'
-                                                                           : U'\u2124')
-                                                          : n.ch;
-    for (int c = 0x20; c < 256; ++c)
-        if (MathSymbolsUnicode[c] == want)
-            return {Face::Symbol, static_cast<unsigned char>(c)};
-    return {};
-}
-
-bool isBig(SymbolClass c) {
-    return c == SymbolClass::LargeOperator || c == SymbolClass::Integral;
+    return out;
 }
 
 } // namespace
 
+Style Style::sup() const {
+    switch (style) {
+    case MathStyle::Display:
+    case MathStyle::Text:
+        return {MathStyle::Script, cramped};
+    default:
+        return {MathStyle::ScriptScript, cramped};
+    }
+}
+
+Style Style::num() const {
+    switch (style) {
+    case MathStyle::Display:
+        return {MathStyle::Text, cramped};
+    case MathStyle::Text:
+        return {MathStyle::Script, cramped};
+    default:
+        return {MathStyle::ScriptScript, cramped};
+    }
+}
+
+void Box::addInk(double left, double right, double above, double below) {
+    if (!ink) {
+        il = left, ir = right, ih = above, id = below;
+        ink = true;
+        return;
+    }
+    il = std::min(il, left), ir = std::max(ir, right);
+    ih = std::max(ih, above), id = std::max(id, below);
+}
+
+void Box::place(Box&& c, double dx, double dy) {
+    for (TPiece& p : c.t) {
+        p.x += dx, p.base += dy;
+        t.push_back(std::move(p));
+    }
+    for (BPiece& p : c.b) {
+        p.left += dx, p.right += dx, p.top += dy;
+        b.push_back(p);
+    }
+    if (c.ink)
+        addInk(c.il + dx, c.ir + dx, c.ih - dy, c.id + dy);
+}
+
+void Box::grow(const Box& c, double dy) {
+    h = std::max(h, c.h - dy);
+    d = std::max(d, c.d + dy);
+}
+
+std::vector<ItemRef> Box::refs() const {
+    std::vector<ItemRef> r;
+    r.reserve(t.size() + b.size());
+    for (const TPiece& p : t)
+        r.push_back({false, p.id});
+    for (const BPiece& p : b)
+        r.push_back({true, p.id});
+    return r;
+}
+
+void Engine::reset() {
+    m_nextId = 0;
+    account = TypesetFormula{};
+}
+
+FaceSize& Engine::faceSize(const Glyph& g, int points) {
+    FaceSize& f = m_faces[{static_cast<int>(g.face), g.bold, g.italic, points}];
+    if (!f.fm) {
+        CanvasFont cf;
+        cf.face = faceName(g.face);
+        cf.bold = g.bold;
+        cf.italic = g.italic;
+        cf.pixelSize = pointsToPixels(points);
+        const QFont qf = makeQFont(cf);
+        f.fm = std::make_unique<QFontMetricsF>(qf);
+        f.ascent = QFontMetrics(qf).ascent();
+        f.height = roundHalfEven16(f.fm->height());
+    }
+    return f;
+}
+
+int Engine::pointsOf(Style s) const {
+    const MathConstants& c = mathConstants();
+    switch (s.style) {
+    case MathStyle::Display:
+    case MathStyle::Text:
+        return m_points;
+    case MathStyle::Script:
+        return clampPoints(
+            static_cast<int>(std::lround(m_points * c.scriptPercentScaleDown / 100.0)));
+    case MathStyle::ScriptScript:
+        return clampPoints(
+            static_cast<int>(std::lround(m_points * c.scriptScriptPercentScaleDown / 100.0)));
+    }
+    return m_points;
+}
+
+double Engine::emOf(Style s) const {
+    return pointsToPixels(pointsOf(s));
+}
+
+double Engine::axis(Style s) const {
+    return units(s, mathConstants().axisHeight);
+}
+
+Box Engine::layout(const Row& r, int points) {
+    m_points = clampPoints(points);
+    // One rule thickness for the whole formula: the list's width nearest
+    // the maths font's fraction rule at the formula's size.
+    const double want = mathConstants().fractionRuleThickness * pointsToPixels(m_points) / 1000.0;
+    m_rule = FormulaBarWidths[0];
+    for (const int w : FormulaBarWidths)
+        if (std::abs(w - want) < std::abs(m_rule - want))
+            m_rule = w;
+    if (m_words.size() > MaxWordsKept)
+        m_words.clear();
+    return row(r, Style{MathStyle::Display, false});
+}
+
+Box Engine::glyphBox(const Glyph& g, int points) {
+    const GlyphBox& gb = boxOf(g);
+    const double s = pointsToPixels(points) / static_cast<double>(unitsPerEm(g));
+    Box b;
+    b.w = gb.advance * s;
+    b.h = gb.yMax * s;
+    b.d = -gb.yMin * s;
+    if (gb.xMax > gb.xMin && gb.yMax > gb.yMin)
+        b.addInk(gb.xMin * s, gb.xMax * s, gb.yMax * s, -gb.yMin * s);
+    b.single = true;
+    b.italic = gb.italic * s;
+    if (gb.accent != NoAccent)
+        b.accentX = gb.accent * s;
+    TPiece p;
+    p.id = nextId();
+    p.glyph = g;
+    p.points = points;
+    p.text = std::string(1, static_cast<char>(g.code));
+    b.t.push_back(std::move(p));
+    return b;
+}
+
+Box Engine::word(const Glyph& face, const std::string& latin1, int points) {
+    if (latin1.size() == 1) {
+        Glyph g = face;
+        g.code = static_cast<unsigned char>(latin1[0]);
+        Box b = glyphBox(g, points);
+        b.single = false;
+        b.italic = 0;
+        return b;
+    }
+    std::string key;
+    key.reserve(latin1.size() + 8);
+    key += static_cast<char>(face.face);
+    key += static_cast<char>((face.bold ? 2 : 0) | (face.italic ? 1 : 0));
+    key += std::to_string(points);
+    key += '\n';
+    key += latin1;
+    auto it = m_words.find(key);
+    if (it == m_words.end()) {
+        // Measured as the canvas lays it out, kerning and all.
+        const QFontMetricsF& fm = *faceSize(face, points).fm;
+        const QString s = fromLatin1(latin1);
+        Box m;
+        m.w = fm.horizontalAdvance(s);
+        const QRectF ink = fm.tightBoundingRect(s);
+        if (!ink.isEmpty()) {
+            m.addInk(ink.left(), ink.right(), -ink.top(), ink.bottom());
+            m.h = m.ih, m.d = m.id;
+        }
+        it = m_words.emplace(std::move(key), std::move(m)).first;
+    }
+    Box b = it->second;
+    TPiece p;
+    p.id = nextId();
+    p.glyph = face;
+    p.points = points;
+    p.text = latin1;
+    b.t.push_back(std::move(p));
+    return b;
+}
+
+Box Engine::rule(double left, double right, double top) {
+    Box b;
+    BPiece p;
+    p.id = nextId();
+    p.left = left;
+    p.right = right;
+    p.top = top;
+    p.thickness = m_rule;
+    b.b.push_back(p);
+    b.addInk(left, right, -top, top + m_rule);
+    return b;
+}
+
+Box Engine::symbol(const Node& n, Style s) {
+    const int points = pointsOf(s);
+    Glyph g;
+    bool found = glyphFor(n.ch, n.font, g);
+    // Primes and the like have forms drawn for script sizes.
+    if (found && s.script())
+        scriptGlyphFor(n.ch, s.style == MathStyle::Script ? 1 : 2, g);
+    if (!found) {
+        // A character no face draws (none should be asked for): its
+        // Latin-1 form, or a question mark.
+        g = textFaceFor(FontStyle::Roman);
+        g.code = n.ch < 0x100 && n.ch >= 0x21 ? static_cast<unsigned char>(n.ch) : '?';
+    }
+    Box b = glyphBox(g, points);
+    if (n.negated) {
+        // \not: the long solidus over the symbol's middle.
+        Glyph slash;
+        if (glyphFor(U'\u0338', FontStyle::Math, slash)) {
+            Box over = glyphBox(slash, points);
+            const double dx = b.inkCentre() - over.inkCentre();
+            const Box keep = b;
+            account.joins.push_back({{false, b.t[0].id}, {false, over.t[0].id}});
+            b.place(std::move(over), dx, 0);
+            b.w = keep.w, b.h = std::max(keep.h, b.ih), b.d = std::max(keep.d, b.id);
+            b.single = false;
+        }
+    }
+    return b;
+}
+
+Box Engine::node(const Node& n, Style s, Atom& atom) {
+    atom = Atom::Ord;
+    switch (n.kind) {
+    case Node::Kind::Symbol: {
+        atom = atomOf(n.cls);
+        if (n.cls == SymbolClass::LargeOperator || n.cls == SymbolClass::Integral)
+            return largeOperator(n, s);
+        if (n.bigSize > 0) {
+            // \big, \Big, \bigg, \Bigg: the size of a delimiter around
+            // 1.02, 1.53, 2.04 and 2.55 ems centred on the axis.
+            const double half = 0.51 * n.bigSize * emOf(s) / 2;
+            return delimiterFor(n.ch, axis(s) + half, half - axis(s), s);
+        }
+        return symbol(n, s);
+    }
+    case Node::Kind::Text: {
+        const Glyph face = textFaceFor(n.font == FontStyle::Math ? FontStyle::Roman : n.font);
+        return word(face, latin1Of(n.text), pointsOf(s));
+    }
+    case Node::Kind::Group:
+        return row(n.parts[0], s);
+    case Node::Kind::Fraction:
+        atom = Atom::Inner;
+        return fraction(n, s);
+    case Node::Kind::Root:
+        return radical(n, s);
+    case Node::Kind::Scripts:
+        return scriptsBox(n, s, atom);
+    case Node::Kind::Delimited:
+        atom = Atom::Inner;
+        return delimited(n, s);
+    case Node::Kind::Array:
+        return array(n, s);
+    case Node::Kind::Accent:
+        return accent(n, s);
+    case Node::Kind::OverUnder:
+        // \overset{!}{=} is a relation, \underset{k}{\max} an operator.
+        if ((n.overUnder == OverUnderKind::Over || n.overUnder == OverUnderKind::Under) &&
+            !n.parts.empty() && n.parts[0].size() == 1) {
+            const Node& base = n.parts[0][0];
+            if (base.kind == Node::Kind::Symbol)
+                atom = atomOf(base.cls);
+            else if (base.kind == Node::Kind::Operator)
+                atom = base.cls == SymbolClass::LargeOperator ? Atom::Op : atomOf(base.cls);
+        }
+        return overUnder(n, s);
+    case Node::Kind::Operator:
+        // \sin, \lim: an operator; \bmod a binary sign, the "mod" of
+        // \pmod an ordinary word.
+        atom = n.cls == SymbolClass::LargeOperator ? Atom::Op : atomOf(n.cls);
+        return word(textFaceFor(FontStyle::Roman), latin1Of(n.text), pointsOf(s));
+    case Node::Kind::Space:
+    case Node::Kind::StyleChange:
+        break;
+    }
+    return Box{};
+}
+
+Box Engine::row(const Row& r, Style s, bool afterOrd) {
+    struct Item {
+        Box box;
+        Atom atom;
+        double kern; // explicit space before it
+        Style style;
+    };
+    std::vector<Item> items;
+    items.reserve(r.size());
+    double kern = 0;
+    Style cur = s;
+    if (afterOrd)
+        items.push_back({Box{}, Atom::Ord, 0, cur});
+    for (const Node& n : r) {
+        if (n.kind == Node::Kind::Space) {
+            kern += n.space * emOf(cur) / 18.0;
+            continue;
+        }
+        if (n.kind == Node::Kind::StyleChange) {
+            cur = Style{n.style, false};
+            continue;
+        }
+        Atom atom = Atom::Ord;
+        Box b = node(n, cur, atom);
+        items.push_back({std::move(b), atom, kern, cur});
+        kern = 0;
+    }
+    // A binary sign with nothing to combine on one side is an ordinary one.
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        Atom& a = items[i].atom;
+        const Atom prev = i > 0 ? items[i - 1].atom : Atom::Open;
+        if (a == Atom::Bin && (prev == Atom::Bin || prev == Atom::Op || prev == Atom::Rel ||
+                               prev == Atom::Open || prev == Atom::Punct))
+            a = Atom::Ord;
+        if ((a == Atom::Rel || a == Atom::Close || a == Atom::Punct) && i > 0 &&
+            items[i - 1].atom == Atom::Bin)
+            items[i - 1].atom = Atom::Ord;
+    }
+    if (!items.empty() && items.back().atom == Atom::Bin)
+        items.back().atom = Atom::Ord;
+
+    Box out;
+    double x = 0;
+    std::size_t run = SIZE_MAX; // the text item the last glyph went into
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        Item& it = items[i];
+        double gap = it.kern;
+        if (i > 0)
+            gap += spacing(items[i - 1].atom, it.atom, it.style.script()) * emOf(it.style) / 18.0;
+        x += gap;
+        Box& b = it.box;
+        const double width = b.w;
+        const double italic = b.single ? b.italic : 0;
+        const bool oneGlyph =
+            b.single && b.t.size() == 1 && b.b.empty() && b.t[0].base == 0 && b.t[0].x == 0;
+        out.h = std::max(out.h, b.h), out.d = std::max(out.d, b.d);
+        // A glyph right after one of the same face and size, with nothing
+        // between them, joins its text item.
+        TPiece* last = run < out.t.size() ? &out.t[run] : nullptr;
+        if (oneGlyph && last && gap == 0 && last->glyph.face == b.t[0].glyph.face &&
+            last->glyph.bold == b.t[0].glyph.bold && last->glyph.italic == b.t[0].glyph.italic &&
+            last->points == b.t[0].points) {
+            last->text += b.t[0].text;
+            if (b.ink)
+                out.addInk(b.il + x, b.ir + x, b.ih, b.id);
+        } else {
+            out.place(std::move(b), x, 0);
+            run = oneGlyph ? out.t.size() - 1 : SIZE_MAX;
+        }
+        x += width;
+        // A character's italic correction follows it (a slanted letter
+        // before an upright one).
+        if (italic > 0) {
+            x += italic;
+            run = SIZE_MAX;
+        }
+    }
+    out.w = x + kern;
+    // The text items set on this row's own baseline share it.
+    std::vector<int> same;
+    for (const TPiece& p : out.t)
+        if (p.base == 0)
+            same.push_back(p.id);
+    if (same.size() > 1)
+        account.baselineRows.push_back(std::move(same));
+    return out;
+}
+
+} // namespace detail
+
 struct Typesetter::Impl {
-    std::map<std::pair<int, int>, std::unique_ptr<FontInfo>> fonts;
-    int nextId = 0;
-    std::vector<std::vector<int>> rows;
-    std::vector<FractionParts> fractions;
-    std::vector<ScriptParts> scripts;
-    std::vector<RootParts> roots;
-
-    FontInfo& font(Face face, int points) {
-        auto& slot = fonts[{static_cast<int>(face), points}];
-        if (!slot) {
-            CanvasFont cf;
-            cf.face = faceName(face);
-            cf.pixelSize = pointsToPixels(points);
-            const QFont qf = makeQFont(cf);
-            slot = std::make_unique<FontInfo>(qf);
-            slot->ascent = QFontMetrics(qf).ascent();
-            slot->height = roundHalfEven16(slot->fm.height());
-            slot->em = cf.pixelSize;
-            slot->xHeight = slot->fm.xHeight();
-            const QRectF plus = slot->fm.tightBoundingRect(QStringLiteral("+"));
-            slot->axis = plus.isEmpty() ? slot->xHeight / 2 : -(plus.top() + plus.bottom()) / 2;
-        }
-        return *slot;
-    }
-    FontInfo& mathFont(int points) { return font(Face::Variable, points); }
-
-    Box textBox(Face face, int points, const std::string& text) {
-        FontInfo& f = font(face, points);
-        const QString s = fromLatin1(text);
-        Box box;
-        TPiece p;
-        p.id = nextId++;
-        p.face = face;
-        p.points = points;
-        p.text = text;
-        p.advance = f.fm.horizontalAdvance(s);
-        box.w = p.advance;
-        const QRectF ink = f.fm.tightBoundingRect(s);
-        if (!ink.isEmpty())
-            box.addInk(ink.left(), ink.right(), -ink.top(), ink.bottom());
-        box.t.push_back(std::move(p));
-        return box;
-    }
-
-    // A large operator, larger than its row and centred on the row's axis.
-    Box bigSymbol(unsigned char code, int points, int level) {
-        const int size = level == 0
-                             ? std::min(MaxFormulaPoints,
-                                        static_cast<int>(std::lround(points * LargeOperatorScale)))
-                             : points;
-        Box g = textBox(Face::Symbol, size, std::string(1, static_cast<char>(code)));
-        Box box;
-        const double axis = mathFont(points).axis;
-        const double dy = g.ink ? -axis - (g.d - g.h) / 2 : 0;
-        box.w = g.w;
-        box.place(std::move(g), 0, dy);
-        return box;
-    }
-
-    SymbolClass classOf(const Node& n) const {
-        if (n.kind == Node::Kind::Symbol)
-            return n.cls;
-        if (n.kind == Node::Kind::Scripts && n.parts[0].size() == 1 &&
-            n.parts[0][0].kind == Node::Kind::Symbol)
-            return n.parts[0][0].cls;
-        return SymbolClass::Ordinary;
-    }
-
-    // Space between two neighbours, in eighteenths of an em.
-    static int spacing(SymbolClass l, SymbolClass r, int level) {
-        using C = SymbolClass;
-        const bool lOp = isBig(l), rOp = isBig(r);
-        if ((lOp && (r == C::Ordinary || rOp)) ||
-            (rOp && (l == C::Ordinary || lOp || l == C::Close)))
-            return 3;
-        if (level > 0)
-            return 0;
-        if (l == C::Relation && r == C::Relation)
-            return 0;
-        if (r == C::Relation && l != C::Open && l != C::Punctuation)
-            return 5;
-        if (l == C::Relation && r != C::Close && r != C::Punctuation)
-            return 5;
-        if (l == C::Binary || r == C::Binary)
-            return 4;
-        if (l == C::Punctuation)
-            return 3;
-        return 0;
-    }
-
-    Box layoutRow(const Row& row, int points, int level) {
-        struct Atom {
-            const Node* node;
-            SymbolClass cls;
-            double spaceBefore; // pixels of explicit space before it
-        };
-        const double em = mathFont(points).em;
-        std::vector<Atom> atoms;
-        atoms.reserve(row.size());
-        double pending = 0;
-        for (const Node& n : row) {
-            if (n.kind == Node::Kind::Space) {
-                pending += n.space * em / 18.0;
-                continue;
-            }
-            atoms.push_back({&n, classOf(n), pending});
-            pending = 0;
-        }
-        // A binary sign with nothing to join on its left, or before a
-        // relation or a closing sign, is unary: an ordinary symbol.
-        using C = SymbolClass;
-        for (std::size_t i = 0; i < atoms.size(); ++i) {
-            if (atoms[i].cls != C::Binary)
-                continue;
-            const bool leftOk =
-                i > 0 && (atoms[i - 1].cls == C::Ordinary || atoms[i - 1].cls == C::Close);
-            const bool rightOk = i + 1 < atoms.size() && atoms[i + 1].cls != C::Relation &&
-                                 atoms[i + 1].cls != C::Close && atoms[i + 1].cls != C::Punctuation;
-            if (!leftOk || !rightOk)
-                atoms[i].cls = C::Ordinary;
-        }
-
-        Box box;
-        double x = 0;
-        bool prevInk = false;
-        double prevInkRight = 0;
-        auto put = [&](Box&& b) {
-            // Never let two neighbours' ink touch (an italic letter's
-            // overhang next to a symbol of another face).
-            if (prevInk && b.ink)
-                x = std::max(x, prevInkRight - b.il + 1.0);
-            if (b.ink) {
-                prevInk = true;
-                prevInkRight = b.ir + x;
-            }
-            const double w = b.w;
-            box.place(std::move(b), x, 0);
-            x += w;
-        };
-
-        std::string run;
-        Face runFace = Face::Variable;
-        auto flush = [&] {
-            if (!run.empty())
-                put(textBox(runFace, points, run));
-            run.clear();
-        };
-        for (std::size_t i = 0; i < atoms.size(); ++i) {
-            const Atom& a = atoms[i];
-            const Node& n = *a.node;
-            const int mu = i > 0 ? spacing(atoms[i - 1].cls, a.cls, level) : 0;
-            const bool simple = n.kind == Node::Kind::Symbol && !isBig(n.cls);
-            const Glyph g = simple ? glyphOf(n) : Glyph{};
-            if (simple && !run.empty() && runFace == g.face && mu == 0 && a.spaceBefore == 0) {
-                run += static_cast<char>(g.code);
-                continue;
-            }
-            flush();
-            x += a.spaceBefore + mu * em / 18.0;
-            if (simple) {
-                run = std::string(1, static_cast<char>(g.code));
-                runFace = g.face;
-                continue;
-            }
-            put(layoutNode(n, points, level));
-        }
-        flush();
-        x += pending;
-        box.w = std::max(box.w, x);
-        // Everything set on this row's own baseline shares it.
-        std::vector<int> same;
-        for (const TPiece& p : box.t)
-            if (p.base == 0)
-                same.push_back(p.id);
-        if (same.size() > 1)
-            rows.push_back(std::move(same));
-        return box;
-    }
-
-    Box layoutNode(const Node& n, int points, int level) {
-        switch (n.kind) {
-        case Node::Kind::Symbol: {
-            const Glyph g = glyphOf(n);
-            if (isBig(n.cls))
-                return bigSymbol(g.code, points, level);
-            return textBox(g.face, points, std::string(1, static_cast<char>(g.code)));
-        }
-        case Node::Kind::Text:
-            return textBox(Face::Text, points, n.text);
-        case Node::Kind::Space: {
-            Box b;
-            b.w = n.space * mathFont(points).em / 18.0;
-            return b;
-        }
-        case Node::Kind::Group:
-            return layoutRow(n.parts[0], points, level);
-        case Node::Kind::Fraction:
-            return fraction(n, points, level);
-        case Node::Kind::Root:
-            return root(n, points, level);
-        case Node::Kind::Scripts:
-            return scriptsBox(n, points, level);
-        default:
-            return Box{};
-        }
-    }
-
-    Box fraction(const Node& n, int points, int level) {
-        const FontInfo& f = mathFont(points);
-        const double em = f.em;
-        Box num = layoutRow(n.parts[0], points, level);
-        Box den = layoutRow(n.parts[1], points, level);
-        const int t = barWidthFor(em);
-        const double gap = t;
-        const double ext = std::max(2.0, 0.06 * em);
-        const double pad = 0.1 * em;
-        const double barTop = -f.axis - t / 2.0;
-        const double numW = num.ink ? num.ir - num.il : 0;
-        const double denW = den.ink ? den.ir - den.il : 0;
-        const double barLen = std::max(numW, denW) + 2 * ext;
-        const double centre = pad + barLen / 2;
-        auto dxFor = [&](const Box& b) { return centre - (b.ink ? (b.il + b.ir) / 2 : b.w / 2); };
-        const double numBase = barTop - gap - (num.ink ? num.d : 0);
-        const double denBase = barTop + t + gap + (den.ink ? den.h : 0);
-
-        FractionParts parts;
-        parts.numerator = num.refs();
-        parts.denominator = den.refs();
-        Box box;
-        box.w = barLen + 2 * pad;
-        const double numDx = dxFor(num), denDx = dxFor(den);
-        box.place(std::move(num), numDx, numBase);
-        box.place(std::move(den), denDx, denBase);
-        BPiece bar;
-        bar.id = nextId++;
-        bar.left = pad;
-        bar.right = pad + barLen;
-        bar.top = barTop;
-        bar.width = t;
-        box.b.push_back(bar);
-        box.addInk(bar.left, bar.right, -barTop, barTop + t);
-        parts.bar = bar.id;
-        fractions.push_back(std::move(parts));
-        return box;
-    }
-
-    Box root(const Node& n, int points, int level) {
-        const FontInfo& f = mathFont(points);
-        const double em = f.em;
-        Box body = layoutRow(n.parts[0], points, level);
-        const double bodyH = body.ink ? body.h : f.xHeight;
-        const double bodyD = body.ink ? std::max(0.0, body.d) : 0;
-        const double clearance = std::max(3.0, 0.1 * em);
-        // The sign grows with what it covers: the smallest size whose sign
-        // reaches from below the contents to above them.
-        const std::string sign(1, static_cast<char>(RadicalCode));
-        // The sign's height grows with its pixel size: measured once at the
-        // row's size and scaled, so only the size drawn is ever loaded.
-        const QRectF r0 =
-            font(Face::Symbol, points).fm.tightBoundingRect(QString(QChar(char16_t(RadicalCode))));
-        const double perPixel = r0.height() / pointsToPixels(points);
-        auto need = [&](int s) {
-            return bodyH + bodyD + clearance + barWidthFor(pointsToPixels(s)) + 2;
-        };
-        int size = points;
-        while (size < MaxFormulaPoints && perPixel * pointsToPixels(size) < need(size))
-            ++size;
-        const FontInfo& sf = font(Face::Symbol, size);
-        const QRectF r = sf.fm.tightBoundingRect(QString(QChar(char16_t(RadicalCode))));
-        const int t = barWidthFor(sf.em);
-        const double top = -bodyH - clearance - t; // the bar's top
-        // A sign that cannot grow enough reaches down to the contents' foot
-        // and a stem rises from its top to the bar.
-        const bool stem = r.height() + 2 < bodyH + bodyD + clearance + t;
-        const double signTop = stem ? bodyD - r.height() : top;
-        const double signBase = signTop - r.top();
-
-        Box g = textBox(Face::Symbol, size, sign);
-        RootParts parts;
-        parts.sign = g.t[0].id;
-        Box box;
-        box.place(std::move(g), 0, signBase);
-        const double bodyX = r.right() + 0.08 * em - (body.ink ? body.il : 0);
-        const double bodyRight = body.ink ? bodyX + body.ir : bodyX + body.w;
-        parts.body = body.refs();
-        box.place(std::move(body), bodyX, 0);
-        BPiece bar;
-        bar.id = nextId++;
-        // Reaches back over the sign's top stroke so the two join.
-        bar.left = std::floor(r.right()) - t;
-        bar.right = std::max(bar.left + 1, bodyRight + 0.08 * em);
-        bar.top = top;
-        bar.width = t;
-        box.b.push_back(bar);
-        box.addInk(bar.left, bar.right, -top, top + t);
-        if (stem) {
-            BPiece v;
-            v.id = nextId++;
-            v.vertical = true;
-            v.right = std::floor(r.right());
-            v.left = v.right - t;
-            v.top = top;
-            v.bottom = signTop + t;
-            box.b.push_back(v);
-            parts.stem = v.id;
-        }
-        box.w = bar.right + 0.05 * em;
-        parts.bar = bar.id;
-        roots.push_back(std::move(parts));
-        return box;
-    }
-
-    Box scriptsBox(const Node& n, int points, int level) {
-        const FontInfo& f = mathFont(points);
-        const double em = f.em, xh = f.xHeight;
-        const int sp = scriptPoints(points);
-        const double emS = mathFont(sp).em;
-        const bool limits = n.parts[0].size() == 1 && n.parts[0][0].kind == Node::Kind::Symbol &&
-                            n.parts[0][0].cls == SymbolClass::LargeOperator && level == 0;
-        Box base = layoutRow(n.parts[0], points, level);
-        std::optional<Box> sup, sub;
-        if (n.hasSup)
-            sup = layoutRow(n.parts[1], sp, level + 1);
-        if (n.hasSub)
-            sub = layoutRow(n.parts[2], sp, level + 1);
-
-        ScriptParts parts;
-        parts.limits = limits;
-        parts.base = base.refs();
-        if (sup)
-            parts.sup = sup->refs();
-        if (sub)
-            parts.sub = sub->refs();
-        scripts.push_back(parts);
-
-        Box box;
-        if (limits) {
-            // Limits centred above and below the operator.
-            const double gap = 0.12 * em;
-            const double centre = base.ink ? (base.il + base.ir) / 2 : base.w / 2;
-            double left = 0;
-            auto inkW = [](const Box& b) { return b.ink ? b.ir - b.il : b.w; };
-            double widest = inkW(base);
-            if (sup)
-                widest = std::max(widest, inkW(*sup));
-            if (sub)
-                widest = std::max(widest, inkW(*sub));
-            const double shift = widest / 2 - (centre - (base.ink ? base.il : 0));
-            left = std::max(0.0, shift);
-            auto dxFor = [&](const Box& b) {
-                return left + centre - (b.ink ? (b.il + b.ir) / 2 : b.w / 2);
-            };
-            const double baseTop = base.ink ? -base.h : 0, baseBottom = base.ink ? base.d : 0;
-            if (sup) {
-                const double dx = dxFor(*sup);
-                const double dy = baseTop - gap - (sup->ink ? sup->d : 0);
-                box.place(std::move(*sup), dx, dy);
-            }
-            if (sub) {
-                const double dx = dxFor(*sub);
-                const double dy = baseBottom + gap + (sub->ink ? sub->h : 0);
-                box.place(std::move(*sub), dx, dy);
-            }
-            const double baseW = base.w;
-            box.place(std::move(base), left, 0);
-            box.w = std::max({box.ink ? box.ir : 0.0, left + baseW});
-            box.w += 0.05 * em;
-            return box;
-        }
-
-        const double baseH = base.ink ? base.h : 0, baseD = base.ink ? base.d : 0;
-        double u = 0, v = 0;
-        if (sup) {
-            u = std::max(baseH - 0.36 * emS, 0.85 * xh);
-            if (sup->ink)
-                u = std::max(u, sup->d + 0.3 * xh);
-        }
-        if (sub) {
-            v = std::max(baseD + 0.1 * emS, 0.3 * xh);
-            if (sub->ink)
-                v = std::max(v, sub->h - 0.85 * xh);
-        }
-        if (sup && sub && sup->ink && sub->ink) {
-            const double between = (u - sup->d) - (sub->h - v);
-            const double want = 0.25 * xh;
-            if (between < want)
-                v += want - between;
-        }
-        const double baseW = base.w;
-        const double baseRight = base.ink ? std::max(base.w, base.ir) : base.w;
-        double w = baseW;
-        if (sup) {
-            const double dx = baseRight + 0.06 * em - (sup->ink ? std::min(0.0, sup->il) : 0);
-            w = std::max(w, dx + sup->w);
-            box.place(std::move(*sup), dx, -u);
-        }
-        if (sub) {
-            const double dx = baseW + 0.02 * em - (sub->ink ? std::min(0.0, sub->il) : 0);
-            w = std::max(w, dx + sub->w);
-            box.place(std::move(*sub), dx, v);
-        }
-        box.place(std::move(base), 0, 0);
-        box.w = w + 0.05 * em;
-        return box;
-    }
-
-    void reset() {
-        nextId = 0;
-        rows.clear();
-        fractions.clear();
-        scripts.clear();
-        roots.clear();
-    }
+    detail::Engine engine;
 };
 
 Typesetter::Typesetter() : m_impl(std::make_unique<Impl>()) {}
@@ -587,53 +499,62 @@ TypesetFormula Typesetter::typeset(std::string_view line, int points) {
 }
 
 TypesetFormula Typesetter::typeset(const Row& row, int points) {
-    Impl& m = *m_impl;
-    m.reset();
+    using namespace detail;
+    Engine& e = m_impl->engine;
+    e.reset();
     TypesetFormula out;
-    Box box = m.layoutRow(row, clampPoints(points), 0);
+    Box box = e.layout(row, points);
 
-    // Whole pixels: every baseline and bar top rounded once, so items that
-    // share a baseline in the layout share it on the canvas too.
+    // Whole pixels: every baseline, left end and rule edge rounded alike, so
+    // parts laid out whole pixels apart (a sign and its bar, the pieces of
+    // a tall delimiter) stay so.
     std::unordered_map<int, ItemRef> where;
     QRect bounds;
     for (const TPiece& p : box.t) {
-        const FontInfo& f = m.font(p.face, p.points);
+        const FaceSize& f = e.faceSize(p.glyph, p.points);
         PlacedText t;
-        t.face = p.face;
+        t.face = p.glyph.face;
+        t.bold = p.glyph.bold;
+        t.italic = p.glyph.italic;
         t.points = p.points;
         t.text = p.text;
-        t.baseline = static_cast<int>(std::lround(p.base));
-        t.x = static_cast<int>(std::lround(p.x));
+        t.baseline = snap(p.base);
+        t.x = snap(p.x);
         t.y = t.baseline - f.ascent;
         t.height = f.height;
-        bounds |= QRect(t.x, t.y, std::max(1, static_cast<int>(std::lround(p.advance))),
+        // The line's box and the glyphs' ink, which tall signs take far
+        // past the line.
+        double advance = 0, top = 0, bottom = 0, left = 0, right = 0;
+        const double scale = pointsToPixels(p.points) / static_cast<double>(unitsPerEm(p.glyph));
+        for (const char c : p.text) {
+            Glyph g = p.glyph;
+            g.code = static_cast<unsigned char>(c);
+            const GlyphBox& gb = boxOf(g);
+            left = std::min(left, advance + gb.xMin * scale);
+            right = std::max(right, advance + gb.xMax * scale);
+            top = std::max(top, gb.yMax * scale);
+            bottom = std::max(bottom, -gb.yMin * scale);
+            advance += gb.advance * scale;
+        }
+        bounds |= QRect(t.x, t.y, std::max(1, static_cast<int>(std::ceil(advance))),
                         std::max(1, t.height));
+        bounds |= QRect(QPoint(t.x + static_cast<int>(std::floor(left)) - 1,
+                               t.baseline - static_cast<int>(std::ceil(top)) - 1),
+                        QPoint(t.x + static_cast<int>(std::ceil(right)) + 1,
+                               t.baseline + static_cast<int>(std::ceil(bottom)) + 1));
         where[p.id] = {false, static_cast<int>(out.texts.size())};
         out.texts.push_back(std::move(t));
     }
     for (const BPiece& p : box.b) {
-        const int top = static_cast<int>(std::lround(p.top));
-        const int left = static_cast<int>(std::lround(p.left));
-        const int right = std::max(left, static_cast<int>(std::lround(p.right)) - 1);
-        if (p.vertical) {
-            const int w = right - left + 1;
-            const int bottom = std::max(top, static_cast<int>(std::lround(p.bottom)) - 1);
-            PlacedVBar v;
-            v.width = w;
-            v.x = left + w / 2;
-            v.y1 = top + 6;
-            v.y2 = bottom - 6;
-            bounds |= QRect(QPoint(left, top), QPoint(right, bottom));
-            where[p.id] = {true, static_cast<int>(out.vbars.size()), true};
-            out.vbars.push_back(v);
-            continue;
-        }
+        const int top = snap(p.top);
+        const int left = snap(p.left);
+        const int right = std::max(left + 1, snap(p.right));
         PlacedBar b;
-        b.width = p.width;
-        b.y = top + p.width / 2;
+        b.width = p.thickness;
+        b.y = top + p.thickness / 2;
         b.x1 = left + 6;
-        b.x2 = right - 6;
-        bounds |= QRect(QPoint(left, top), QPoint(right, top + p.width - 1));
+        b.x2 = right - 1 - 6;
+        bounds |= QRect(QPoint(left, top), QPoint(right - 1, top + p.thickness - 1));
         where[p.id] = {true, static_cast<int>(out.bars.size())};
         out.bars.push_back(b);
     }
@@ -648,8 +569,6 @@ TypesetFormula Typesetter::typeset(const Row& row, int points) {
         t.x += dx, t.y += dy, t.baseline += dy;
     for (PlacedBar& b : out.bars)
         b.x1 += dx, b.x2 += dx, b.y += dy;
-    for (PlacedVBar& v : out.vbars)
-        v.x += dx, v.y1 += dy, v.y2 += dy;
     out.bounds = bounds.translated(dx, dy);
 
     auto mapped = [&](const std::vector<ItemRef>& refs) {
@@ -659,20 +578,37 @@ TypesetFormula Typesetter::typeset(const Row& row, int points) {
             r.push_back(where.at(x.index));
         return r;
     };
-    for (const auto& ids : m.rows) {
+    for (const auto& ids : e.account.baselineRows) {
         std::vector<int> r;
         for (const int id : ids)
             r.push_back(where.at(id).index);
         out.baselineRows.push_back(std::move(r));
     }
-    for (const FractionParts& f : m.fractions)
+    for (const FractionParts& f : e.account.fractions)
         out.fractions.push_back(
-            {where.at(f.bar).index, mapped(f.numerator), mapped(f.denominator)});
-    for (const ScriptParts& s : m.scripts)
-        out.scripts.push_back({mapped(s.base), mapped(s.sup), mapped(s.sub), s.limits});
-    for (const RootParts& r : m.roots)
-        out.roots.push_back({where.at(r.sign).index, where.at(r.bar).index, mapped(r.body),
-                             r.stem < 0 ? -1 : where.at(r.stem).index});
+            {f.bar < 0 ? -1 : where.at(f.bar).index, mapped(f.numerator), mapped(f.denominator)});
+    for (const ScriptParts& s : e.account.scripts)
+        out.scripts.push_back({mapped(s.base), mapped(s.sup), mapped(s.sub), s.limits, s.prime});
+    for (const RootParts& r : e.account.roots)
+        out.roots.push_back(
+            {mapped(r.sign), where.at(r.bar).index, mapped(r.body), mapped(r.index)});
+    for (const DelimiterParts& d : e.account.delimiters) {
+        DelimiterParts m;
+        for (const auto& one : d.delimiters)
+            m.delimiters.push_back(mapped(one));
+        m.contents = mapped(d.contents);
+        out.delimiters.push_back(std::move(m));
+    }
+    for (const ArrayParts& a : e.account.arrays) {
+        ArrayParts m{a.columns, a.align, {}};
+        for (const auto& cell : a.cells)
+            m.cells.push_back(mapped(cell));
+        out.arrays.push_back(std::move(m));
+    }
+    for (const AccentParts& a : e.account.accents)
+        out.accents.push_back({mapped(a.accent), mapped(a.base)});
+    for (const auto& j : e.account.joins)
+        out.joins.push_back(mapped(j));
     out.ok = true;
     return out;
 }
@@ -689,31 +625,29 @@ bool addToExpression(const TypesetFormula& formula, Expression& expr, QPoint top
         !room(expr.vLinesExist, expr.lastVLine, formula.vbars.size()))
         return false;
     const Expression before = expr;
+    const auto x0 = static_cast<std::int16_t>(topLeft.x());
+    const auto y0 = static_cast<std::int16_t>(topLeft.y());
     for (const PlacedBar& b : formula.bars) {
-        if (!expr.AddHLine(add16(static_cast<std::int16_t>(topLeft.y()), b.y),
-                           add16(static_cast<std::int16_t>(topLeft.x()), b.x1),
-                           add16(static_cast<std::int16_t>(topLeft.x()), b.x2),
+        if (!expr.AddHLine(add16(y0, b.y), add16(x0, b.x1), add16(x0, b.x2),
                            static_cast<std::int16_t>(b.width))) {
             expr = before;
             return false;
         }
     }
     for (const PlacedVBar& v : formula.vbars) {
-        if (!expr.AddVLine(add16(static_cast<std::int16_t>(topLeft.x()), v.x),
-                           add16(static_cast<std::int16_t>(topLeft.y()), v.y1),
-                           add16(static_cast<std::int16_t>(topLeft.y()), v.y2),
+        if (!expr.AddVLine(add16(x0, v.x), add16(y0, v.y1), add16(y0, v.y2),
                            static_cast<std::int16_t>(v.width))) {
             expr = before;
             return false;
         }
     }
     for (const PlacedText& t : formula.texts) {
-        const std::int16_t x = add16(static_cast<std::int16_t>(topLeft.x()), t.x);
-        const std::int16_t y = add16(static_cast<std::int16_t>(topLeft.y()), t.y);
+        const std::int16_t x = add16(x0, t.x);
+        const std::int16_t y = add16(y0, t.y);
         const auto h = static_cast<std::int16_t>(t.height);
-        if (!expr.AddTextItem(faceName(t.face), VbFalse, VbFalse,
-                              static_cast<std::int16_t>(t.points), t.text, x, y, add16(x, -5),
-                              add16(y, h - 5), h)) {
+        if (!expr.AddTextItem(faceName(t.face), t.bold ? VbTrue : VbFalse,
+                              t.italic ? VbTrue : VbFalse, static_cast<std::int16_t>(t.points),
+                              t.text, x, y, add16(x, -5), add16(y, h - 5), h)) {
             expr = before;
             return false;
         }

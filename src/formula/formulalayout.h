@@ -1,11 +1,15 @@
 #pragma once
-// Typesetting a formula into the editor's own items: text items (Zidezir for
-// variables, digits and signs, MathSymbols for named symbols, Arial for
-// \text) and horizontal lines from the line-width list, placed with the
-// fonts' metrics as the canvas draws them. The result is ordinary items that
-// the user can move by their handles afterwards.
+// Typesetting a formula into the editor's own items, by TeX's rules for
+// mathematics in four styles: text items (Zidezir for Latin letters and
+// digits, the Corvel Math faces for signs, Greek, large operators and
+// growing delimiters, Corvel Serif for \text and named functions) and
+// horizontal lines from the line-width list (fraction bars, radical bars,
+// overlines, all of one thickness), placed with the fonts' own metrics as
+// the canvas draws them. The result is ordinary items that the user can
+// move by their handles afterwards.
 
 #include "formula/formulaparser.h"
+#include "formula/mathfont.h"
 #include "model/expression.h"
 
 #include <QImage>
@@ -20,13 +24,6 @@
 
 namespace quill::formula {
 
-// Which face draws a piece of a formula.
-enum class Face : std::uint8_t {
-    Variable, // Zidezir: letters in italic, digits and signs upright
-    Symbol,   // MathSymbols: the named symbols, by their typed code
-    Text,     // Arial: \text{...}
-};
-
 // Text items are this large at least and at most (points).
 inline constexpr int MinFormulaPoints = 25;
 inline constexpr int MaxFormulaPoints = 250;
@@ -40,6 +37,8 @@ std::string faceName(Face face);
 // One text item of the result, relative to the formula's top-left corner.
 struct PlacedText {
     Face face = Face::Variable;
+    bool bold = false;
+    bool italic = false;
     int points = 0;
     std::string text; // 8-bit characters of the face
     int x = 0;        // the text's top-left corner, as TextItems.x / .y
@@ -72,18 +71,32 @@ struct ItemRef {
     bool operator==(const ItemRef&) const = default;
 };
 struct FractionParts {
-    int bar = 0;
+    int bar = -1; // -1: none (\binom)
     std::vector<ItemRef> numerator, denominator;
 };
 struct ScriptParts {
     std::vector<ItemRef> base, sup, sub;
     bool limits = false; // above and below a large operator
+    bool prime = false;  // the superscript starts with a prime
 };
 struct RootParts {
-    int sign = 0; // the radical's text item
+    std::vector<ItemRef> sign; // one text item, or the pieces it is assembled from
     int bar = 0;
     std::vector<ItemRef> body;
-    int stem = -1; // a vertical line up from a sign too small to reach the bar
+    std::vector<ItemRef> index;
+};
+// A \left ... \right group: each delimiter's items, and the contents.
+struct DelimiterParts {
+    std::vector<std::vector<ItemRef>> delimiters;
+    std::vector<ItemRef> contents;
+};
+struct ArrayParts {
+    int columns = 0;
+    std::string align;                       // per column: 'l', 'c' or 'r'
+    std::vector<std::vector<ItemRef>> cells; // row by row
+};
+struct AccentParts {
+    std::vector<ItemRef> accent, base;
 };
 
 struct TypesetFormula {
@@ -93,13 +106,19 @@ struct TypesetFormula {
     std::vector<PlacedText> texts;
     std::vector<PlacedBar> bars;
     std::vector<PlacedVBar> vbars;
-    QRect bounds; // the items' boxes and bars, from (0, 0)
+    QRect bounds; // the items' boxes, their ink and bars, from (0, 0)
     // The layout's account: which items share a baseline, which items are
-    // a fraction's parts, a root's, a base's scripts.
+    // a fraction's parts, a root's, a base's scripts, and so on.
     std::vector<std::vector<int>> baselineRows;
     std::vector<FractionParts> fractions;
     std::vector<ScriptParts> scripts;
     std::vector<RootParts> roots;
+    std::vector<DelimiterParts> delimiters;
+    std::vector<ArrayParts> arrays;
+    std::vector<AccentParts> accents;
+    // Items drawn overlapping on purpose: a radical sign and its bar, the
+    // pieces of an assembled sign, a symbol and the stroke of its \not.
+    std::vector<std::vector<ItemRef>> joins;
 };
 
 // Typesets formulas. It keeps the fonts' metrics between calls, so typesetting
@@ -112,7 +131,7 @@ public:
     Typesetter(const Typesetter&) = delete;
     Typesetter& operator=(const Typesetter&) = delete;
 
-    // `points` is clamped to 25..250.
+    // `points` is clamped to 25..250. A formula is set in display style.
     TypesetFormula typeset(std::string_view line, int points);
     TypesetFormula typeset(const Row& row, int points);
 

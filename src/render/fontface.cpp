@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 
 namespace quill {
@@ -33,12 +34,12 @@ void installFontSubstitutions() {
 }
 
 QFont makeQFont(const CanvasFont& font) {
-    // Only the program's own faces: the symbol and expression faces by
-    // name, anything else (Arial above all) in Corvel Sans, which also
-    // gives any character a face lacks.
+    // Only the program's own faces: those of its font files by name,
+    // anything else (Arial above all) in Corvel Sans, which also gives any
+    // character a face lacks.
     const QString sans = QString::fromLatin1(CanvasSansFamily.data(),
                                              static_cast<qsizetype>(CanvasSansFamily.size()));
-    const bool own = font.face == "MathSymbols" || font.face == "Zidezir";
+    const bool own = std::find(OwnFaces.begin(), OwnFaces.end(), font.face) != OwnFaces.end();
     const QString face = own ? fromLatin1(font.face) : sans;
     QFont f(face);
     f.setFamilies(own ? QStringList{face, sans} : QStringList{sans});

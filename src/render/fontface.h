@@ -7,6 +7,7 @@
 
 #include <QFont>
 #include <QString>
+#include <array>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -39,6 +40,17 @@ void installFontSubstitutions();
 // lacks: Liberation Sans (Arial's metrics) under a name of the program's
 // own, so that no font of the system can stand in for it.
 inline constexpr std::string_view CanvasSansFamily = "Corvel Sans";
+
+// The faces of the program's own font files, drawn by their names: the
+// symbol keyboard's, Zidezir, and those of typeset formulas. Any other name
+// draws in Corvel Sans.
+inline constexpr std::array<std::string_view, 12> OwnFaces{
+    "MathSymbols",        "Zidezir",
+    "Corvel Serif",       "Corvel Mono",
+    "Corvel Math",        "Corvel Math Relations",
+    "Corvel Math Extra",  "Corvel Math Greek",
+    "Corvel Math Large",  "Corvel Math Delimiters",
+    "Corvel Math Pieces", "Corvel Math Alphabets"};
 
 // The QFont for a canvas font: antialiased greys, no subpixel colour
 // fringes, light hinting, only the program's own fonts (the program folder's

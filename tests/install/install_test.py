@@ -55,8 +55,13 @@ INSTALLED = sorted(
     ["usr/bin/corvel-quillmark", "usr/bin/corvel-quillmark-export"] +
     [SHARE + n for n in (
         "MathSymbols.ttf", "MathSymbolsBold.ttf", "Zidezir.ttf", "CorvelSans.ttf",
-        "CorvelSansBold.ttf", "CorvelSansItalic.ttf", "CorvelSansBoldItalic.ttf", "marker.bmp",
-        "KBnorm465.bmp", "KBshift465.bmp", "splash-logo.png", "Tvx4_3.qch")] +
+        "CorvelSansBold.ttf", "CorvelSansItalic.ttf", "CorvelSansBoldItalic.ttf",
+        "CorvelSerif.ttf", "CorvelSerifBold.ttf", "CorvelSerifItalic.ttf",
+        "CorvelSerifBoldItalic.ttf", "CorvelMono.ttf", "CorvelMath.otf",
+        "CorvelMathRelations.otf", "CorvelMathExtra.otf", "CorvelMathGreek.otf",
+        "CorvelMathLarge.otf", "CorvelMathDelimiters.otf", "CorvelMathPieces.otf",
+        "CorvelMathAlphabets.otf", "marker.bmp", "KBnorm465.bmp", "KBshift465.bmp",
+        "splash-logo.png", "Tvx4_3.qch")] +
     ["usr/share/icons/hicolor/%dx%d/apps/%s.png" % (s, s, APP_ID) for s in ICON_SIZES] +
     ["usr/share/icons/hicolor/scalable/apps/%s.svg" % APP_ID,
      "usr/share/applications/%s.desktop" % APP_ID,
