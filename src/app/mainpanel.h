@@ -133,8 +133,9 @@ public:
     void Picture6_MouseUp(int button, int shift, double x, double y);
     void DrawOutline();
     void startSave();
-    // The selected position of cboSizeRed; -1 once text has been typed into
-    // its field and no entry chosen since.
+    // The selected position of cboSizeRed; once text has been typed into
+    // its field (and no entry chosen since), the position of the factor
+    // typed when it is one of the list's, else -1.
     int sizeReductionPosition() const;
 
     // --- Undo, redo and the clipboard (edit/editcommands.cpp) -------------
