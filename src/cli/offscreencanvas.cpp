@@ -3,11 +3,11 @@
 #include "edit/tables.h"
 #include "export/bmpimage.h"
 #include "render/fontface.h"
+#include "render/glyphoutlines.h"
 #include "render/layers.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <algorithm>
 #include <fontconfig/fontconfig.h>
 
@@ -29,7 +29,7 @@ void registerProgramFonts(const QString& folder) {
         const QString path = QDir(folder).filePath(
             QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
         if (QFileInfo::exists(path))
-            QFontDatabase::addApplicationFont(path);
+            registerCanvasFont(path);
     }
 }
 

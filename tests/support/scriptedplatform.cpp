@@ -1,8 +1,8 @@
 #include "scriptedplatform.h"
 
 #include "app/mainpanel.h"
+#include "render/glyphoutlines.h"
 
-#include <QFontDatabase>
 #include <QImageReader>
 #include <QTest>
 
@@ -30,7 +30,7 @@ ScriptedPlatform::ScriptedPlatform() : folder(buildProgramFolder()) {
 
 void ScriptedPlatform::registerFont(const QString& path) {
     registeredFonts << path;
-    QFontDatabase::addApplicationFont(path);
+    registerCanvasFont(path);
 }
 
 QImage ScriptedPlatform::loadPicture(const QString& path) {

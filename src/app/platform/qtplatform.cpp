@@ -1,11 +1,11 @@
 #include "app/platform/qtplatform.h"
 
 #include "app/platform/helpviewer.h"
+#include "render/glyphoutlines.h"
 
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QMessageBox>
@@ -62,7 +62,7 @@ QString QtPlatform::documentsFolder() const {
 
 void QtPlatform::registerFont(const QString& path) {
     if (QFileInfo::exists(path))
-        QFontDatabase::addApplicationFont(path);
+        registerCanvasFont(path);
 }
 
 QImage QtPlatform::loadPicture(const QString& path) {
