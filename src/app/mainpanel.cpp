@@ -430,6 +430,7 @@ void MainPanel::New_Click() {
     expression.ClearExpression();
     Redraw();
     expressionReplaced();
+    Q_EMIT expressionKept(QString());
 }
 
 void MainPanel::Exit_Click() {
@@ -454,6 +455,7 @@ bool MainPanel::ConfirmDiscardChanges() {
     case SaveAnswer::Save:
         return SaveExpression();
     case SaveAnswer::Discard:
+        Q_EMIT changesDiscarded();
         return true;
     case SaveAnswer::Cancel:
         break;
@@ -481,6 +483,7 @@ void MainPanel::commitDataRequest(QSessionManager& manager) {
 void MainPanel::expressionChanged() {
     changeTracker.markChanged();
     recordHistoryStep();
+    Q_EMIT expressionTouched();
 }
 
 void MainPanel::expressionReplaced() {
@@ -493,6 +496,7 @@ void MainPanel::expressionReplaced() {
     changeTracker.markChanged();
     changeTracker.markKept();
     recordHistoryStep();
+    Q_EMIT expressionTouched();
 }
 
 void MainPanel::help_Click() {

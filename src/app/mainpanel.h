@@ -249,6 +249,15 @@ public:
     // Counts full repaints; lets tests and the benchmark see that one ran.
     std::uint64_t redrawCount = 0;
 
+Q_SIGNALS:
+    // What the recovery of unsaved work follows (app/recoverycontroller.h):
+    // the tables or their change flag changed (an edit, undo, redo, New,
+    // Open); the expression is in the file `path` now (saved or opened;
+    // empty after New); the unsaved-changes question was answered Discard.
+    void expressionTouched();
+    void expressionKept(const QString& path);
+    void changesDiscarded();
+
 protected:
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;

@@ -89,6 +89,10 @@ class Session:
         self.env["QT_QPA_PLATFORM"] = "xcb"
         self.env["XDG_CONFIG_HOME"] = os.path.join(self.art, "config")
         self.env["XDG_DATA_HOME"] = os.path.join(self.art, "data")
+        # Recovery files of this run only: none left from an earlier one
+        # may bring up the recovery question.
+        self.env["XDG_STATE_HOME"] = os.path.join(self.art, "state")
+        shutil.rmtree(self.env["XDG_STATE_HOME"], ignore_errors=True)
         self.env["XDG_RUNTIME_DIR"] = tempfile.mkdtemp(prefix="qm-e2e-run-")
         os.chmod(self.env["XDG_RUNTIME_DIR"], 0o700)
         self.env.setdefault("ASAN_OPTIONS", "detect_leaks=0")

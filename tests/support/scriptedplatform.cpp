@@ -53,6 +53,15 @@ SaveAnswer ScriptedPlatform::askSave(QWidget*, const SaveQuestion& question) {
     return a;
 }
 
+RecoverAnswer ScriptedPlatform::askRecover(QWidget*, const RecoverQuestion& question) {
+    recoverQuestions.push_back(question);
+    if (recoverAnswers.empty())
+        return RecoverAnswer::Later;
+    const RecoverAnswer a = recoverAnswers.front();
+    recoverAnswers.pop_front();
+    return a;
+}
+
 std::optional<QString> ScriptedPlatform::nextAnswer() {
     if (dialogAnswers.empty())
         return std::nullopt;
