@@ -168,7 +168,8 @@ void appendShape(QPainterPath& path, const GlyphShape& g, FT_F26Dot6 size, QPoin
     const FT_Fixed scale = FT_MulDiv(size, 1 << 10, g.unitsPerEm);
     auto point = [&](int i) {
         const FT_Vector& p = g.points[static_cast<std::size_t>(i)];
-        return at + QPointF(FT_MulFix(p.x, scale) / 64.0, -FT_MulFix(p.y, scale) / 64.0);
+        return at + QPointF(static_cast<double>(FT_MulFix(p.x, scale)) / 64.0,
+                            -static_cast<double>(FT_MulFix(p.y, scale)) / 64.0);
     };
     auto onCurve = [&](int i) { return (g.tags[static_cast<std::size_t>(i)] & 1) != 0; };
     auto cubicControl = [&](int i) { return (g.tags[static_cast<std::size_t>(i)] & 3) == 2; };
@@ -284,7 +285,15 @@ QPainterPath canvasTextOutline(const QFont& font, const QString& text, QPointF b
         return out;
     const QPointF origin = baseline - QPointF(0, line.ascent());
     ThreadFaces& faces = threadFaces();
-    for (const QGlyphRun& run : layout.glyphRuns()) {
+    // Runs in the order they stand on the line: Qt hands them out grouped
+    // by font in an order of its own, which differs from process to process.
+    QList<QGlyphRun> runs = layout.glyphRuns();
+    auto left = [](const QGlyphRun& r) {
+        return r.positions().isEmpty() ? 0.0 : r.positions().constFirst().x();
+    };
+    std::stable_sort(runs.begin(), runs.end(),
+                     [&](const QGlyphRun& a, const QGlyphRun& b) { return left(a) < left(b); });
+    for (const QGlyphRun& run : runs) {
         const QRawFont raw = run.rawFont();
         const QList<quint32> glyphs = run.glyphIndexes();
         const QList<QPointF> positions = run.positions();
