@@ -1,6 +1,7 @@
 #include "bench_scale.h"
 
 #include "app/mainpanel.h"
+#include "app/recoverycontroller.h"
 #include "app/widgets.h"
 #include "bench_platform.h"
 #include "edit/tables.h"
@@ -38,6 +39,8 @@ double median(std::vector<double> v) {
 
 constexpr double FrameMs = 1000.0 / 60.0;
 constexpr double OpenGoalMs = 500.0;
+// What a recovery write may take of the window's thread.
+constexpr double RecoveryGoalMs = 5.0;
 constexpr int CanvasWidth = 1920;
 constexpr int CanvasHeight = 1080;
 constexpr int StripHeight = 96;
@@ -226,6 +229,28 @@ bool runScaleBenchmarks(MainPanel& w, BenchPlatform& platform, const QString& te
     std::printf("scale_text_cache_memory: %.1f MiB\n",
                 static_cast<double>(w.canvas.textCache().bytesUsed()) / (1024.0 * 1024.0));
     std::fflush(stdout);
+
+    // A recovery write of the largest expression: what the window's thread
+    // spends on it (the copy of the tables handed to the writer), and the
+    // whole write (coding, the atomic write and its sync) on the writer's.
+    {
+        RecoveryController recovery(w, platform,
+                                    QDir(tempDir).filePath(QStringLiteral("recovery")));
+        std::vector<double> windowMs, totalMs;
+        for (int i = 0; i < (quick ? 5 : 21); ++i) {
+            w.expressionChanged(); // a change not yet kept
+            const auto t0 = Clock::now();
+            recovery.writeNow();
+            windowMs.push_back(msSince(t0));
+            recovery.flush();
+            totalMs.push_back(msSince(t0));
+        }
+        const double window = median(windowMs);
+        std::printf("recovery_write_window_thread_ms: %.3f ms\n", window);
+        std::printf("recovery_write_window_thread_vs_goal: %.2f x\n", window / RecoveryGoalMs);
+        std::printf("recovery_write_total_ms: %.1f ms\n", median(totalMs));
+        std::fflush(stdout);
+    }
 
     QFile::remove(path);
     return true;

@@ -15,7 +15,7 @@ PACKAGES=(
   openbox xdotool imagemagick netpbm x11-utils
   xclip
   desktop-file-utils shared-mime-info xdg-utils appstream man-db dpkg-dev file
-  librsvg2-bin qt6-svg-dev zlib1g-dev libfontconfig-dev
+  librsvg2-bin qt6-svg-dev zlib1g-dev libfontconfig-dev libfreetype-dev
   libsm-dev
   libmagickcore-6.q16-6-extra
   libfile-mimeinfo-perl

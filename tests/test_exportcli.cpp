@@ -5,6 +5,7 @@
 #include "app/widgets.h"
 #include "cli/exportcommand.h"
 #include "cli/exportoptions.h"
+#include "edit/keycodes.h"
 #include "export/bmpimage.h"
 #include "export/pictureformats.h"
 #include "export/readingorder.h"
@@ -31,6 +32,7 @@
 #include <cstdio>
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -323,6 +325,62 @@ TEST_F(ExportCli, BitmapIsTheEditorsSaveImage) {
     ASSERT_FALSE(last.isEmpty());
     EXPECT_EQ(first, readAll(at(QStringLiteral("editor0.bmp"))));
     EXPECT_EQ(last, readAll(at(QStringLiteral("alone32.bmp"))));
+}
+
+// A long run of random editing draws texts of every face and size in an
+// order of its own (each line as it is typed, a letter at a time, and lines
+// deleted again); the editor's Save Image of the saved expression is still, byte for byte, what
+// a fresh exporter makes of the saved file.
+TEST_F(ExportCli, SaveImageAfterLongEditingIsTheExportersPictureOfTheSavedFile) {
+    test::ScriptedPlatform platform; // a 1280 x 800 screen
+    auto w = test::openActiveMainPanel(platform);
+    ASSERT_TRUE(w);
+    std::mt19937 random(32);
+    auto pick = [&random](int n) { return static_cast<int>(random() % unsigned(n)); };
+    const char* const lines[] = {"x", "y", "z", "f(x)", "a+b", "Hg", "2n", "dy", "$S"};
+    // Types a line in the chosen face at the chosen size, commits it and
+    // drags it by its handle to (tx, ty).
+    auto add = [&](const std::string& line, double tx, double ty) {
+        w->chkText->setValue(1);
+        for (const char c : line)
+            w->Picture4_KeyPress(c);
+        w->Picture4_KeyPress(13);
+        const auto row = static_cast<std::size_t>(w->expression.lastTextItem);
+        const double hx = w->expression.TextItems.markerX[row];
+        const double hy = w->expression.TextItems.markerY[row];
+        w->Form_MouseDown(1, 0, hx, hy);
+        w->Form_MouseMove(1, 0, (hx + tx) / 2, (hy + ty) / 2);
+        w->Form_MouseMove(1, 0, tx, ty);
+        w->Form_MouseUp(1, 0, tx, ty);
+    };
+    for (int k = 0; k < 160; ++k) {
+        w->cboFont->setCurrentIndex(pick(w->cboFont->count()));
+        if (pick(2) == 0) {                  // a small note in the same face, deleted again:
+            w->cboFsize->setCurrentIndex(0); // drawn here, never by the exporter
+            std::string note;
+            for (int n = 2 + pick(3); n > 0; --n)
+                note += static_cast<char>(33 + pick(94));
+            add(note, 600, 600);
+            w->Picture4_KeyDown(vk::Delete, 0);
+            w->Form_MouseDown(1, 0, 600, 600);
+            w->Form_MouseUp(1, 0, 600, 600);
+        }
+        w->cboFsize->setCurrentIndex(1 + pick(w->cboFsize->count() - 1));
+        add(lines[pick(std::size(lines))], 10 + pick(1200), 120 + pick(660));
+    }
+    const QString exp = at(QStringLiteral("edited.exp"));
+    platform.dialogAnswers.emplace_back(exp);
+    w->Save_Click();
+    ASSERT_TRUE(QFile::exists(exp));
+    const std::array<int, 4> corners{-1, -1, 1281, 705}; // the whole workspace
+    saveImageInEditor(*w, platform, corners, 0, at(QStringLiteral("editor.bmp")));
+    const QByteArray editorBytes = readAll(at(QStringLiteral("editor.bmp")));
+    ASSERT_FALSE(editorBytes.isEmpty()) << "the editor saved no image";
+    const RunResult r =
+        runProgram({QStringLiteral("--screen=1280x800"), QStringLiteral("--outline=-1,-1,1281,705"),
+                    QStringLiteral("-o"), at(QStringLiteral("cli.bmp")), exp});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(readAll(at(QStringLiteral("cli.bmp"))) == editorBytes);
 }
 
 // Save Image offers PNG and SVG after the bitmap: a typed extension picks

@@ -235,8 +235,8 @@ TEST_F(ImageExport, SaveImageWritesTheAreaInsideTheOutlineAsTheDecodersShowIt) {
     EXPECT_EQ(firstDifference(decodeWithImageMagick(at("eq1.bmp")), want), "");
     EXPECT_EQ(firstDifference(decodeWithQt(at("eq1.bmp")), want), "");
 
-    // Saved again over a longer file, with text typed into the size field:
-    // resolution 0, and nothing of the old file left.
+    // Saved again over a longer file, with a factor typed into the size
+    // field: its resolution, and nothing of the old file left.
     writeFile(at("eq1.bmp"), QByteArray(4 * file.size(), 'x'));
     w->cboSizeRed->lineEdit()->clear();
     QTest::keyClicks(w->cboSizeRed->lineEdit(), QStringLiteral("3"));
@@ -244,12 +244,13 @@ TEST_F(ImageExport, SaveImageWritesTheAreaInsideTheOutlineAsTheDecodersShowIt) {
     // Choosing the entry the list still shows selects it again.
     w->cboSizeRed->activated(w->cboSizeRed->currentIndex());
     EXPECT_EQ(w->sizeReductionPosition(), w->cboSizeRed->currentIndex());
-    QTest::keyClicks(w->cboSizeRed->lineEdit(), QStringLiteral("3"));
-    EXPECT_EQ(w->sizeReductionPosition(), -1);
+    w->cboSizeRed->lineEdit()->clear();
+    QTest::keyClicks(w->cboSizeRed->lineEdit(), QStringLiteral("4"));
+    EXPECT_EQ(w->sizeReductionPosition(), 2);
     saveImage(at("eq1.bmp"));
     const QByteArray again = readAll(at("eq1.bmp"));
     EXPECT_EQ(again.size(), file.size());
-    EXPECT_EQ(again.mid(38, 8), QByteArray(8, '\0'));
+    EXPECT_EQ(again.mid(38, 8), QByteArray::fromHex("103b0000103b0000")); // 15120 twice
     EXPECT_EQ(again.mid(46), file.mid(46));
     EXPECT_EQ(platform.messages.size(), 2u);
 }
@@ -307,26 +308,47 @@ TEST_F(ImageExport, CancelEmptyOutlineAndFailedWritesLeaveEverythingAsItWas) {
 }
 
 // Text typed into the size field stays what was typed, however the typing
-// ends: it is not completed to an entry, does not choose the entry it
-// names, and is never added to the list. No entry is chosen: resolution 0.
-TEST_F(ImageExport, TypedSizeTextChoosesNoEntry) {
+// ends: it is not completed to an entry and never added to the list. A
+// typed factor counts when it is one of the list's six, blanks around it
+// allowed; anything else refuses Save Image with a message naming the six,
+// and nothing is asked or written.
+TEST_F(ImageExport, ATypedSizeCountsOnlyWhenItIsOneOfTheSix) {
     QTest::mouseClick(w->cmdSetImage, Qt::LeftButton);
     QTest::mouseClick(w->cmdSetOutline, Qt::LeftButton);
     dragOutline(QPoint(10, 20), QPoint(30, 40));
     const struct {
         const char* typed;
-        bool enter; // else the click on Save Image ends the typing
-    } cases[] = {{"3", false}, {"8", false}, {"x9", true}};
+        bool enter;             // else the click on Save Image ends the typing
+        const char* resolution; // the stored pair, or null: refused
+    } cases[] = {{"3", false, nullptr},
+                 {"8", false, "2076000020760000"},
+                 {" 16 ", true, "40ec000040ec0000"},
+                 {"x", false, nullptr},
+                 {"x9", true, nullptr}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.typed << (c.enter ? " and Enter" : ""));
+        SCOPED_TRACE(testing::Message() << '"' << c.typed << '"' << (c.enter ? " and Enter" : ""));
+        QFile::remove(at("typed.bmp"));
+        platform.messages.clear();
+        const auto dialogs = platform.saveDialogs.size();
         w->cboSizeRed->setCurrentIndex(2);
         w->cboSizeRed->setFocus();
         w->cboSizeRed->lineEdit()->selectAll();
         QTest::keyClicks(w->cboSizeRed, QString::fromLatin1(c.typed));
         if (c.enter)
             QTest::keyClick(w->cboSizeRed, Qt::Key_Return);
-        saveImage(at("typed.bmp"));
-        EXPECT_EQ(readAll(at("typed.bmp")).mid(38, 8), QByteArray(8, '\0'));
+        if (c.resolution) {
+            saveImage(at("typed.bmp"));
+            EXPECT_EQ(readAll(at("typed.bmp")).mid(38, 8).toHex(), QByteArray(c.resolution));
+        } else {
+            QTest::mouseClick(w->cmdSavim, Qt::LeftButton);
+            EXPECT_EQ(platform.saveDialogs.size(), dialogs);
+            EXPECT_FALSE(QFile::exists(at("typed.bmp")));
+            ASSERT_EQ(platform.messages.size(), 1u);
+            const MessageBoxRequest& m = platform.messages[0];
+            EXPECT_EQ(std::tuple(m.text, m.title, m.icon),
+                      std::tuple(QStringLiteral("The size reduction must be 1, 2, 4, 8, 16 or 32."),
+                                 QStringLiteral("Size Reduction"), MessageIcon::Exclamation));
+        }
         EXPECT_EQ(w->cboSizeRed->currentText(), QString::fromLatin1(c.typed));
         EXPECT_EQ(w->cboSizeRed->count(), 6);
     }

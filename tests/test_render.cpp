@@ -1,11 +1,13 @@
 // The drawing surface and the repaint layers, read back pixel by pixel.
 
+#include "cli/offscreencanvas.h"
 #include "edit/tables.h"
 #include "model/expression.h"
 #include "model/vbtypes.h"
 #include "render/bytescan.h"
 #include "render/coverage.h"
 #include "render/fontface.h"
+#include "render/glyphoutlines.h"
 #include "render/layers.h"
 #include "render/surface.h"
 #include "render/textcache.h"
@@ -15,12 +17,16 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QPainterPath>
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <numeric>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace quill;
 
@@ -359,6 +365,93 @@ TEST(SurfaceText, CachedTextIsWhatQPainterDraws) {
                 EXPECT_LE(differ, ink / 200) << differ << " of " << ink << " pixels differ";
             }
         }
+    }
+}
+
+// Rendering a text gives the same pixels whatever was rendered before and
+// on whichever thread. Qt loads the outlines of large text (more than 64
+// pixels) from a font face that its glyph cache leaves moved by the last
+// small glyph's subpixel position, which put lone letters a few grey levels
+// apart. A table of texts in every face and style of the list, and in faces
+// Qt slants or emboldens itself, at sizes across the list and either side
+// of 64 pixels, is rendered on one thread in order and, at the same time,
+// on another in a shuffled order with a small text of the same face before
+// each: every mask is the same. The outline of large text is also exactly
+// Qt's on a thread that has drawn no small text, so that it keeps the
+// pixels it always had there.
+TEST(SurfaceText, TextHasTheSamePixelsWhateverWasDrawnBeforeOnAnyThread) {
+    installFontSubstitutions();
+    cli::registerProgramFonts(QStringLiteral(QUILLMARK_TEST_PROGRAM_DIR));
+    std::vector<CanvasFont> faces;
+    for (const FontChoice& c : FontTable)
+        faces.push_back({std::string(c.face), c.bold, c.italic, 0});
+    faces.push_back({"Zidezir", true, true, 0});
+    faces.push_back({"MathSymbols", false, true, 0});
+    const int pixelSizes[] = {33, 64, 65, 67, 100, 133, 200, 267, 333};
+    const char* const texts[] = {"x", "y", "z", "f(x)=3x-2.5", "Hg", "(a+b)", "$I#S"};
+    std::vector<std::pair<CanvasFont, std::string>> cases;
+    for (CanvasFont font : faces)
+        for (const int px : pixelSizes)
+            for (const char* text : texts) {
+                font.pixelSize = px;
+                cases.emplace_back(font, text);
+            }
+    const std::size_t n = cases.size();
+    std::vector<std::shared_ptr<const TextRun>> inOrder(n), shuffled(n);
+    std::vector<std::size_t> order(n);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::shuffle(order.begin(), order.end(), std::mt19937(32));
+    std::thread first([&] {
+        for (std::size_t i = 0; i < n; ++i)
+            inOrder[i] = TextCache::render(cases[i].first, cases[i].second);
+    });
+    std::thread second([&] {
+        const char* const small[] = {"0123", "ab)", "1+2", "v w", "="};
+        for (std::size_t k = 0; k < n; ++k) {
+            const std::size_t i = order[k];
+            CanvasFont before = cases[i].first;
+            before.pixelSize = 25 + static_cast<int>(k % 30);
+            TextCache::render(before, small[k % std::size(small)]);
+            shuffled[i] = TextCache::render(cases[i].first, cases[i].second);
+        }
+    });
+    first.join();
+    second.join();
+    // Qt's outline of the large texts, on a thread that draws no small text
+    // (so that its font faces stay where they were), beside the canvas's.
+    std::vector<std::string> outlineDiffers(n);
+    std::thread outlinesOnly([&] {
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto& [font, text] = cases[i];
+            if (font.pixelSize <= 64)
+                continue;
+            const QFont qf = makeQFont(font);
+            QPainterPath qt;
+            qt.addText(QPointF(0, 0), qf, fromLatin1(text));
+            const QPainterPath ours = canvasTextOutline(qf, fromLatin1(text), QPointF(0, 0));
+            if (ours.elementCount() != qt.elementCount())
+                outlineDiffers[i] = std::to_string(ours.elementCount()) + " elements, Qt's " +
+                                    std::to_string(qt.elementCount());
+            for (int k = 0; k < ours.elementCount() && outlineDiffers[i].empty(); ++k) {
+                const QPainterPath::Element a = ours.elementAt(k), b = qt.elementAt(k);
+                if (a.type != b.type || a.x != b.x || a.y != b.y)
+                    outlineDiffers[i] = "element " + std::to_string(k) + " at (" +
+                                        std::to_string(a.x) + ", " + std::to_string(a.y) +
+                                        "), Qt's at (" + std::to_string(b.x) + ", " +
+                                        std::to_string(b.y) + ")";
+            }
+        }
+    });
+    outlinesOnly.join();
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto& [font, text] = cases[i];
+        SCOPED_TRACE(testing::Message()
+                     << font.face << (font.bold ? " bold" : "") << (font.italic ? " italic" : "")
+                     << " " << font.pixelSize << " px \"" << text << '"');
+        ASSERT_FALSE(inOrder[i]->mask.isNull());
+        EXPECT_EQ(inOrder[i]->offset, shuffled[i]->offset);
+        EXPECT_TRUE(inOrder[i]->mask == shuffled[i]->mask) << "rendered apart";
+        EXPECT_EQ(outlineDiffers[i], "");
     }
 }
 

@@ -550,8 +550,8 @@ public:
             u32(14) != 40 || u16(26) != 1 || u16(28) != 4 || u32(30) != 2 || u32(34) != n - 118)
             return "a saved bitmap's header does not describe it";
         const std::uint32_t ppm = u32(38);
-        if (u32(42) != ppm ||
-            (ppm != 0 && (ppm % 3780 != 0 || (ppm / 3780 & (ppm / 3780 - 1)) || ppm / 3780 > 32)))
+        if (u32(42) != ppm || ppm == 0 || ppm % 3780 != 0 || (ppm / 3780 & (ppm / 3780 - 1)) ||
+            ppm / 3780 > 32)
             return "a saved bitmap's resolution is " + std::to_string(ppm);
         for (std::size_t i = 0; i < 16; ++i)
             if (u32(54 + 4 * i) != 0x111111u * i)

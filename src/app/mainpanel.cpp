@@ -449,6 +449,7 @@ void MainPanel::New_Click() {
     expression.ClearExpression();
     Redraw();
     expressionReplaced();
+    Q_EMIT expressionKept(QString());
 }
 
 void MainPanel::Exit_Click() {
@@ -473,6 +474,7 @@ bool MainPanel::ConfirmDiscardChanges() {
     case SaveAnswer::Save:
         return SaveExpression();
     case SaveAnswer::Discard:
+        Q_EMIT changesDiscarded();
         return true;
     case SaveAnswer::Cancel:
         break;
@@ -500,6 +502,7 @@ void MainPanel::commitDataRequest(QSessionManager& manager) {
 void MainPanel::expressionChanged(bool extendsLastStep) {
     changeTracker.markChanged();
     recordHistoryStep(extendsLastStep);
+    Q_EMIT expressionTouched();
 }
 
 void MainPanel::expressionReplaced() {
@@ -513,6 +516,7 @@ void MainPanel::expressionReplaced() {
     changeTracker.markChanged();
     changeTracker.markKept();
     recordHistoryStep();
+    Q_EMIT expressionTouched();
 }
 
 void MainPanel::help_Click() {

@@ -136,8 +136,9 @@ public:
     void Picture6_MouseUp(int button, int shift, double x, double y);
     void DrawOutline();
     void startSave();
-    // The selected position of cboSizeRed; -1 once text has been typed into
-    // its field and no entry chosen since.
+    // The selected position of cboSizeRed; once text has been typed into
+    // its field (and no entry chosen since), the position of the factor
+    // typed when it is one of the list's, else -1.
     int sizeReductionPosition() const;
 
     // --- Undo, redo and the clipboard (edit/editcommands.cpp) -------------
@@ -255,6 +256,15 @@ public:
 
     // Counts full repaints; lets tests and the benchmark see that one ran.
     std::uint64_t redrawCount = 0;
+
+Q_SIGNALS:
+    // What the recovery of unsaved work follows (app/recoverycontroller.h):
+    // the tables or their change flag changed (an edit, undo, redo, New,
+    // Open); the expression is in the file `path` now (saved or opened;
+    // empty after New); the unsaved-changes question was answered Discard.
+    void expressionTouched();
+    void expressionKept(const QString& path);
+    void changesDiscarded();
 
 protected:
     void resizeEvent(QResizeEvent* e) override;

@@ -1,6 +1,7 @@
 #include "app/module1.h"
 
 #include "app/mainpanel.h"
+#include "app/recoverycontroller.h"
 #include "app/splash.h"
 #include "app/widgets.h"
 #include "files/folders.h"
@@ -15,6 +16,7 @@ namespace quill {
 Module1::Module1(Platform& platform) : m_platform(platform) {}
 
 Module1::~Module1() {
+    m_recovery.reset();
     delete m_splash;
 }
 
@@ -45,13 +47,18 @@ void Module1::ShowMainWindow() {
     m_mainPanel->Form_Load();
     m_mainPanel->showMaximized();
     m_mainPanel->Picture4->setFocus();
-    if (!m_startupFile.isEmpty()) {
-        // Queued: the splash unloads first, so that a message about the
-        // file comes up over the main window alone.
-        MainPanel* panel = m_mainPanel.get();
-        QTimer::singleShot(0, panel,
-                           [panel, path = m_startupFile] { panel->OpenExpressionFile(path); });
-    }
+    m_recovery =
+        std::make_unique<RecoveryController>(*m_mainPanel, m_platform, m_platform.recoveryFolder());
+    // Queued: the splash unloads first, so that the questions and messages
+    // come up over the main window alone.
+    MainPanel* panel = m_mainPanel.get();
+    RecoveryController* recovery = m_recovery.get();
+    QTimer::singleShot(0, panel, [panel, recovery, path = m_startupFile] {
+        recovery->offerLeftBehind();
+        // A recovered expression is not given up for the file unasked.
+        if (!path.isEmpty() && panel->ConfirmDiscardChanges())
+            panel->OpenExpressionFile(path);
+    });
 }
 
 } // namespace quill

@@ -12,6 +12,7 @@ namespace quill {
 
 class MainPanel;
 class Platform;
+class RecoveryController;
 
 class Module1 {
 public:
@@ -20,8 +21,9 @@ public:
 
     // Shows the splash and arms its timer; returns at once.
     void Main();
-    // Loads the main window (running its Form_Load) and shows it; a file
-    // named for start-up is opened right after, once the splash is gone.
+    // Loads the main window (running its Form_Load) and shows it. Once the
+    // splash is gone, what editors that no longer run left behind is
+    // offered, then a file named for start-up is opened.
     void ShowMainWindow();
     // The expression file to open at start-up (the command line's).
     void setStartupFile(const QString& path) { m_startupFile = path; }
@@ -33,6 +35,7 @@ private:
     Platform& m_platform;
     QPointer<frmSplash> m_splash; // deletes itself when it is unloaded
     std::unique_ptr<MainPanel> m_mainPanel;
+    std::unique_ptr<RecoveryController> m_recovery; // goes before the window
     QString m_startupFile;
 };
 

@@ -72,6 +72,7 @@ void MainPanel::stepHistory(bool (History::*step)(Expression&, History::Revision
     changeTracker.restore(revision);
     m_hasLiveItem = hasLiveItem(expression);
     Redraw(); // brings the Edit menu up to date
+    Q_EMIT expressionTouched();
 }
 
 ClipboardPicture MainPanel::clipboardPicture() {

@@ -4,6 +4,7 @@
 #include "model/vbtypes.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -49,6 +50,20 @@ inline constexpr std::array<std::string_view, 7> LineWidthItems{"25",  "50",  "7
                                                                 "150", "200", "250"};
 
 inline constexpr std::array<std::string_view, 6> SizeReductionItems{"1", "2", "4", "8", "16", "32"};
+
+// The list position of a factor typed into the size-reduction field: one of
+// the list's six, blanks around it allowed (" 16 "); -1 for anything else.
+constexpr int sizeReductionPositionOfText(std::string_view typed) {
+    constexpr std::string_view blanks = " \t";
+    const auto first = typed.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return -1;
+    typed = typed.substr(first, typed.find_last_not_of(blanks) - first + 1);
+    for (std::size_t i = 0; i < SizeReductionItems.size(); ++i)
+        if (typed == SizeReductionItems[i])
+            return static_cast<int>(i);
+    return -1;
+}
 
 // Where new items appear on the canvas.
 inline constexpr int TypedLineX = 30;

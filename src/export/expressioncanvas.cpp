@@ -4,11 +4,11 @@
 #include "export/bmpimage.h"
 #include "export/pictureformats.h"
 #include "export/workspacecapture.h"
+#include "render/glyphoutlines.h"
 #include "render/layers.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QStringList>
 #include <algorithm>
 #include <cstring>
@@ -24,7 +24,7 @@ void registerProgramFonts(const QString& folder) {
         const QString path = QDir(folder).filePath(
             QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
         if (QFileInfo::exists(path))
-            QFontDatabase::addApplicationFont(path);
+            registerCanvasFont(path);
     }
 }
 

@@ -6,6 +6,7 @@
 #include "app/selectioncontroller.h"
 #include "app/widgets.h"
 #include "edit/keycodes.h"
+#include "edit/tables.h"
 #include "export/pictureformats.h"
 #include "export/workspacecapture.h"
 #include "files/atomicwrite.h"
@@ -77,7 +78,8 @@ void MainPanel::connectImageExport() {
 }
 
 int MainPanel::sizeReductionPosition() const {
-    return sizeRedTyped ? -1 : cboSizeRed->currentIndex();
+    return sizeRedTyped ? sizeReductionPositionOfText(cboSizeRed->currentText().toStdString())
+                        : cboSizeRed->currentIndex();
 }
 
 // --- Image mode ------------------------------------------------------------
@@ -198,6 +200,15 @@ void MainPanel::cmdSavIm_Click() {
         m_platform.messageBox(
             this, {QStringLiteral("The outline has no room inside it. Drag a larger outline."),
                    QStringLiteral("Outline"), MessageIcon::Exclamation});
+        return;
+    }
+    // A factor typed into the field counts when it is one of the list's;
+    // anything else would store a meaningless resolution.
+    if (sizeReductionPosition() < 0) {
+        m_platform.messageBox(this,
+                              {QStringLiteral("The size reduction must be 1, 2, 4, 8, 16 or 32."),
+                               QStringLiteral("Size Reduction"), MessageIcon::Exclamation});
+        cboSizeRed->setFocus();
         return;
     }
     // The frame lies on the same pixels as the blue one: painting it white

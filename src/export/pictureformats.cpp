@@ -7,19 +7,15 @@
 #include "formula/mathfont.h"
 #include "mathsymbolsunicode.h"
 #include "render/fontface.h"
+#include "render/glyphoutlines.h"
 #include "render/layers.h"
 
 #include <QBuffer>
 #include <QFileInfo>
 #include <QFontMetrics>
-#include <QGlyphRun>
-#include <QHash>
 #include <QImage>
 #include <QImageReader>
 #include <QPainterPath>
-#include <QRawFont>
-#include <QTextLayout>
-#include <QTransform>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -321,63 +317,6 @@ void appendPathData(QString& s, const QPainterPath& path) {
         s += QLatin1Char('Z');
 }
 
-// The outlines of a text's glyphs with its baseline starting at `baseline`:
-// where each glyph goes is the canvas font's layout (kerning, fallback faces
-// and all); each glyph's shape is taken at a large size and scaled down,
-// which gives the same outline whatever the process has drawn before (at
-// the text's own size the outline can move by a hundredth of a pixel with
-// the font engine's state).
-QPainterPath textOutline(const QFont& font, const QString& text, QPointF baseline) {
-    QPainterPath out;
-    QTextLayout layout(text, font);
-    layout.setCacheEnabled(false);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    layout.endLayout();
-    if (!line.isValid())
-        return out;
-    const QPointF origin = baseline - QPointF(0, line.ascent());
-    constexpr double OutlineSize = 2048;
-    // Shapes are kept by face and glyph: formulas use few glyphs, over and
-    // over, at many sizes.
-    thread_local QHash<QString, QPainterPath> shapes;
-    if (shapes.size() > 20000)
-        shapes.clear();
-    // Runs in the order they stand on the line: Qt groups them by font,
-    // and where a face lacks a character, which font comes first depends on
-    // the fonts the system knows.
-    QList<QGlyphRun> runs = layout.glyphRuns();
-    auto left = [](const QGlyphRun& r) {
-        return r.positions().isEmpty() ? 0.0 : r.positions().constFirst().x();
-    };
-    std::stable_sort(runs.begin(), runs.end(),
-                     [&](const QGlyphRun& a, const QGlyphRun& b) { return left(a) < left(b); });
-    for (const QGlyphRun& run : runs) {
-        QRawFont raw = run.rawFont();
-        const double scale = raw.pixelSize() / OutlineSize;
-        const QString face = raw.familyName() + QLatin1Char('\n') + raw.styleName() +
-                             QLatin1Char('\n') + QString::number(raw.weight()) + QLatin1Char('\n') +
-                             QString::number(int(raw.style())) + QLatin1Char('\n');
-        bool large = false;
-        const QList<quint32> indexes = run.glyphIndexes();
-        const QList<QPointF> positions = run.positions();
-        for (qsizetype i = 0; i < indexes.size() && i < positions.size(); ++i) {
-            const QString key = face + QString::number(indexes[i]);
-            auto shape = shapes.constFind(key);
-            if (shape == shapes.constEnd()) {
-                if (!large) {
-                    raw.setPixelSize(OutlineSize);
-                    large = true;
-                }
-                shape = shapes.insert(key, raw.pathForGlyph(indexes[i]));
-            }
-            const QPointF at = origin + positions[i];
-            out.addPath(QTransform(scale, 0, 0, scale, at.x(), at.y()).map(*shape));
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFactor,
@@ -456,7 +395,7 @@ QByteArray svgBytes(const Expression& expr, const QRect& area, int reductionFact
             // lies the font's ascent below. The outlines come from the very
             // fonts and layout the canvas draws with.
             const int ascent = QFontMetrics(qf).ascent();
-            const QPainterPath glyphs = textOutline(
+            const QPainterPath glyphs = canvasTextOutline(
                 qf, fromLatin1(t.text[r]), QPointF(t.x[r], t.y[r] - WorkspaceTop + ascent));
             const QString said = itemUnicodeText(t.fontName[r], t.text[r]);
             if (!said.trimmed().isEmpty())

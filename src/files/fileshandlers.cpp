@@ -34,6 +34,7 @@ bool MainPanel::SaveExpression() {
     const FileResult result = saveExpressionFile(*path, expression);
     if (result.ok) {
         changeTracker.markKept();
+        Q_EMIT expressionKept(*path);
         m_platform.messageBox(this, {*path + QStringLiteral(" :-  file saved"),
                                      QStringLiteral("Save Expression"), MessageIcon::Information});
     } else {
@@ -72,6 +73,7 @@ bool MainPanel::OpenExpressionFile(const QString& path) {
     Picture4->setFocus();
     Redraw();
     expressionReplaced();
+    Q_EMIT expressionKept(path);
     return true;
 }
 

@@ -62,4 +62,12 @@ QString iconThemeFolderFor(const QString& resourceFolder) {
     return clean(resourceFolder + QStringLiteral("/../icons/hicolor"));
 }
 
+QString recoveryFolderFor(const QString& xdgStateHome, const QString& homeFolder) {
+    const QString state = QDir::isAbsolutePath(xdgStateHome)
+                              ? xdgStateHome
+                              : QDir(homeFolder).filePath(QStringLiteral(".local/state"));
+    return QDir::cleanPath(
+        QDir(state).filePath(QString::fromLatin1(SharedFolderName) + QStringLiteral("/recovery")));
+}
+
 } // namespace quill

@@ -41,6 +41,11 @@ struct UserFolders {
 // root or in a scratch prefix that happens to be writable.
 UserFolders userFoldersFor(const QString& executableFolder, const QString& documentsFolder);
 
+// Where the editor keeps its recovery files: "corvel-quillmark/recovery"
+// in $XDG_STATE_HOME, or in ~/.local/state when that is not set or not an
+// absolute path (as the XDG base directory rules say).
+QString recoveryFolderFor(const QString& xdgStateHome, const QString& homeFolder);
+
 // The hicolor icon theme folder that holds the application's icons: inside
 // the resource folder (build tree, copied folder) or share/icons beside it.
 QString iconThemeFolderFor(const QString& resourceFolder);

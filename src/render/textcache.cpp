@@ -1,9 +1,11 @@
 #include "render/textcache.h"
 
 #include "render/bytescan.h"
+#include "render/glyphoutlines.h"
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QPainterPath>
 #include <algorithm>
 #include <functional>
 
@@ -189,14 +191,37 @@ std::shared_ptr<const TextRun> TextCache::render(const CanvasFont& font, const s
     ink.adjust(-margin, -margin, margin, margin);
     if (ink.width() <= 0 || ink.height() <= 0)
         return out;
+    // Small text goes through Qt's glyph cache; larger text is filled from
+    // its outlines (render/glyphoutlines.h), which Qt's own drawing would
+    // take from a font face other sizes leave moved. Qt's rasteriser gives
+    // an edge pixel a grey level or two more or less depending on where the
+    // path lies in the picture and on the picture's height, so the outline
+    // is filled where and in the picture drawText fills it.
+    QPainterPath outline;
+    const bool outlined = font.pixelSize > LargestCachedGlyphPixels;
+    if (outlined) {
+        outline = canvasTextOutline(qf, str, QPointF(-ink.left(), -ink.top()));
+        const QRect reach = outline.controlPointRect().toAlignedRect().adjusted(-1, -1, 1, 1);
+        if (!QRect(QPoint(0, 0), ink.size()).contains(reach)) {
+            // A glyph beyond what the font's metrics say.
+            const QRect grown = ink.united(reach.translated(ink.topLeft()));
+            outline.translate(ink.left() - grown.left(), ink.top() - grown.top());
+            ink = grown;
+        }
+    }
     QImage img(ink.size(), QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
     {
         QPainter p(&img);
-        p.setRenderHint(QPainter::TextAntialiasing, true);
-        p.setFont(qf);
-        p.setPen(Qt::black);
-        p.drawText(QPoint(-ink.left(), -ink.top()), str);
+        if (outlined) {
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.fillPath(outline, Qt::black);
+        } else {
+            p.setRenderHint(QPainter::TextAntialiasing, true);
+            p.setFont(qf);
+            p.setPen(Qt::black);
+            p.drawText(QPoint(-ink.left(), -ink.top()), str);
+        }
     }
     // Trim fully transparent borders so compositing touches only ink: find
     // the inked columns of every row in one pass over the alpha bytes.

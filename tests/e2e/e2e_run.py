@@ -473,10 +473,10 @@ def export_image(s):
     s.screenshot("image-saved")
     check_bitmap(s, bmp_path, screen, corner1, corner2, 4 * 3780)
 
-    # Text typed into the size field chooses no entry, not even the entry
-    # it names when Enter ends it: resolution 0. The click goes beside the
-    # first one: the pointer is still there, and a move to where it already
-    # is keeps "mousemove --sync" waiting.
+    # A factor typed into the size field, one of the list's, is the one
+    # stored. The click goes beside the first one: the pointer is still
+    # there, and a move to where it already is keeps "mousemove --sync"
+    # waiting.
     s.click(CBO_SIZE_RED[0] - 6, CBO_SIZE_RED[1])
     s.keys("ctrl+a")
     s.type("8")
@@ -485,7 +485,7 @@ def export_image(s):
     save_through_dialog(s, lambda: s.keys("alt+i"), typed_path, "Save Image",
                         "typed-size-saved-message", "the bitmap with a typed size")
     s.screenshot("typed-size-saved")
-    check_bitmap(s, typed_path, s.grab(), corner1, corner2, 0)
+    check_bitmap(s, typed_path, s.grab(), corner1, corner2, 8 * 3780)
     save_png_by_type(s, bmp_path)
 
 

@@ -1,8 +1,8 @@
 #include "scriptedplatform.h"
 
 #include "app/mainpanel.h"
+#include "render/glyphoutlines.h"
 
-#include <QFontDatabase>
 #include <QImageReader>
 #include <QTest>
 
@@ -30,7 +30,7 @@ ScriptedPlatform::ScriptedPlatform() : folder(buildProgramFolder()) {
 
 void ScriptedPlatform::registerFont(const QString& path) {
     registeredFonts << path;
-    QFontDatabase::addApplicationFont(path);
+    registerCanvasFont(path);
 }
 
 QImage ScriptedPlatform::loadPicture(const QString& path) {
@@ -50,6 +50,15 @@ SaveAnswer ScriptedPlatform::askSave(QWidget*, const SaveQuestion& question) {
         return SaveAnswer::Discard;
     const SaveAnswer a = saveAnswers.front();
     saveAnswers.pop_front();
+    return a;
+}
+
+RecoverAnswer ScriptedPlatform::askRecover(QWidget*, const RecoverQuestion& question) {
+    recoverQuestions.push_back(question);
+    if (recoverAnswers.empty())
+        return RecoverAnswer::Later;
+    const RecoverAnswer a = recoverAnswers.front();
+    recoverAnswers.pop_front();
     return a;
 }
 

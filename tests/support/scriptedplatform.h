@@ -32,6 +32,8 @@ public:
     std::optional<QString> getOpenFileName(QWidget* parent,
                                            const FileDialogRequest& request) override;
     void showHelp(const QString& helpFile, const QString& page) override;
+    QString recoveryFolder() const override { return recovery; }
+    RecoverAnswer askRecover(QWidget* parent, const RecoverQuestion& question) override;
 
     ScreenMetrics screen;
     QString folder;
@@ -49,6 +51,12 @@ public:
     // Discard, so a command goes on as it would without the question.
     std::deque<SaveAnswer> saveAnswers;
     std::vector<SaveQuestion> questions;
+    // Where recovery files go; empty keeps none.
+    QString recovery;
+    // Answers for the next recovery questions, in order; an empty queue
+    // answers Later.
+    std::deque<RecoverAnswer> recoverAnswers;
+    std::vector<RecoverQuestion> recoverQuestions;
     QStringList registeredFonts;
     QStringList loadedPictures;
     std::vector<std::pair<QString, QString>> helpRequests;

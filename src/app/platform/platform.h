@@ -51,6 +51,15 @@ struct SaveQuestion {
 
 enum class SaveAnswer { Save, Discard, Cancel };
 
+// A question about an unsaved expression that an editor left behind,
+// answered with Recover (the default button), Discard or Later.
+struct RecoverQuestion {
+    QString text;
+    QString title;
+};
+
+enum class RecoverAnswer { Recover, Discard, Later };
+
 struct FileDialogRequest {
     QString initialFolder;
     QString filter;                // "Expression Files (*.exp)|*.exp" style
@@ -91,6 +100,16 @@ public:
                                                    const FileDialogRequest& request) = 0;
     // Opens the help file at a page; the viewer is on its own.
     virtual void showHelp(const QString& helpFile, const QString& page) = 0;
+    // The folder of this user's recovery files (app/recoverycontroller.h);
+    // empty for a platform that keeps none.
+    virtual QString recoveryFolder() const { return {}; }
+    // A modal question with the buttons Recover, Discard and Later; closing
+    // it any other way is Later.
+    virtual RecoverAnswer askRecover(QWidget* parent, const RecoverQuestion& question) {
+        (void)parent;
+        (void)question;
+        return RecoverAnswer::Later;
+    }
 
     // The folder of the fonts, pictures and help file (files/folders.h).
     QString resourceFolder() const;

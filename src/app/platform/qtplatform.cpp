@@ -1,14 +1,17 @@
 #include "app/platform/qtplatform.h"
 
 #include "app/platform/helpviewer.h"
+#include "files/folders.h"
+#include "render/glyphoutlines.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
@@ -68,7 +71,7 @@ QString QtPlatform::documentsFolder() const {
 
 void QtPlatform::registerFont(const QString& path) {
     if (QFileInfo::exists(path))
-        QFontDatabase::addApplicationFont(path);
+        registerCanvasFont(path);
 }
 
 QImage QtPlatform::loadPicture(const QString& path) {
@@ -99,6 +102,26 @@ SaveAnswer QtPlatform::askSave(QWidget* parent, const SaveQuestion& question) {
     default:
         return SaveAnswer::Cancel;
     }
+}
+
+QString QtPlatform::recoveryFolder() const {
+    return recoveryFolderFor(qEnvironmentVariable("XDG_STATE_HOME"), QDir::homePath());
+}
+
+RecoverAnswer QtPlatform::askRecover(QWidget* parent, const RecoverQuestion& question) {
+    QMessageBox box(QMessageBox::Question, question.title, question.text, QMessageBox::NoButton,
+                    parent);
+    QPushButton* recover = box.addButton(QStringLiteral("&Recover"), QMessageBox::AcceptRole);
+    QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
+    QPushButton* later = box.addButton(QStringLiteral("&Later"), QMessageBox::RejectRole);
+    box.setDefaultButton(recover);
+    box.setEscapeButton(later);
+    box.exec();
+    if (box.clickedButton() == recover)
+        return RecoverAnswer::Recover;
+    if (box.clickedButton() == discard)
+        return RecoverAnswer::Discard;
+    return RecoverAnswer::Later;
 }
 
 std::optional<QString> QtPlatform::getSaveFileName(QWidget* parent,

@@ -23,6 +23,8 @@ public:
     std::optional<QString> getOpenFileName(QWidget* parent,
                                            const FileDialogRequest& request) override;
     void showHelp(const QString& helpFile, const QString& page) override;
+    QString recoveryFolder() const override;
+    RecoverAnswer askRecover(QWidget* parent, const RecoverQuestion& question) override;
 };
 
 // Qt's file dialogs keep their history, last folder and view in the user's
