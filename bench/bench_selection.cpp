@@ -131,7 +131,7 @@ void runSelectionBenchmarks(MainPanel& w, bool quick) {
     // all of them (a run of presses, so one undo step together), with Shift
     // (10 pixels) and without (1 pixel).
     const Expression before = e;
-    for (const std::int16_t shift : {1, 0}) {
+    for (const std::int16_t shift : {std::int16_t{1}, std::int16_t{0}}) {
         int press = 0;
         const Timing nudge = timeMs(quick ? 9 : 31, [&] {
             w.Picture4_KeyDown(press++ % 2 ? vk::Left : vk::Right, shift);

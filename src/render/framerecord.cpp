@@ -27,14 +27,13 @@ void FrameRecord::appendPiece(DrawOp& op, const QRect& piece, const QRect& bound
                std::max(op.bounds.bottom(), bounds.bottom())));
 }
 
-void FrameRecord::addBounds(const DrawOp& op, const QRect& surface,
-                            std::vector<QRect>& changed) const {
+void FrameRecord::addBounds(const DrawOp& op, const QRect& surface, ChangedArea& changed) const {
     if (!op.isRun()) {
-        changed.push_back(op.bounds);
+        changed.add(op.bounds);
         return;
     }
     for (std::uint32_t k = 0; k < op.count; ++k)
-        changed.push_back(pieceBounds(op, pieces[op.first + k], surface));
+        changed.add(pieceBounds(op, pieces[op.first + k], surface));
 }
 
 namespace {
@@ -63,8 +62,7 @@ bool sameOp(const DrawOp& now, const FrameRecord& nowRecord, const DrawOp& was,
 
 // Adds where two runs of the same kind differ, piece by piece.
 void addRunChanges(const DrawOp& now, const FrameRecord& nowRecord, const DrawOp& was,
-                   const FrameRecord& wasRecord, const QRect& surface,
-                   std::vector<QRect>& changed) {
+                   const FrameRecord& wasRecord, const QRect& surface, ChangedArea& changed) {
     const QRect* a = wasRecord.pieces.data() + was.first;
     const QRect* b = nowRecord.pieces.data() + now.first;
     const std::size_t na = was.count, nb = now.count;
@@ -79,8 +77,8 @@ void addRunChanges(const DrawOp& now, const FrameRecord& nowRecord, const DrawOp
             }
             for (; k < end; ++k) {
                 if (a[k] != b[k]) {
-                    changed.push_back(pieceBounds(was, a[k], surface));
-                    changed.push_back(pieceBounds(now, b[k], surface));
+                    changed.add(pieceBounds(was, a[k], surface));
+                    changed.add(pieceBounds(now, b[k], surface));
                 }
             }
         }
@@ -95,15 +93,15 @@ void addRunChanges(const DrawOp& now, const FrameRecord& nowRecord, const DrawOp
     while (tail < na - head && tail < nb - head && a[na - 1 - tail] == b[nb - 1 - tail])
         ++tail;
     for (std::size_t k = head; k < na - tail; ++k)
-        changed.push_back(pieceBounds(was, a[k], surface));
+        changed.add(pieceBounds(was, a[k], surface));
     for (std::size_t k = head; k < nb - tail; ++k)
-        changed.push_back(pieceBounds(now, b[k], surface));
+        changed.add(pieceBounds(now, b[k], surface));
 }
 
 } // namespace
 
 void addChanges(const FrameRecord& nowRecord, const FrameRecord& wasRecord, const QRect& surface,
-                std::vector<QRect>& changed) {
+                ChangedArea& changed) {
     const std::vector<DrawOp>& was = wasRecord.ops;
     const std::vector<DrawOp>& now = nowRecord.ops;
     auto compare = [&](const DrawOp& n, const DrawOp& w) {

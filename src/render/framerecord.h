@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QPointF>
 #include <QRect>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -62,6 +63,40 @@ struct DrawOp {
     }
 };
 
+// Where two frames' pictures can differ: the rectangles one by one while
+// there are few, and the rectangle round them all. A repaint past a few
+// dozen rectangles paints the one round them, so a comparison that finds
+// hundreds of thousands (every item moved) keeps no more than that.
+struct ChangedArea {
+    explicit ChangedArea(std::size_t most) : m_most(most) {}
+    void add(const QRect& r) {
+        if (r.isEmpty())
+            return;
+        if (m_rects.size() < m_most) {
+            m_rects.push_back(r);
+        } else {
+            m_many = true;
+        }
+        if (m_around.isEmpty()) {
+            m_around = r;
+            return;
+        }
+        m_around = QRect(
+            QPoint(std::min(m_around.left(), r.left()), std::min(m_around.top(), r.top())),
+            QPoint(std::max(m_around.right(), r.right()), std::max(m_around.bottom(), r.bottom())));
+    }
+    // Every rectangle added, when there were not too many to keep.
+    bool tooMany() const { return m_many; }
+    const std::vector<QRect>& rects() const { return m_rects; }
+    const QRect& around() const { return m_around; }
+
+private:
+    std::size_t m_most;
+    std::vector<QRect> m_rects;
+    QRect m_around;
+    bool m_many = false;
+};
+
 // One piece of a run, as one drawing operation would be: a place in a
 // record's drawing order.
 struct Piece {
@@ -93,7 +128,7 @@ struct FrameRecord {
     // Adds a piece to the run `op`; `bounds` is what the piece may change.
     void appendPiece(DrawOp& op, const QRect& piece, const QRect& bounds);
     // What an operation may change, piece by piece for a run.
-    void addBounds(const DrawOp& op, const QRect& surface, std::vector<QRect>& changed) const;
+    void addBounds(const DrawOp& op, const QRect& surface, ChangedArea& changed) const;
 };
 
 // The pixels a piece of a run may change on a surface.
@@ -106,7 +141,7 @@ inline QRect pieceBounds(const DrawOp& op, const QRect& piece, const QRect& surf
 // same kind piece by piece; what was inserted or removed is found as what
 // lies between the common beginning and the common end.
 void addChanges(const FrameRecord& now, const FrameRecord& was, const QRect& surface,
-                std::vector<QRect>& changed);
+                ChangedArea& changed);
 
 // When `now` is `was` with operations added at its end and nothing else
 // changed (a selection's marks drawn over an unchanged expression): the

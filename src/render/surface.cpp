@@ -237,7 +237,7 @@ static QRegion regionOf(const std::vector<QRect>& rects, std::size_t maxRects) {
 
 void Surface::commitFrame() {
     constexpr std::size_t MaxChangedRects = 64;
-    std::vector<QRect> changed;
+    ChangedArea changed(MaxChangedRects);
     const bool everything = !m_lastValid || m_inked.all;
     // The picture shows the last frame exactly when nothing was drawn
     // outside frames since. Two changes can then be made without painting
@@ -262,7 +262,8 @@ void Surface::commitFrame() {
     }
     if (!everything) {
         addChanges(m_frame, m_last, m_imageRect, changed);
-        changed.insert(changed.end(), m_inked.rects.begin(), m_inked.rects.end());
+        for (const QRect& r : m_inked.rects)
+            changed.add(r);
     }
 
     endPainting();
@@ -270,7 +271,9 @@ void Surface::commitFrame() {
     if (everything && m_frame.area <= m_coverageFromOverdraw * whole)
         paintEverything();
     else
-        paintRegion(everything ? QRegion(m_imageRect) : regionOf(changed, MaxChangedRects));
+        paintRegion(everything          ? QRegion(m_imageRect)
+                    : changed.tooMany() ? QRegion(changed.around())
+                                        : regionOf(changed.rects(), MaxChangedRects));
     finishFrame();
 }
 
