@@ -306,6 +306,10 @@ def build_math_face(termes, termes_path, family, code_of, out_path):
     top.FamilyName = family
     os2, hhea = font["OS/2"], font["hhea"]
     os2.achVendID = "CQMK"
+    # Installable embedding: the licence lets anyone modify and pass the
+    # font on, so the source's "preview and print, editable" flags would
+    # only hold back what it allows.
+    os2.fsType = 0
     os2.usWeightClass = 400
     os2.fsSelection = (os2.fsSelection & ~((1 << 0) | (1 << 5))) | (1 << 6)
     os2.sTypoAscender, os2.sTypoDescender, os2.sTypoLineGap = ASCENT, -DESCENT, LINE_GAP

@@ -235,16 +235,25 @@ class Session:
         """Finds the canvas origin on the screen: the window's client area
         holds the menu bar, then the canvas, whose first 97 rows the tool
         strip covers; the first white row on the far right is canvas row 97.
-        Waits until the window has painted that far."""
+        Waits until the window has painted that far: the row above is the
+        strip's (a window still being painted may show white there), and
+        two grabs in a row agree."""
         cx, cy = self.origin(wid)
         col = min(SCREEN_W - 4, cx + 1900)
+        white = (255, 255, 255)
+        last = [None]
 
         def white_row():
             img = self.grab()
+            found = None
             for y in range(cy + TOOL_STRIP_H, min(SCREEN_H, cy + 300)):
-                if img.getpixel((col, y)) == (255, 255, 255):
-                    return y
-            return None
+                if img.getpixel((col, y)) == white:
+                    if img.getpixel((col, y - 1)) != white:
+                        found = y
+                    break
+            settled = found is not None and found == last[0]
+            last[0] = found
+            return found if settled else None
         first = self.wait("the canvas below the tool strip", white_row)
         self.cx, self.cy = cx, first - TOOL_STRIP_H
         self.say("canvas origin at (%d, %d)" % (self.cx, self.cy))
