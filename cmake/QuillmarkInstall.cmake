@@ -25,15 +25,16 @@ set(CPACK_PACKAGE_DESCRIPTION
 lines on a canvas, keeps them in .exp files and exports them as 16-grey
 bitmaps, PNG or SVG pictures. The text is set in faces that come with the
 program, so a picture looks the same on every machine: Corvel Sans in four
-styles (the list's \"Arial\", with Arial's metrics), the symbol face
+styles (the list's Arial, with Arial's metrics), the symbol face
 MathSymbols in plain and bold with an on-screen keyboard, and Zidezir, a
 face for typeset mathematics. Formula lines in TeX notation are typeset as
-a maths book sets them, in Corvel Serif (four styles) and Corvel Mono, made
-from Liberation Serif and Mono, and in the maths faces Corvel Math, Corvel
-Math Relations, Corvel Math Extra, Corvel Math Greek, Corvel Math Large,
-Corvel Math Delimiters, Corvel Math Pieces and Corvel Math Alphabets, made
-from TeX Gyre Termes Math. corvel-quillmark-export writes pictures of
-expression files or formula lines from the command line, with no display.")
+a maths book sets them, in Corvel Serif (four styles) and Corvel Mono,
+made from Liberation Serif and Mono, and in the maths faces Corvel Math,
+Corvel Math Relations, Corvel Math Extra, Corvel Math Greek,
+Corvel Math Large, Corvel Math Delimiters, Corvel Math Pieces and
+Corvel Math Alphabets, made from TeX Gyre Termes Math.
+corvel-quillmark-export writes pictures of expression files or formula
+lines from the command line, with no display.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION math)
