@@ -631,6 +631,44 @@ TEST(SurfaceFrames, DrawingAddedOrMovedAsOneGivesTheFullRepaint) {
     }
 }
 
+// A frame can change a great many pieces of a run at once (every handle's
+// mark recoloured, or one more mark before all the others): past a few
+// dozen the repaint keeps only the rectangle round them, which must still
+// reach the last of them, far from the rest.
+TEST(SurfaceFrames, ManyChangedPiecesAreRepaintedToTheLast) {
+    const struct {
+        const char* name;
+        BgrColour colour[2];
+        int extra[2]; // marks before the row of 100
+        int lastY[2];
+    } cases[] = {
+        {"every piece recoloured", {BgrBlack, BgrBlue}, {0, 0}, {180, 180}},
+        {"one more piece first, the last one moved", {BgrBlack, BgrBlack}, {0, 1}, {180, 185}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Surface s(QSize(300, 200));
+        auto scene = [&](int k) {
+            s.fillEach(c.colour[k], [&](auto&& put) {
+                for (int i = 0; i < c.extra[k]; ++i)
+                    put(QRect(0, 40, 9, 9));
+                for (int i = 0; i < 100; ++i)
+                    put(QRect(i % 50, 5 + i / 50, 9, 9));
+                put(QRect(280, c.lastY[k], 9, 9));
+            });
+        };
+        for (int k = 0; k < 2; ++k) {
+            s.beginFrame();
+            scene(k);
+            s.endFrame();
+        }
+        const QImage repainted = s.image().copy();
+        s.cls();
+        scene(1);
+        ASSERT_EQ(repainted, s.image());
+    }
+}
+
 // A repaint reuses the text the last one drew at the same place in its
 // order, without looking it up; once the text cache has been cleared (the
 // faces may have changed since) the text is rendered again.
@@ -780,12 +818,17 @@ TEST(Coverage, AnswersAsAPixelByPixelRecordWould) {
         };
         for (int step = 0; step < 40; ++step) {
             const QRect r = randomRect();
-            coverage.addRect(r);
+            const bool added = coverage.addRect(r);
             const QRect c = r.intersected(area);
+            bool fresh = false; // the repaint shows what covers anything new
             for (int y = c.top(); y <= c.bottom() && !c.isEmpty(); ++y)
-                for (int x = c.left(); x <= c.right(); ++x)
-                    set[static_cast<std::size_t>((y - area.top()) * area.width() + x -
-                                                 area.left())] = 1;
+                for (int x = c.left(); x <= c.right(); ++x) {
+                    char& bit = set[static_cast<std::size_t>((y - area.top()) * area.width() + x -
+                                                             area.left())];
+                    fresh = fresh || bit == 0;
+                    bit = 1;
+                }
+            ASSERT_EQ(added, fresh) << "round " << round << ", step " << step;
             for (int q = 0; q < 8; ++q) {
                 const QRect query = randomRect();
                 const QRect on = query.intersected(area);

@@ -3,6 +3,7 @@
 // pictures against Save Image and the exporter, and pasting.
 
 #include "app/mainpanel.h"
+#include "app/selectioncontroller.h"
 #include "app/widgets.h"
 #include "cli/exportcommand.h"
 #include "edit/history.h"
@@ -180,6 +181,13 @@ TEST_F(UndoWindow, UndoAndRedoWalkASessionOfEveryKindOfChange) {
         {"delete the vertical line by a click",
          [&] {
              deleteAt({60, 150});
+         }},
+        {"a run of arrow presses moves everything",
+         [&] {
+             w->selection->SelectAll_Click();
+             for (const Qt::Key k : {Qt::Key_Right, Qt::Key_Right, Qt::Key_Down})
+                 key(w->Picture4, k, Qt::NoModifier, QString());
+             w->selection->Deselect_Click();
          }},
         {"Enter commits an empty line", [&] { typeLine(QString()); }},
         {"paste a copy of the whole expression",

@@ -166,10 +166,21 @@ template <typename Change> bool shapeKept(const Change& c) {
 
 // Two changes of one table in a row as one: the rows the first changed keep
 // their old values from it, the others from the second; the new values are
-// the second's where it changed a row, else the first's.
-template <typename Change> void mergeTable(Change& into, const Change& next) {
+// the second's where it changed a row, else the first's. A run of arrow
+// presses changes the same rows each time: then only the new values move.
+template <typename Change> void mergeTable(Change& into, Change&& next) {
     using Rows = decltype(into.oldRows);
-    auto unite = [](const Rows& preferred, const Rows& other) {
+    auto sameRowsChanged = [](const Rows& a, const Rows& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                          [](const auto& x, const auto& y) { return x.first == y.first; });
+    };
+    if (sameRowsChanged(into.oldRows, next.oldRows) &&
+        sameRowsChanged(into.newRows, next.newRows)) {
+        into.newRows = std::move(next.newRows);
+        into.after = next.after;
+        return;
+    }
+    auto unite = [](Rows& preferred, Rows& other) {
         Rows out;
         out.reserve(preferred.size() + other.size());
         auto a = preferred.begin();
@@ -178,9 +189,9 @@ template <typename Change> void mergeTable(Change& into, const Change& next) {
             if (b == other.end() || (a != preferred.end() && a->first <= b->first)) {
                 if (b != other.end() && b->first == a->first)
                     ++b;
-                out.push_back(*a++);
+                out.push_back(std::move(*a++));
             } else {
-                out.push_back(*b++);
+                out.push_back(std::move(*b++));
             }
         }
         return out;
@@ -282,10 +293,10 @@ bool History::keepsShapes(const Step& step) {
     return shapeKept(step.text) && shapeKept(step.hLines) && shapeKept(step.vLines);
 }
 
-void History::merge(Step& into, const Step& next) {
-    mergeTable(into.text, next.text);
-    mergeTable(into.hLines, next.hLines);
-    mergeTable(into.vLines, next.vLines);
+void History::merge(Step& into, Step&& next) {
+    mergeTable(into.text, std::move(next.text));
+    mergeTable(into.hLines, std::move(next.hLines));
+    mergeTable(into.vLines, std::move(next.vLines));
     into.revisionAfter = next.revisionAfter;
 }
 
@@ -300,12 +311,12 @@ void History::extendLast(const Expression& state, Revision revision) {
         return;
     }
     next.revisionAfter = revision;
+    apply(m_current, next, true);
     Step& last = m_steps.back();
     m_memoryUsed -= last.bytes;
-    merge(last, next);
+    merge(last, std::move(next));
     last.bytes = stepBytes(last);
     m_memoryUsed += last.bytes;
-    apply(m_current, next, true);
     m_revision = revision;
     while (m_memoryUsed > m_memoryBound && !m_steps.empty())
         dropOldest();

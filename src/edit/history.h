@@ -104,7 +104,7 @@ private:
     static Step difference(const Expression& before, const Expression& after);
     static bool keepsShapes(const Step& step);
     // `into` followed by `next` as one step.
-    static void merge(Step& into, const Step& next);
+    static void merge(Step& into, Step&& next);
     static std::size_t stepBytes(const Step& step);
     static void apply(Expression& expr, const Step& step, bool forward);
     void dropOldest();

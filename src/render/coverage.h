@@ -36,24 +36,25 @@ public:
         const QRect r = clipped(rect, m_area);
         if (r.isEmpty() || m_uncovered == 0)
             return true;
-        const int x0 = r.left() - m_area.left(), x1 = r.right() - m_area.left();
+        const Columns c(r.left() - m_area.left(), r.right() + 1 - m_area.left());
         for (int y = r.top() - m_area.top(); y <= r.bottom() - m_area.top(); ++y) {
-            if (m_rowUncovered[static_cast<std::size_t>(y)] == 0)
-                continue;
-            const std::uint64_t* row = rowBits(y);
-            bool all = true;
-            eachWord(x0, x1 + 1,
-                     [&](int w, std::uint64_t mask) { all = all && (row[w] & mask) == mask; });
-            if (!all)
+            if (m_rowUncovered[static_cast<std::size_t>(y)] != 0 && !c.allSet(rowBits(y)))
                 return false;
         }
         return true;
     }
 
-    void addRect(const QRect& rect) {
+    // Covers `rect`; false when it was covered already (nothing there can
+    // show).
+    bool addRect(const QRect& rect) {
         const QRect r = clipped(rect, m_area);
-        for (int y = r.top(); y <= r.bottom(); ++y)
-            addSpan(y - m_area.top(), r.left() - m_area.left(), r.right() + 1 - m_area.left());
+        if (r.isEmpty())
+            return false;
+        const Columns c(r.left() - m_area.left(), r.right() + 1 - m_area.left());
+        bool added = false;
+        for (int y = r.top() - m_area.top(); y <= r.bottom() - m_area.top(); ++y)
+            added |= addColumns(y, c);
+        return added;
     }
 
     // The pixels a mask at `at` paints with full coverage, within `clip`.
@@ -91,19 +92,29 @@ private:
         v = (v + (v >> 4)) & 0x0f0f0f0f0f0f0f0fu;
         return static_cast<int>((v * 0x0101010101010101u) >> 56);
     }
-    // Calls f(word, mask) for the words of a row that columns [x0, x1)
-    // reach, with the mask of those columns in each.
-    template <typename F> static void eachWord(int x0, int x1, F&& f) {
-        const int first = x0 / 64, last = (x1 - 1) / 64;
-        for (int w = first; w <= last; ++w) {
-            const int lo = w == first ? x0 % 64 : 0;
-            const int hi = w == last ? (x1 - 1) % 64 : 63; // inclusive
-            const std::uint64_t mask =
-                (hi == 63 ? ~std::uint64_t(0) : (std::uint64_t(1) << (hi + 1)) - 1) &
-                ~((std::uint64_t(1) << lo) - 1);
-            f(w, mask);
+    // The words of a row that columns [x0, x1) reach, and the mask of
+    // those columns in the first and the last of them (the same word when
+    // there is one): worked out once for every row of a rectangle.
+    struct Columns {
+        Columns(int x0, int x1)
+            : first(x0 / 64), last((x1 - 1) / 64), firstMask(~std::uint64_t(0) << (x0 % 64)),
+              lastMask(~std::uint64_t(0) >> (63 - (x1 - 1) % 64)) {
+            if (first == last)
+                firstMask &= lastMask;
         }
-    }
+        bool allSet(const std::uint64_t* row) const {
+            if ((row[first] & firstMask) != firstMask)
+                return false;
+            if (first == last)
+                return true;
+            for (int w = first + 1; w < last; ++w)
+                if (row[w] != ~std::uint64_t(0))
+                    return false;
+            return (row[last] & lastMask) == lastMask;
+        }
+        int first, last;
+        std::uint64_t firstMask, lastMask;
+    };
     std::uint64_t* rowBits(int y) {
         return m_bits.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(m_words);
     }
@@ -112,17 +123,30 @@ private:
     }
     // Pixels [x0, x1) of row y, in area coordinates.
     void addSpan(int y, int x0, int x1) {
+        if (x0 < x1)
+            addColumns(y, Columns(x0, x1));
+    }
+    bool addColumns(int y, const Columns& c) {
         int& left = m_rowUncovered[static_cast<std::size_t>(y)];
-        if (left == 0 || x0 >= x1)
-            return;
+        if (left == 0)
+            return false;
         std::uint64_t* row = rowBits(y);
         int added = 0;
-        eachWord(x0, x1, [&](int w, std::uint64_t mask) {
-            added += bitCount(mask & ~row[w]);
-            row[w] |= mask;
-        });
+        auto add = [&](int w, std::uint64_t mask) {
+            if (const std::uint64_t fresh = mask & ~row[w]; fresh != 0) {
+                added += bitCount(fresh);
+                row[w] |= mask;
+            }
+        };
+        add(c.first, c.firstMask);
+        if (c.first != c.last) {
+            for (int w = c.first + 1; w < c.last; ++w)
+                add(w, ~std::uint64_t(0));
+            add(c.last, c.lastMask);
+        }
         left -= added;
         m_uncovered -= added;
+        return added != 0;
     }
 
     QRect m_area;

@@ -27,13 +27,43 @@ void FrameRecord::appendPiece(DrawOp& op, const QRect& piece, const QRect& bound
                std::max(op.bounds.bottom(), bounds.bottom())));
 }
 
+void ChangedArea::addPieces(const DrawOp& op, const QRect* first, std::size_t n,
+                            const QRect& surface) {
+    std::size_t k = 0;
+    for (; k < n && !m_many; ++k)
+        add(pieceBounds(op, first[k], surface));
+    if (k == n)
+        return;
+    // Pieces are never empty; a copy's may reach past the surface, and only
+    // its part on the surface counts.
+    int left = m_around.left(), top = m_around.top(), right = m_around.right(),
+        bottom = m_around.bottom();
+    bool any = !m_around.isEmpty();
+    const bool clip = op.kind == DrawOp::Kind::Copy;
+    for (; k < n; ++k) {
+        const QRect r = clip ? clipped(first[k], surface) : first[k];
+        if (clip && r.isEmpty())
+            continue;
+        if (!any) {
+            left = r.left(), top = r.top(), right = r.right(), bottom = r.bottom();
+            any = true;
+            continue;
+        }
+        left = std::min(left, r.left());
+        top = std::min(top, r.top());
+        right = std::max(right, r.right());
+        bottom = std::max(bottom, r.bottom());
+    }
+    if (any)
+        m_around = QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
 void FrameRecord::addBounds(const DrawOp& op, const QRect& surface, ChangedArea& changed) const {
     if (!op.isRun()) {
         changed.add(op.bounds);
         return;
     }
-    for (std::uint32_t k = 0; k < op.count; ++k)
-        changed.add(pieceBounds(op, pieces[op.first + k], surface));
+    changed.addPieces(op, pieces.data() + op.first, op.count, surface);
 }
 
 namespace {
@@ -69,7 +99,7 @@ void addRunChanges(const DrawOp& now, const FrameRecord& nowRecord, const DrawOp
     if (na == nb) {
         // Mostly equal: compare blocks of pieces at once.
         constexpr std::size_t Block = 64;
-        for (std::size_t k = 0; k < na;) {
+        for (std::size_t k = 0; k < na && !changed.fills(surface);) {
             const std::size_t end = std::min(na, k + Block);
             if (std::memcmp(a + k, b + k, (end - k) * sizeof(QRect)) == 0) {
                 k = end;
@@ -92,10 +122,8 @@ void addRunChanges(const DrawOp& now, const FrameRecord& nowRecord, const DrawOp
     std::size_t tail = 0;
     while (tail < na - head && tail < nb - head && a[na - 1 - tail] == b[nb - 1 - tail])
         ++tail;
-    for (std::size_t k = head; k < na - tail; ++k)
-        changed.add(pieceBounds(was, a[k], surface));
-    for (std::size_t k = head; k < nb - tail; ++k)
-        changed.add(pieceBounds(now, b[k], surface));
+    changed.addPieces(was, a + head, na - tail - head, surface);
+    changed.addPieces(now, b + head, nb - tail - head, surface);
 }
 
 } // namespace
@@ -118,18 +146,23 @@ void addChanges(const FrameRecord& nowRecord, const FrameRecord& wasRecord, cons
         return (n.isRun() && w.isRun() && n.sameRunAs(w)) || sameOp(n, nowRecord, w, wasRecord);
     };
     if (was.size() == now.size()) {
-        for (std::size_t i = 0; i < now.size(); ++i)
+        for (std::size_t i = 0; i < now.size() && !changed.fills(surface); ++i)
             compare(now[i], was[i]);
         return;
     }
     std::size_t head = 0;
-    while (head < was.size() && head < now.size() && matchable(now[head], was[head]))
+    while (head < was.size() && head < now.size() && matchable(now[head], was[head])) {
         compare(now[head], was[head]), ++head;
+        if (changed.fills(surface))
+            return;
+    }
     std::size_t tail = 0;
     while (tail < was.size() - head && tail < now.size() - head &&
            matchable(now[now.size() - 1 - tail], was[was.size() - 1 - tail])) {
         compare(now[now.size() - 1 - tail], was[was.size() - 1 - tail]);
         ++tail;
+        if (changed.fills(surface))
+            return;
     }
     for (std::size_t i = head; i < was.size() - tail; ++i)
         wasRecord.addBounds(was[i], surface, changed);

@@ -63,6 +63,11 @@ struct DrawOp {
     }
 };
 
+// The pixels a piece of a run may change on a surface.
+inline QRect pieceBounds(const DrawOp& op, const QRect& piece, const QRect& surface) {
+    return op.kind == DrawOp::Kind::Copy ? clipped(piece, surface) : piece;
+}
+
 // Where two frames' pictures can differ: the rectangles one by one while
 // there are few, and the rectangle round them all. A repaint past a few
 // dozen rectangles paints the one round them, so a comparison that finds
@@ -85,8 +90,15 @@ struct ChangedArea {
             QPoint(std::min(m_around.left(), r.left()), std::min(m_around.top(), r.top())),
             QPoint(std::max(m_around.right(), r.right()), std::max(m_around.bottom(), r.bottom())));
     }
+    // The pieces [first, first + n) of a run, each as pieceBounds() gives
+    // it: once too many are kept, only the rectangle round them grows, in
+    // one pass without a test per piece.
+    void addPieces(const DrawOp& op, const QRect* first, std::size_t n, const QRect& surface);
     // Every rectangle added, when there were not too many to keep.
     bool tooMany() const { return m_many; }
+    // Nothing added from now on could change what is painted: the
+    // rectangle round them already holds all of `surface`.
+    bool fills(const QRect& surface) const { return m_many && m_around.contains(surface); }
     const std::vector<QRect>& rects() const { return m_rects; }
     const QRect& around() const { return m_around; }
 
@@ -130,11 +142,6 @@ struct FrameRecord {
     // What an operation may change, piece by piece for a run.
     void addBounds(const DrawOp& op, const QRect& surface, ChangedArea& changed) const;
 };
-
-// The pixels a piece of a run may change on a surface.
-inline QRect pieceBounds(const DrawOp& op, const QRect& piece, const QRect& surface) {
-    return op.kind == DrawOp::Kind::Copy ? clipped(piece, surface) : piece;
-}
 
 // Adds to `changed` every rectangle of the surface where the pictures of the
 // two frames can differ. Operations are matched in order, and runs of the

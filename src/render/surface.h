@@ -257,6 +257,10 @@ private:
     // Painting recorded operations into the picture (surfacepaint.cpp).
     void paintRegion(const QRegion& region);
     void paintEverything();
+    // Part of paintRegion: disjoint rectangles, with a list of its own to
+    // note what shows in them.
+    struct ShownPiece;
+    void paintRects(const std::vector<QRect>& rects, std::vector<ShownPiece>& shown);
     // Paints the frame's operations from `first` on over the picture.
     void paintOver(std::size_t first);
     // Moves the picture's pixels by `d`; what moves in from outside is left
@@ -336,7 +340,7 @@ private:
         QRect piece; // of a run; else the operation's bounds
         std::uint32_t op;
     };
-    std::vector<ShownPiece> m_shown;
+    std::vector<ShownPiece> m_shown, m_shownOther; // one for each half
     std::vector<std::vector<Piece>> m_bands;
     uchar* m_paintBits = nullptr;
     // A whole repaint paints its bands on two threads on a surface worth

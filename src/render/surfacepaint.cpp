@@ -19,23 +19,62 @@ namespace {
 constexpr int BandRows = 32;
 } // namespace
 
-// Paints the frame's operations into a region of disjoint rectangles. Only
-// the operations that can still show are played: walking back from the
-// last, an operation that lies wholly on pixels a later one paints over
-// opaquely is left out, and so is the background where nothing shows
-// through. The pixels are exactly those of playing every operation.
+// Paints the frame's operations into a region of disjoint rectangles. A
+// large region on a frame the painter has no part in is painted as two
+// halves, the upper one beside the lower one: each half only reads the
+// frame and writes its own rows.
 void Surface::paintRegion(const QRegion& region) {
     if (region.isEmpty())
         return;
     const QRect around = region.boundingRect();
     Q_ASSERT(m_imageRect.contains(around));
     const std::vector<QRect> rects(region.begin(), region.end());
-    // One walk over the rectangle round the region. Its pixels outside the
-    // region are not painted, so they count as covered from the start.
+    const double pixels = static_cast<double>(around.width()) * around.height();
+    if (!m_frame.painterDrawn && around.height() >= 2 * BandRows &&
+        pixels >= static_cast<double>(HalvesWorthPixels)) {
+        const int middle = around.top() + around.height() / 2;
+        std::vector<QRect> upper, lower;
+        for (const QRect& r : rects) {
+            const QRect above =
+                clipped(r, QRect(QPoint(r.left(), r.top()), QPoint(r.right(), middle - 1)));
+            const QRect below =
+                clipped(r, QRect(QPoint(r.left(), middle), QPoint(r.right(), r.bottom())));
+            if (!above.isEmpty())
+                upper.push_back(above);
+            if (!below.isEmpty())
+                lower.push_back(below);
+        }
+        m_paintBits = m_image.bits();
+        runInHalves([&] { paintRects(upper, m_shown); }, [&] { paintRects(lower, m_shownOther); });
+        m_paintBits = nullptr;
+    } else {
+        paintRects(rects, m_shown);
+    }
+    for (const QRect& r : rects)
+        m_damage.add(r, m_imageRect);
+}
+
+// Paints disjoint rectangles. Only the operations that can still show are
+// played: walking back from the last, an operation that lies wholly on
+// pixels a later one paints over opaquely is left out, and so is the
+// background where nothing shows through. The pixels are exactly those of
+// playing every operation.
+void Surface::paintRects(const std::vector<QRect>& rects, std::vector<ShownPiece>& shown) {
+    if (rects.empty())
+        return;
+    QRect around;
+    for (const QRect& r : rects)
+        around |= r;
+    // One walk over the rectangle round them. Its pixels outside them are
+    // not painted, so they count as covered from the start.
     Coverage covered(around);
-    for (const QRect& r : QRegion(around).subtracted(region))
-        covered.addRect(r);
-    std::vector<ShownPiece>& shown = m_shown;
+    if (rects.size() > 1) {
+        QRegion region;
+        for (const QRect& r : rects)
+            region += r;
+        for (const QRect& r : QRegion(around).subtracted(region))
+            covered.addRect(r);
+    }
     shown.clear();
     for (std::size_t i = m_frame.ops.size(); i-- > 0 && !covered.complete();) {
         const DrawOp& op = m_frame.ops[i];
@@ -51,11 +90,8 @@ void Surface::paintRegion(const QRegion& region) {
                 k = lastOverlapping(pieces, op.first, k, around);
                 if (k == std::size_t(op.first) - 1)
                     break;
-                const QRect b = copy ? clipped(pieces[k], m_imageRect) : pieces[k];
-                if (covered.covers(b))
-                    continue;
-                shown.push_back(ShownPiece{pieces[k], static_cast<std::uint32_t>(i)});
-                covered.addRect(b);
+                if (covered.addRect(copy ? clipped(pieces[k], m_imageRect) : pieces[k]))
+                    shown.push_back(ShownPiece{pieces[k], static_cast<std::uint32_t>(i)});
             }
             continue;
         }
@@ -97,8 +133,6 @@ void Surface::paintRegion(const QRegion& region) {
             if (overlaps(op.bounds, r))
                 play(op, r);
     }
-    for (const QRect& r : rects)
-        m_damage.add(r, m_imageRect);
 }
 
 void Surface::paintOver(std::size_t first) {
