@@ -9,6 +9,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,12 +18,18 @@ namespace quill {
 namespace {
 // Rows painted together by a repaint of the whole surface.
 constexpr int BandRows = 32;
+// The slices a large region is painted in: enough that one slice held up
+// on a busy helper thread costs little, few enough that walking the frame
+// once for each costs little too.
+constexpr int RegionSlices = 4;
 } // namespace
 
 // Paints the frame's operations into a region of disjoint rectangles. A
-// large region on a frame the painter has no part in is painted as two
-// halves, the upper one beside the lower one: each half only reads the
-// frame and writes its own rows.
+// large region on a frame the painter has no part in is painted in slices
+// of its rows by two threads, each taking the next slice left: each slice
+// only reads the frame and writes its own rows. Should the helper thread
+// be held up (a busy machine), this one paints the slices it has not
+// taken rather than wait for it.
 void Surface::paintRegion(const QRegion& region) {
     if (region.isEmpty())
         return;
@@ -32,20 +39,23 @@ void Surface::paintRegion(const QRegion& region) {
     const double pixels = static_cast<double>(around.width()) * around.height();
     if (!m_frame.painterDrawn && around.height() >= 2 * BandRows &&
         pixels >= static_cast<double>(HalvesWorthPixels)) {
-        const int middle = around.top() + around.height() / 2;
-        std::vector<QRect> upper, lower;
-        for (const QRect& r : rects) {
-            const QRect above =
-                clipped(r, QRect(QPoint(r.left(), r.top()), QPoint(r.right(), middle - 1)));
-            const QRect below =
-                clipped(r, QRect(QPoint(r.left(), middle), QPoint(r.right(), r.bottom())));
-            if (!above.isEmpty())
-                upper.push_back(above);
-            if (!below.isEmpty())
-                lower.push_back(below);
+        const int count = std::min(RegionSlices, around.height() / BandRows);
+        std::vector<std::vector<QRect>> slices(static_cast<std::size_t>(count));
+        for (int k = 0; k < count; ++k) {
+            const QRect rows(
+                QPoint(around.left(), around.top() + around.height() * k / count),
+                QPoint(around.right(), around.top() + around.height() * (k + 1) / count - 1));
+            for (const QRect& r : rects)
+                if (const QRect part = clipped(r, rows); !part.isEmpty())
+                    slices[static_cast<std::size_t>(k)].push_back(part);
         }
+        std::atomic<int> next{0};
+        auto paintSlices = [&](std::vector<ShownPiece>& shown) {
+            for (int k = next++; k < count; k = next++)
+                paintRects(slices[static_cast<std::size_t>(k)], shown);
+        };
         m_paintBits = m_image.bits();
-        runInHalves([&] { paintRects(upper, m_shown); }, [&] { paintRects(lower, m_shownOther); });
+        runInHalves([&] { paintSlices(m_shown); }, [&] { paintSlices(m_shownOther); });
         m_paintBits = nullptr;
     } else {
         paintRects(rects, m_shown);
