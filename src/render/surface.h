@@ -340,7 +340,7 @@ private:
         QRect piece; // of a run; else the operation's bounds
         std::uint32_t op;
     };
-    std::vector<ShownPiece> m_shown, m_shownOther; // one for each half
+    std::vector<ShownPiece> m_shown, m_shownOther; // one for each thread
     std::vector<std::vector<Piece>> m_bands;
     uchar* m_paintBits = nullptr;
     // A whole repaint paints its bands on two threads on a surface worth
