@@ -257,10 +257,10 @@ private:
     // Painting recorded operations into the picture (surfacepaint.cpp).
     void paintRegion(const QRegion& region);
     void paintEverything();
-    // Part of paintRegion: disjoint rectangles, with a list of its own to
-    // note what shows in them.
+    // Part of paintRegion (all of it, or a slice of its rows), with a list
+    // of its own to note what shows there.
     struct ShownPiece;
-    void paintRects(const std::vector<QRect>& rects, std::vector<ShownPiece>& shown);
+    void paintRects(const QRegion& region, std::vector<ShownPiece>& shown);
     // Paints the frame's operations from `first` on over the picture.
     void paintOver(std::size_t first);
     // Moves the picture's pixels by `d`; what moves in from outside is left

@@ -35,20 +35,15 @@ void Surface::paintRegion(const QRegion& region) {
         return;
     const QRect around = region.boundingRect();
     Q_ASSERT(m_imageRect.contains(around));
-    const std::vector<QRect> rects(region.begin(), region.end());
     const double pixels = static_cast<double>(around.width()) * around.height();
     if (!m_frame.painterDrawn && around.height() >= 2 * BandRows &&
         pixels >= static_cast<double>(HalvesWorthPixels)) {
         const int count = std::min(RegionSlices, around.height() / BandRows);
-        std::vector<std::vector<QRect>> slices(static_cast<std::size_t>(count));
-        for (int k = 0; k < count; ++k) {
-            const QRect rows(
+        std::vector<QRegion> slices;
+        for (int k = 0; k < count; ++k)
+            slices.push_back(region.intersected(QRect(
                 QPoint(around.left(), around.top() + around.height() * k / count),
-                QPoint(around.right(), around.top() + around.height() * (k + 1) / count - 1));
-            for (const QRect& r : rects)
-                if (const QRect part = clipped(r, rows); !part.isEmpty())
-                    slices[static_cast<std::size_t>(k)].push_back(part);
-        }
+                QPoint(around.right(), around.top() + around.height() * (k + 1) / count - 1))));
         std::atomic<int> next{0};
         auto paintSlices = [&](std::vector<ShownPiece>& shown) {
             for (int k = next++; k < count; k = next++)
@@ -58,33 +53,27 @@ void Surface::paintRegion(const QRegion& region) {
         runInHalves([&] { paintSlices(m_shown); }, [&] { paintSlices(m_shownOther); });
         m_paintBits = nullptr;
     } else {
-        paintRects(rects, m_shown);
+        paintRects(region, m_shown);
     }
-    for (const QRect& r : rects)
+    for (const QRect& r : region)
         m_damage.add(r, m_imageRect);
 }
 
-// Paints disjoint rectangles. Only the operations that can still show are
-// played: walking back from the last, an operation that lies wholly on
-// pixels a later one paints over opaquely is left out, and so is the
-// background where nothing shows through. The pixels are exactly those of
-// playing every operation.
-void Surface::paintRects(const std::vector<QRect>& rects, std::vector<ShownPiece>& shown) {
-    if (rects.empty())
+// Paints a region, or a slice of one. Only the operations that can still
+// show are played: walking back from the last, an operation that lies
+// wholly on pixels a later one paints over opaquely is left out, and so is
+// the background where nothing shows through. The pixels are exactly those
+// of playing every operation.
+void Surface::paintRects(const QRegion& region, std::vector<ShownPiece>& shown) {
+    if (region.isEmpty())
         return;
-    QRect around;
-    for (const QRect& r : rects)
-        around |= r;
+    const QRect around = region.boundingRect();
+    const std::vector<QRect> rects(region.begin(), region.end());
     // One walk over the rectangle round them. Its pixels outside them are
     // not painted, so they count as covered from the start.
     Coverage covered(around);
-    if (rects.size() > 1) {
-        QRegion region;
-        for (const QRect& r : rects)
-            region += r;
-        for (const QRect& r : QRegion(around).subtracted(region))
-            covered.addRect(r);
-    }
+    for (const QRect& r : QRegion(around).subtracted(region))
+        covered.addRect(r);
     shown.clear();
     for (std::size_t i = m_frame.ops.size(); i-- > 0 && !covered.complete();) {
         const DrawOp& op = m_frame.ops[i];
